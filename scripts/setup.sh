@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and tests need (once), then configures
+# and builds. Usage: scripts/setup.sh [BUILD_DIR] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build pkg-config git
+          libgtest-dev libgmock-dev googletest libbenchmark-dev
+          libsndfile1-dev libasound2-dev clang-format python3)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+build="${1:-build}"
+shift || true
+cmake -S . -B "$build" -G Ninja "$@" >/dev/null
+cmake --build "$build" -j "$(nproc)"

@@ -1,0 +1,71 @@
+// The ring of slicer edges shared between an edge source (producer thread)
+// and the front end (the timer tick, the only reader).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace skelmar {
+
+/// Interval-timer ticks per second: the unit of every duration on the edge path.
+inline constexpr double kTicksPerSecond = 1193182.0;
+
+/// One edge: how long the slicer held `status` (modem-status bits 4..7:
+/// CTS, DSR, RI, DCD), written when that state ends.
+struct PulseSample {
+  uint16_t duration;
+  uint8_t status;
+};
+
+/// Two parallel arrays, a write index and a size. The producer fills an
+/// entry completely, then advances the write index with release order; the
+/// reader loads it with acquire order before each sample it takes.
+class EdgeRing {
+ public:
+  explicit EdgeRing(uint32_t size);
+  EdgeRing(const EdgeRing&) = delete;
+  EdgeRing& operator=(const EdgeRing&) = delete;
+
+  uint32_t size() const { return size_; }
+  uint16_t* durations() { return durations_.get(); }
+  uint8_t* statuses() { return statuses_.get(); }
+  const uint16_t* durations() const { return durations_.get(); }
+  const uint8_t* statuses() const { return statuses_.get(); }
+  std::atomic<uint32_t>& writeIndex() { return writeIndex_; }
+  const std::atomic<uint32_t>& writeIndex() const { return writeIndex_; }
+
+ private:
+  uint32_t size_;
+  std::unique_ptr<uint16_t[]> durations_;
+  std::unique_ptr<uint8_t[]> statuses_;
+  std::atomic<uint32_t> writeIndex_{0};
+};
+
+/// The one way edge sources write a ring. What a producer must guarantee:
+/// - it is the only writer of the ring, and calls Put from one thread at a time;
+/// - each call describes a state that has ended: its length in ticks and its status;
+/// - it never writes an entry the reader has not yet passed: Put refuses (and
+///   counts an overrun) when the ring is full rather than lapping the reader.
+/// States longer than 65535 ticks are split into several samples of the same status.
+class EdgeProducer {
+ public:
+  /// `readIndex` is the reader's published position, used to detect a full ring;
+  /// pass nullptr to let the producer lap the reader (the driver's behaviour).
+  EdgeProducer(EdgeRing& ring, const std::atomic<uint32_t>* readIndex);
+
+  /// Writes one ended state; returns false if some or all of it was dropped
+  /// because the ring was full.
+  bool Put(uint64_t durationTicks, uint8_t status);
+
+  /// Samples still free before the ring is full (ring size - 1 when empty).
+  uint32_t Free() const;
+  uint64_t overruns() const { return overruns_; }
+
+ private:
+  EdgeRing& ring_;
+  const std::atomic<uint32_t>* readIndex_;
+  uint64_t overruns_ = 0;
+};
+
+}  // namespace skelmar

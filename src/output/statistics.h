@@ -1,0 +1,46 @@
+// Page counts per protocol, speed and kind; the minute check and the hourly report.
+#pragma once
+
+#include <cstdint>
+
+#include "frontend/front_end.h"
+#include "output/clock.h"
+
+namespace skelmar {
+
+struct Settings;
+
+enum StatKind : int { kStatNumeric = 0, kStatAlpha = 1 };
+
+struct StatCounters {
+  int32_t hourly[kStatRows][2] = {};
+  int32_t daily[kStatRows][2] = {};
+  void CountMessage(int row, int kind);
+  void ClearHourly();
+  void ClearDaily();
+};
+
+/// The statistics clock: start, the 100 ms minute tick, the report.
+class Statistics {
+ public:
+  Statistics(const Settings& settings, Clock& clock, StatCounters& counters);
+  /// At window creation: counts to 0, StatClock set, countdown armed.
+  void Start();
+  /// Run on every 100 ms tick.
+  void MinuteTick();
+
+  SystemTime statClock;            ///< StatClock
+  int32_t minuteCountdown = 0;     ///< StatMinuteCountdown
+
+ private:
+  void WriteReport();
+  const Settings& settings_;
+  Clock& clock_;
+  StatCounters& counters_;
+};
+
+/// A count as the dialog shows it: "%ld", or "******" above the limit
+/// (999999 hourly, 9999999 daily).
+void FormatStatCount(int32_t count, bool daily, char (&out)[16]);
+
+}  // namespace skelmar

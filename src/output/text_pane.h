@@ -1,0 +1,121 @@
+// The two 200-line text panes and the line composer every decoder writes through.
+#pragma once
+
+#include <cstdint>
+
+#include "output/clock.h"
+
+namespace skelmar {
+
+struct Settings;
+
+inline constexpr int kPaneLines = 200;
+inline constexpr int kPaneColumns = 80;
+inline constexpr int kLineCopyCapacity = 1024;
+inline constexpr int kPutTextLimit = 256;
+
+/// What the pane model asks of the window that shows it.
+class PaneView {
+ public:
+  virtual ~PaneView() = default;
+  virtual void ScrollLines(int lines) = 0;  ///< scroll the client area by `lines` lines (negative: content moves up)
+  virtual void Invalidate(int left, int top, int right, int bottom) = 0;  ///< pixels, erase background
+  virtual void SetVerticalRange(int maxTopLine) = 0;  ///< range 0..max, no redraw
+  virtual void SetVerticalPos(int topLine) = 0;       ///< with redraw
+  virtual void UpdateNow() = 0;
+};
+
+/// The whole logical line being composed on the monitor pane.
+struct LineCopy {
+  char characters[kLineCopyCapacity + 1] = {};
+  int32_t slots[kLineCopyCapacity + 1] = {};
+  int32_t length = 0;
+  int32_t capcodeStart = 0;
+  int32_t capcodeEnd = 0;
+  int32_t messageStart = 0;
+  bool paused = false;  ///< LineCopyPaused
+};
+
+/// Runs on every finished logical monitor line (the filter processing).
+class FinishedLineHook {
+ public:
+  virtual ~FinishedLineHook() = default;
+  virtual void ProcessLine(LineCopy& copy) = 0;
+};
+
+/// Sees every finished pane row (80 columns at most), rule lines included.
+class RowObserver {
+ public:
+  virtual ~RowObserver() = default;
+  /// `text` is zero-terminated; `slots` parallel to it.
+  virtual void RowFinished(const char* text, const int32_t* slots) = 0;
+};
+
+/// Receives the rule line StampTime writes (the filter pane copies it to the log).
+class RuleListener {
+ public:
+  virtual ~RuleListener() = default;
+  virtual void RuleWritten(const char* rule) = 0;
+};
+
+class TextPane {
+ public:
+  /// `copy` is given only for the monitor pane.
+  TextPane(const Settings& settings, Clock& clock, LineCopy* copy);
+
+  /// Empties the pane (start-up).
+  void Reset();
+
+  // Composer operations.
+  void SetColor(int slot) { colorSlot = slot; }
+  void PutChar(char ch);
+  void PutText(const char* text);
+  void EndLine();
+  void StampTime();
+
+  // Marks: positions in the line copy (monitor pane only).
+  void MarkCapcodeStart();
+  void MarkCapcodeEnd();
+  void MarkMessageStart();
+
+  // View side: the view sets the metrics and forwards scroll and resize requests.
+  void SetView(PaneView* view) { view_ = view; }
+  void SetLineHeight(int lineHeight) { lineHeight_ = lineHeight; }
+  void Resize(int width, int height, int charWidth, int textWidth);
+  void ScrollVertical(int delta);    ///< already-computed delta, clamped here
+  void ScrollHorizontal(int delta);
+
+  void SetFinishedLineHook(FinishedLineHook* hook) { hook_ = hook; }
+  void SetRowObserver(RowObserver* observer) { rowObserver_ = observer; }
+  void SetRuleListener(RuleListener* listener) { ruleListener_ = listener; }
+
+  LineCopy* lineCopy() { return copy_; }
+
+  // Pane state, public so views and tests can read it.
+  int32_t visibleLines = 0;
+  int32_t clientWidth = 0;
+  int32_t clientHeight = 0;
+  int32_t topLine = 0;
+  int32_t maxTopLine = 0;
+  int32_t leftColumn = 0;
+  int32_t maxLeftColumn = 0;
+  int32_t lineCount = 0;
+  int32_t column = 0;
+  SystemTime lastStamp;
+  int32_t colorSlot = 0;
+  char lines[kPaneLines][kPaneColumns + 1];
+  int32_t colors[kPaneLines][kPaneColumns + 1];
+
+ private:
+  const Settings& settings_;
+  Clock& clock_;
+  LineCopy* copy_;
+  PaneView* view_ = nullptr;
+  FinishedLineHook* hook_ = nullptr;
+  RowObserver* rowObserver_ = nullptr;
+  RuleListener* ruleListener_ = nullptr;
+  int lineHeight_ = 1;
+  int charWidth_ = 1;
+};
+
+}  // namespace skelmar

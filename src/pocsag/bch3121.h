@@ -1,0 +1,36 @@
+// BCH(31,21) corrector with even parity for one POCSAG or FLEX codeword, and
+// the bit-count helpers for tolerant pattern matching.
+#pragma once
+
+#include <cstdint>
+
+namespace skelmar {
+
+int CountBits10(uint32_t v);
+int CountBits16(uint32_t v);
+int CountBits32(uint32_t v);
+
+/// The syndrome tables, built once (at compile time) and read-only afterwards.
+struct BchTables {
+  uint32_t bitSyndromes[21];    ///< BitSyndromes
+  uint32_t syndromeTable[1024]; ///< SyndromeTable
+};
+const BchTables& Bch3121Tables();
+/// Builds the tables as the corrector defines them (exposed for tests).
+BchTables BuildTable();
+
+/// One codeword as 32 '0'/'1' characters in order of transmission, and its corrector.
+class Bch3121 {
+ public:
+  char codewordBuffer[32] = {};  ///< CodewordBuffer
+
+  /// 0 clean, 1 or 2 errors corrected (or parity only), 3 uncorrectable.
+  int Correct();
+
+  /// Fills the buffer from a 32-bit word, most significant bit first.
+  void Load(uint32_t word);
+  /// The buffer as a 32-bit word, position 0 in bit 31.
+  uint32_t Word() const;
+};
+
+}  // namespace skelmar

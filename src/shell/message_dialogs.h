@@ -1,0 +1,28 @@
+// Placement of every dialog over its owner, as a pure function over rectangles.
+#pragma once
+
+namespace skelmar {
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  int width() const { return right - left; }
+  int height() const { return bottom - top; }
+};
+
+struct Point {
+  int x = 0;
+  int y = 0;
+};
+
+/// Where a dialog with rectangle `dialog` goes over `parent`, kept inside
+/// `workArea`: centred, never at a negative position, pulled back from the
+/// work area's right and bottom edges.
+Point CenterDialog(const Rect& dialog, const Rect& parent, const Rect& workArea);
+
+/// Message texts are cut to this many characters (the shared buffer holds 80).
+inline constexpr int kMessageCapacity = 79;
+
+}  // namespace skelmar

@@ -1,0 +1,42 @@
+// Wiring of the monitor's parts and the timer tick.
+#include "shell/monitor.h"
+
+namespace skelmar {
+
+Monitor::Monitor(Settings& s, const MonitorServices& services)
+    : settings(s),
+      monitorPane(s, services.clock, &lineCopy),
+      filterPane(s, services.clock, nullptr),
+      caption(s),
+      front(s, caption),
+      filterProcessor(s, filters, filterPane, services.launcher, services.beeper, services.messages),
+      statistics(s, services.clock, stats),
+      output{s, monitorPane, filters, stats, pages, filterProcessor},
+      pocsag(output, front, bch),
+      flex(output, front, bch),
+      gsc(output, front) {
+  monitorPane.SetFinishedLineHook(&filterProcessor);
+  filterPane.SetRuleListener(&filterProcessor);
+  front.Attach(&pocsag, &flex, &gsc);
+}
+
+void Monitor::Start() {
+  monitorPane.Reset();
+  filterPane.Reset();
+  flex.NamePhases();
+  front.Reset();
+  if (settings.filterFileEnabled) filterProcessor.OpenLog();
+  filterProcessor.flushCountdown = 0;
+  statistics.Start();
+}
+
+void Monitor::TimerTick(const EdgeRing* ring) {
+  filterProcessor.FlushTick();
+  statistics.MinuteTick();
+  front.CaptionTick();
+  if (ring != nullptr) front.PollEdges(*ring);
+}
+
+void Monitor::Stop() { filterProcessor.CloseLog(); }
+
+}  // namespace skelmar

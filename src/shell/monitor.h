@@ -1,0 +1,65 @@
+// The monitor as one object: it owns everything the program keeps for its
+// whole life (settings aside) and wires each part to the parts it talks to.
+#pragma once
+
+#include "flex/flex_decoder.h"
+#include "frontend/edge_ring.h"
+#include "frontend/front_end.h"
+#include "frontend/mode_caption.h"
+#include "gsc/gsc_decoder.h"
+#include "output/clock.h"
+#include "output/decoder_output.h"
+#include "output/filters.h"
+#include "output/page_record.h"
+#include "output/statistics.h"
+#include "output/text_pane.h"
+#include "pocsag/bch3121.h"
+#include "pocsag/pocsag_decoder.h"
+#include "shell/settings.h"
+
+namespace skelmar {
+
+/// Platform services the monitor needs, supplied by the front (console or desktop).
+struct MonitorServices {
+  Clock& clock;
+  MessageSink& messages;
+  CommandLauncher& launcher;
+  Beeper& beeper;
+};
+
+class Monitor {
+ public:
+  Monitor(Settings& settings, const MonitorServices& services);
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  /// The window-creation steps: panes emptied, phases named, front end reset,
+  /// filter log opened if enabled, statistics started.
+  void Start();
+
+  /// One 100 ms timer tick: flush tick, minute tick, caption countdown, then
+  /// PollEdges on `ring` (skipped when null).
+  void TimerTick(const EdgeRing* ring);
+
+  /// Closes the filter log (shutdown).
+  void Stop();
+
+  Settings& settings;
+  FilterTable filters;
+  StatCounters stats;
+  LineCopy lineCopy;
+  TextPane monitorPane;
+  TextPane filterPane;
+  ModeCaption caption;
+  FrontEnd front;
+  Bch3121 bch;
+  FilterProcessor filterProcessor;
+  Statistics statistics;
+  PageRecorder pages;
+  DecoderOutput output;
+  PocsagDecoder pocsag;
+  FlexDecoder flex;
+  GscDecoder gsc;
+};
+
+}  // namespace skelmar
