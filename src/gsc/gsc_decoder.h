@@ -8,14 +8,73 @@
 
 namespace skelmar {
 
+inline constexpr uint32_t kGscStartCode = 0x2032C9;
+inline constexpr int kGscPreambleWordCount = 10;
+inline constexpr int kGscAddressWordCount = 50;
+extern const uint32_t kGscPreambleWords[kGscPreambleWordCount];  ///< GscPreambleWords
+extern const uint32_t kGscAddressWords[kGscAddressWordCount];    ///< GscAddressWords
+extern const char kGscDigitTable[17];                            ///< GscDigitTable
+/// GscCharTable: a character per 6-bit value; 0 for the end marker (63).
+extern const char kGscCharTable[64];
+
 class GscDecoder : public GscBitSink {
  public:
   GscDecoder(DecoderOutput& out, FrontEnd& front);
   void PutBit(int bit) override;
 
+  static constexpr int kSlotLength = 121;
+  static constexpr int kHuntTimeout = 949;
+  static constexpr int kMaxBlocks = 10;  ///< blocks beyond this many end the page
+  static constexpr int kNumericCapacity = 32;
+  static constexpr int kAlphaCapacity = 84;
+
+  /// The bit at `age` (0 = newest) of BitHistory.
+  int HistoryBit(int age) const;
+
+  // The decoder record, public so tests and diagnostics can read it.
+  int32_t decoding = 0;
+  int32_t preambleCount = 0;
+  int32_t preambleIndex = 0;
+  int32_t preambleInverted = 0;
+  int32_t slotsLeft = 0;
+  int32_t countdown = 0;
+  int32_t continuation = 0;
+  int32_t pagePending = 0;
+  int32_t blockCount = 0;
+  char numericText[kNumericCapacity] = {};
+  char alphaText[kAlphaCapacity] = {};
+  int32_t capcode = 0;
+  int32_t function = 0;
+
  private:
+  struct WordPair {
+    uint32_t first = 0;
+    uint32_t second = 0;
+    int pairErrors = 0;
+  };
+  struct Block {
+    char digits[13] = {};
+    char characters[9] = {};
+    bool continued = false;
+  };
+
+  void Hunt();
+  void Decode();
+  WordPair ReadWordPair(bool corrected) const;
+  bool IsStartCode(const WordPair& pair) const;
+  void MatchPreamble();
+  int FindAddress(const WordPair& pair, int* c1) const;
+  void TakeAddress(int index, int c1, uint32_t secondWord);
+  void TakeBlock();
+  Block DecodeBlock() const;
+  void EndTransmission();
+  void WriteGscPage();
+  void WriteGscAddress();
+
   DecoderOutput& out_;
   FrontEnd& front_;
+  uint64_t historyLow_ = 0;   ///< ages 0..63, bit n = age n
+  uint64_t historyHigh_ = 0;  ///< ages 64..127
 };
 
 }  // namespace skelmar

@@ -1,0 +1,333 @@
+// GSC decoder: finds the half-rate preamble and start code, then reads the
+// 121-bit slots of a transmission as addresses or data blocks and writes one
+// monitor line per page.
+#include "gsc/gsc_decoder.h"
+
+#include <array>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+#include "gsc/golay2312.h"
+
+namespace skelmar {
+
+const uint32_t kGscPreambleWords[kGscPreambleWordCount] = {
+    0x4037EE, 0x07E65C, 0x609C7E, 0x3F8287, 0x07A0BF,
+    0x039CF3, 0x0F079D, 0x20F9EC, 0x3F9618, 0x71191F,
+};
+
+const uint32_t kGscAddressWords[kGscAddressWordCount] = {
+    0x5532D1, 0x50CAAB, 0x55AB88, 0x36456B, 0x5B362A, 0x58A6AC, 0x48DA5A, 0x2D16D3, 0x576A14,
+    0x56D560, 0x528A84, 0x2672B8, 0x5AE683, 0x2E2ED8, 0x2BADE0, 0x357D60, 0x38E568, 0x49AE0B,
+    0x26C36C, 0x2B9C34, 0x5A08ED, 0x35BA30, 0x569383, 0x272E64, 0x564C39, 0x35E84C, 0x566507,
+    0x5B8A38, 0x24166F, 0x579C90, 0x262177, 0x58F4D0, 0x4B7B08, 0x5A6730, 0x567198, 0x253C37,
+    0x221D3B, 0x4E8372, 0x4B8D8C, 0x2ECCC3, 0x26E627, 0x2B1D87, 0x258C50, 0x226A0C, 0x2114E4,
+    0x2E8A20, 0x51A610, 0x248343, 0x24C5A0, 0x28B0A0,
+};
+
+const char kGscDigitTable[17] = "0123456789 U -)(";
+
+const char kGscCharTable[64] = {
+    ' ', '!', '"', '#', '$', '%', '&', '\'', '(', ')', '*', '+', ',', '-', '.', '/',
+    '0', '1', '2', '3', '4', '5', '6', '7',  '8', '9', ':', ';', '<', '=', '>', '?',
+    ' ', 'A', 'B', 'C', 'D', 'E', 'F', 'G',  'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O',
+    'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W',  'X', 'Y', 'Z', '[', ' ', ']', ' ', 0,
+};
+
+namespace {
+
+constexpr uint32_t kMask23 = 0x7FFFFF;
+constexpr uint64_t kMask46 = (uint64_t{1} << 46) - 1;
+constexpr int kEndMarker = 63;
+constexpr int kContinuationBit = 48;
+
+int Distance(uint32_t a, uint32_t b) { return std::popcount(a ^ b); }
+
+// A preamble word as the 46 newest samples show it when it was sent at half
+// rate: bit k of the word at ages 45 - 2k and 44 - 2k.
+constexpr uint64_t HalfRatePattern(uint32_t word) {
+  uint64_t pattern = 0;
+  for (int k = 0; k < 23; ++k) {
+    if ((word >> k) & 1) pattern |= uint64_t{3} << (44 - 2 * k);
+  }
+  return pattern;
+}
+
+constexpr std::array<uint64_t, kGscPreambleWordCount> MakePreamblePatterns() {
+  constexpr uint32_t words[kGscPreambleWordCount] = {
+      0x4037EE, 0x07E65C, 0x609C7E, 0x3F8287, 0x07A0BF,
+      0x039CF3, 0x0F079D, 0x20F9EC, 0x3F9618, 0x71191F,
+  };
+  std::array<uint64_t, kGscPreambleWordCount> patterns{};
+  for (int p = 0; p < kGscPreambleWordCount; ++p) patterns[p] = HalfRatePattern(words[p]);
+  return patterns;
+}
+
+constexpr std::array<uint64_t, kGscPreambleWordCount> kPreamblePatterns = MakePreamblePatterns();
+
+}  // namespace
+
+GscDecoder::GscDecoder(DecoderOutput& out, FrontEnd& front) : out_(out), front_(front) {}
+
+int GscDecoder::HistoryBit(int age) const {
+  if (age < 64) return static_cast<int>((historyLow_ >> age) & 1);
+  return static_cast<int>((historyHigh_ >> (age - 64)) & 1);
+}
+
+void GscDecoder::PutBit(int bit) {
+  historyHigh_ = (historyHigh_ << 1) | (historyLow_ >> 63);
+  historyLow_ = (historyLow_ << 1) | (bit > 0 ? 1u : 0u);
+  if (decoding) {
+    Decode();
+  } else {
+    Hunt();
+  }
+}
+
+GscDecoder::WordPair GscDecoder::ReadWordPair(bool corrected) const {
+  WordPair pair;
+  for (int k = 0; k < 23; ++k) {
+    const int a1 = HistoryBit(91 - 2 * k);
+    const int a2 = HistoryBit(44 - 2 * k);
+    pair.first |= static_cast<uint32_t>(a1) << k;
+    pair.second |= static_cast<uint32_t>(a2) << k;
+    pair.pairErrors += (a1 != HistoryBit(92 - 2 * k)) + (a2 != HistoryBit(45 - 2 * k));
+  }
+  if (corrected) {
+    uint32_t errors = 0;
+    pair.first = Golay2312::Correct(pair.first, &errors);
+    pair.second = Golay2312::Correct(pair.second, &errors);
+  }
+  return pair;
+}
+
+bool GscDecoder::IsStartCode(const WordPair& pair) const {
+  const int distance =
+      Distance(pair.first, kGscStartCode) + Distance(pair.second, ~kGscStartCode & kMask23);
+  return distance <= 1 && pair.pairErrors <= 3;
+}
+
+void GscDecoder::Hunt() {
+  // The corrected words matter only once a start code may follow; Correct has
+  // no side effects, so it is skipped while too few preambles have been seen.
+  if (preambleCount >= 3) {
+    const WordPair pair = ReadWordPair(true);
+    if (IsStartCode(pair)) {
+      decoding = 1;
+      front_.shared.gscBusy = 1;
+      front_.caption.ShowModeTitle(kModeGolay);
+      continuation = 0;
+      countdown = kSlotLength;
+      front_.gscClock.RecenterPhase();
+      return;
+    }
+  }
+  const uint64_t samples = historyLow_ & kMask46;
+  for (int p = 0; p < kGscPreambleWordCount; ++p) {
+    const uint64_t direct = samples ^ kPreamblePatterns[p];
+    const bool matchDirect = std::popcount(direct) <= 3;
+    // The complement differs wherever the direct pattern agrees.
+    if (matchDirect || 46 - std::popcount(direct) <= 1) {
+      ++preambleCount;
+      preambleIndex = p;
+      slotsLeft = matchDirect ? 1 : 16;
+      preambleInverted = matchDirect ? 0 : 1;
+      if (countdown == 0) countdown = kHuntTimeout;
+      return;
+    }
+  }
+  if (countdown > 0 && --countdown == 0) {
+    front_.shared.gscBusy = 0;
+    front_.caption.ShowModeTitle(0);
+    preambleCount = 0;
+  }
+}
+
+int GscDecoder::FindAddress(const WordPair& pair, int* c1) const {
+  const uint32_t complement = ~pair.first & kMask23;
+  for (int i = 0; i < kGscAddressWordCount; ++i) {
+    if (Distance(pair.first, kGscAddressWords[i]) <= 1 && pair.pairErrors <= 3) {
+      *c1 = 0;
+      return i;
+    }
+    if (Distance(complement, kGscAddressWords[i]) <= 1) {
+      *c1 = 1;
+      return i;
+    }
+  }
+  return -1;
+}
+
+void GscDecoder::Decode() {
+  if (--countdown != 0) return;
+  const WordPair pair = ReadWordPair(true);
+  int index = -1;
+  int c1 = 0;
+  if (continuation == 0) {
+    if (IsStartCode(pair)) {
+      countdown = kSlotLength;
+      slotsLeft = 16;
+      continuation = 0;
+      return;
+    }
+    index = FindAddress(pair, &c1);
+  }
+  if (index >= 0) {
+    TakeAddress(index, c1, pair.second);
+  } else {
+    TakeBlock();
+  }
+  if (slotsLeft > 0) {
+    countdown = kSlotLength;
+  } else {
+    EndTransmission();
+  }
+}
+
+void GscDecoder::TakeAddress(int index, int c1, uint32_t secondWord) {
+  if (pagePending) {
+    pagePending = 0;
+    WriteGscPage();
+  }
+  int32_t v = static_cast<int32_t>(secondWord & 0xFFF);
+  int c2 = 0;
+  if (v & 0x800) {
+    c2 = 1;
+    v ^= 0xFFF;
+  }
+  const int32_t q = v / 50;
+  const int32_t r = v % 50;
+  const int32_t a = index + 50 * (q % 2);
+  const int32_t b = q / 4;
+  const int32_t c = r + 50 * ((q / 2) % 2);
+  const int32_t t = ((preambleIndex - a % 10) % 10 + 10) % 10;
+  capcode = 100000 * t + 1000 * a + 100 * b + c;
+  function = 1 + c2 + 2 * c1;
+  pagePending = 1;
+  numericText[0] = 0;
+  alphaText[0] = 0;
+  blockCount = 0;
+  continuation = 0;
+  if (preambleInverted) --slotsLeft;
+}
+
+GscDecoder::Block GscDecoder::DecodeBlock() const {
+  // Sample n of the block (n = 0 oldest, at age 119) is bit n / 8 of block
+  // word n % 8; information bit d is bit d % 7 of word d / 7.
+  uint64_t info = 0;
+  for (int d = 0; d < 56; ++d) {
+    const int word = d / 7;
+    const int bit = d % 7;
+    const int sample = 8 * bit + word;
+    info |= static_cast<uint64_t>(HistoryBit(119 - sample)) << d;
+  }
+  Block block;
+  for (int m = 0; m < 12; ++m) block.digits[m] = kGscDigitTable[(info >> (4 * m)) & 0xF];
+  int n = 0;
+  for (int m = 0; m < 8; ++m) {
+    const int value = static_cast<int>((info >> (6 * m)) & 0x3F);
+    if (value == kEndMarker) break;
+    block.characters[n++] = kGscCharTable[value];
+  }
+  block.continued = ((info >> kContinuationBit) & 1) != 0;
+  return block;
+}
+
+void GscDecoder::TakeBlock() {
+  const Block block = DecodeBlock();
+  if (blockCount > kMaxBlocks) {
+    if (pagePending) {
+      pagePending = 0;
+      WriteGscPage();
+    }
+    // A block without the continuation bit ends the chain even when no page
+    // is pending; otherwise every later address of the transmission would be
+    // swallowed as data.
+    if (!block.continued) continuation = 0;
+    --slotsLeft;
+    return;
+  }
+  ++blockCount;
+  const size_t digits = std::strlen(numericText);
+  if (digits <= 12) std::memcpy(numericText + digits, block.digits, 13);
+  const size_t chars = std::strlen(alphaText);
+  if (chars <= 72)
+    std::memcpy(alphaText + chars, block.characters, std::strlen(block.characters) + 1);
+  if (block.continued) {
+    continuation = 1;
+    return;
+  }
+  if (pagePending) {
+    pagePending = 0;
+    WriteGscPage();
+    numericText[0] = 0;
+    alphaText[0] = 0;
+  }
+  continuation = 0;  // also with no page pending (see above)
+  --slotsLeft;
+}
+
+void GscDecoder::EndTransmission() {
+  if (pagePending) {
+    pagePending = 0;
+    WriteGscPage();
+  }
+  decoding = 0;
+  front_.shared.gscBusy = 0;
+  front_.caption.ShowModeTitle(0);
+  preambleCount = 0;
+  countdown = 0;
+}
+
+void GscDecoder::WriteGscPage() {
+  TextPane& pane = out_.monitorPane;
+  PageRecorder& record = out_.pages;
+  WriteGscAddress();
+  pane.MarkMessageStart();
+  if (std::strlen(alphaText) >= 25) {
+    out_.stats.CountMessage(kRowGsc, kStatAlpha);
+    record.SetType("alpha");
+    pane.SetColor(kSlotAlphanumeric);
+    pane.PutText(alphaText);
+    for (const char* p = alphaText; *p; ++p) record.Append(*p);
+  } else {
+    out_.stats.CountMessage(kRowGsc, kStatNumeric);
+    record.SetType("numeric");
+    pane.SetColor(kSlotNumeric);
+    pane.PutText(numericText);
+    pane.PutChar(' ');
+    pane.SetColor(kSlotAlphanumeric);
+    pane.PutText(alphaText);
+    for (const char* p = numericText; *p; ++p) record.Append(*p);
+    record.Append(' ');
+    for (const char* p = alphaText; *p; ++p) record.Append(*p);
+  }
+  pane.EndLine();
+  record.Commit(out_.filterProcessor.lastMatch);
+}
+
+void GscDecoder::WriteGscAddress() {
+  TextPane& pane = out_.monitorPane;
+  // Seven digits are possible when a damaged second word carries into the
+  // thousands; the buffer holds any 32-bit value.
+  char text[16];
+  std::snprintf(text, sizeof text, "(%06li) %1i", static_cast<long>(capcode), function);
+  // The capcode digits run from after the parenthesis up to the closing one.
+  char digits[12] = {};
+  const char* close = std::strchr(text, ')');
+  const size_t length = static_cast<size_t>(close - (text + 1));
+  std::memcpy(digits, text + 1, length < sizeof digits ? length : sizeof digits - 1);
+  out_.filters.LookupCapcode(kFilterGsc, text + 1, function);
+  out_.pages.Begin(PageProtocol::kGsc, 600, 2);
+  out_.pages.SetCapcode(digits);
+  out_.pages.SetFunction(function);
+  pane.StampTime();
+  pane.MarkCapcodeStart();
+  pane.SetColor(kSlotCapcode);
+  pane.PutText(text);
+  pane.MarkCapcodeEnd();
+  pane.PutChar(' ');
+}
+
+}  // namespace skelmar
