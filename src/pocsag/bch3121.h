@@ -12,8 +12,8 @@ int CountBits32(uint32_t v);
 
 /// The syndrome tables, built once (at compile time) and read-only afterwards.
 struct BchTables {
-  uint32_t bitSyndromes[21];    ///< BitSyndromes
-  uint32_t syndromeTable[1024]; ///< SyndromeTable
+  uint32_t bitSyndromes[21];     ///< BitSyndromes
+  uint32_t syndromeTable[1024];  ///< SyndromeTable
 };
 const BchTables& Bch3121Tables();
 /// Builds the tables as the corrector defines them (exposed for tests).

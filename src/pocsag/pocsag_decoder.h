@@ -14,11 +14,44 @@ class PocsagDecoder : public PocsagBitSink {
   PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch);
   void PutBit(char ch) override;
 
+  static constexpr int kAlphaCapacity = 25;
+  static constexpr int kDigitCapacity = 40;
+
+  // The decoder record, public so tests and diagnostics can read it.
+  int32_t address = 0;           ///< 18 address bits << 3 | frame; 0x400000 = uncorrectable
+  int32_t messageCodewords = 0;  ///< 0..7 buffering, 8 streaming
+  int32_t alphaCount = 0;
+  int32_t digitCount = 0;
+  int32_t lineOpen = 0;
+  int32_t alphaBits = 0;
+  int32_t digitBits = 0;
+  int32_t addressPending = 0;
+  int32_t alphaChars[kAlphaCapacity] = {};  ///< 7-bit values, 4096 marks an uncorrectable source
+  int32_t digits[kDigitCapacity] = {};      ///< digit-table characters
+  int32_t function = 0;                     ///< 0..3
+
  private:
+  void DecodeCodeword(int index);
+  void AddressCodeword(int index);
+  void MessageCodeword();
+  void Finish();
+  void Reset();
+  void WriteAddress();
+  void EndPageLine();
+
   DecoderOutput& out_;
   FrontEnd& front_;
   Bch3121& bch_;
-  // Decoder record and state: see the implementation.
+
+  uint32_t windowHigh_ = 0;
+  uint32_t windowLow_ = 0;
+  int32_t inSync_ = 0;
+  int32_t codewordsLeft_ = 0;
+  int32_t bitIndex_ = 0;
+  uint32_t charShift_ = 0;
+  int32_t lastResult_ = 0;
+  bool messageErrors_ = false;  ///< an uncorrectable codeword fed the current message
+  bool recordOpen_ = false;     ///< a page record was begun and awaits its final EndLine
 };
 
 }  // namespace skelmar

@@ -1,0 +1,118 @@
+// BCH(31,21) codeword corrector: syndrome tables, single-lookup correction, bit counts.
+#include "pocsag/bch3121.h"
+
+#include <bit>
+
+namespace skelmar {
+
+namespace {
+
+constexpr uint32_t kNoPosition = 31;
+constexpr uint32_t kCountShift = 12;
+
+// Packs a correction: first and second data position (31 = none) and the error count.
+constexpr uint32_t Packed(uint32_t first, uint32_t second, uint32_t count) {
+  return (count << kCountShift) | (second << 5) | first;
+}
+
+constexpr BchTables MakeTables() {
+  BchTables t{};
+  // x^(30-i) mod g for every data position: start at x^30 mod g and divide by x.
+  uint32_t v = 0x3B4;
+  for (int i = 0; i < 21; ++i) {
+    t.bitSyndromes[i] = v;
+    if (v & 1u) v ^= 0x768;
+    v >>= 1;
+  }
+  for (uint32_t& e : t.syndromeTable) e = 0;
+  for (uint32_t i = 0; i < 21; ++i) {
+    for (uint32_t j = 0; j < 21; ++j) {
+      if (i == j) continue;
+      t.syndromeTable[t.bitSyndromes[i] ^ t.bitSyndromes[j]] = Packed(i, j, 2);
+    }
+  }
+  for (uint32_t i = 0; i < 21; ++i) {
+    t.syndromeTable[t.bitSyndromes[i]] = Packed(i, kNoPosition, 1);
+  }
+  for (uint32_t i = 0; i < 21; ++i) {
+    for (uint32_t k = 0; k < 10; ++k) {
+      t.syndromeTable[t.bitSyndromes[i] ^ (1u << k)] = Packed(i, kNoPosition, 2);
+    }
+  }
+  for (uint32_t k = 0; k < 10; ++k) {
+    t.syndromeTable[1u << k] = Packed(kNoPosition, kNoPosition, 1);
+  }
+  for (uint32_t k = 0; k < 10; ++k) {
+    for (uint32_t l = 0; l < 10; ++l) {
+      if (k == l) continue;
+      t.syndromeTable[(1u << k) ^ (1u << l)] = Packed(kNoPosition, kNoPosition, 2);
+    }
+  }
+  return t;
+}
+
+constexpr BchTables kTables = MakeTables();
+
+static_assert(kTables.bitSyndromes[0] == 0x3B4);
+static_assert(kTables.bitSyndromes[20] == 0x369);
+
+}  // namespace
+
+int CountBits10(uint32_t v) { return std::popcount(v & 0x3FFu); }
+int CountBits16(uint32_t v) { return std::popcount(v & 0xFFFFu); }
+int CountBits32(uint32_t v) { return std::popcount(v); }
+
+const BchTables& Bch3121Tables() { return kTables; }
+
+BchTables BuildTable() { return MakeTables(); }
+
+int Bch3121::Correct() {
+  const BchTables& t = kTables;
+  char* const cw = codewordBuffer;
+
+  uint32_t check = 0;
+  uint32_t parity = 0;
+  for (int i = 0; i < 21; ++i) {
+    if (cw[i] == '1') {
+      check ^= t.bitSyndromes[i];
+      parity ^= 1u;
+    }
+  }
+  uint32_t received = 0;
+  for (int i = 21; i < 31; ++i) received = 2 * received + (cw[i] == '1' ? 1u : 0u);
+
+  int errors = 0;
+  const uint32_t syndrome = check ^ received;
+  if (syndrome != 0) {
+    const uint32_t entry = t.syndromeTable[syndrome];
+    if (entry == 0) {
+      errors = 3;
+    } else {
+      const uint32_t positions[2] = {(entry >> 5) & 31u, entry & 31u};
+      for (uint32_t p : positions) {
+        if (p == kNoPosition) continue;
+        cw[p] = cw[p] == '1' ? '0' : '1';
+        check ^= t.bitSyndromes[p];
+        parity ^= 1u;
+      }
+      errors = static_cast<int>(entry >> kCountShift);
+    }
+  }
+
+  // Even parity over the corrected data bits and their recomputed check bits.
+  const uint32_t expected = (parity + static_cast<uint32_t>(CountBits10(check))) & 1u;
+  if (cw[31] != static_cast<char>('0' + expected)) ++errors;
+  return errors > 3 ? 3 : errors;
+}
+
+void Bch3121::Load(uint32_t word) {
+  for (int i = 0; i < 32; ++i) codewordBuffer[i] = (word >> (31 - i)) & 1u ? '1' : '0';
+}
+
+uint32_t Bch3121::Word() const {
+  uint32_t word = 0;
+  for (int i = 0; i < 32; ++i) word = (word << 1) | (codewordBuffer[i] == '1' ? 1u : 0u);
+  return word;
+}
+
+}  // namespace skelmar

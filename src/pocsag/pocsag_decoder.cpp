@@ -1,0 +1,282 @@
+// POCSAG decoder: finds the sync codeword, collects batches, corrects codewords and
+// turns address and message codewords into coloured page lines.
+#include "pocsag/pocsag_decoder.h"
+
+#include <cstdio>
+
+namespace skelmar {
+
+namespace {
+
+constexpr uint32_t kSyncHigh = 0x7CD2;
+constexpr uint32_t kSyncLow = 0x15D8;
+constexpr uint32_t kIdleHigh = 0x7A89;
+constexpr uint32_t kIdleLow = 0xC197;
+constexpr int kSyncTolerance = 4;
+constexpr int kIdleTolerance = 2;
+constexpr int kCodewordsPerBatch = 16;
+constexpr int kBufferedCodewords = 7;
+constexpr int kStreaming = 8;
+constexpr int32_t kUncorrectableMark = 0x400000;
+constexpr int32_t kCharErrorMark = 4096;
+constexpr char kDigitTable[] = "0123456789*U -)(";
+
+int32_t SpeedOfRow(int32_t row) {
+  switch (row) {
+    case kRowPocsag2400:
+      return 2400;
+    case kRowPocsag1200:
+      return 1200;
+    case kRowPocsag512:
+      return 512;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+PocsagDecoder::PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
+    : out_(out), front_(front), bch_(bch) {
+  front_.shared.pocsagStatRow = kRowPocsag1200;
+}
+
+void PocsagDecoder::PutBit(char ch) {
+  windowHigh_ = ((windowHigh_ << 1) | ((windowLow_ >> 15) & 1u)) & 0xFFFFu;
+  windowLow_ = ((windowLow_ << 1) | (ch == '1' ? 1u : 0u)) & 0xFFFFu;
+
+  if (ch == 'X') {
+    // Signal gone: whatever is still buffered is dropped, a streamed line is ended.
+    inSync_ = 0;
+    messageCodewords = 0;
+    alphaCount = 0;
+    digitCount = 0;
+    addressPending = 0;
+    messageErrors_ = false;
+    if (lineOpen > 0) EndPageLine();
+    lineOpen = 0;
+  }
+
+  if (!inSync_) {
+    const int distance = CountBits16(windowHigh_ ^ kSyncHigh) + CountBits16(windowLow_ ^ kSyncLow);
+    if (distance <= kSyncTolerance) {
+      inSync_ = 1;
+      codewordsLeft_ = kCodewordsPerBatch;
+      bitIndex_ = 0;
+    }
+    return;
+  }
+
+  bch_.codewordBuffer[bitIndex_++] = ch;
+  if (bitIndex_ == 32) {
+    const int idleDistance =
+        CountBits16(windowHigh_ ^ kIdleHigh) + CountBits16(windowLow_ ^ kIdleLow);
+    if (idleDistance <= kIdleTolerance) {
+      front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+      if (messageCodewords >= 1 && messageCodewords <= 6) Finish();
+      Reset();
+    } else {
+      DecodeCodeword(kCodewordsPerBatch - codewordsLeft_);
+    }
+    bitIndex_ = 0;
+    --codewordsLeft_;
+  }
+  if (codewordsLeft_ == 0) inSync_ = 0;
+}
+
+void PocsagDecoder::DecodeCodeword(int index) {
+  lastResult_ = bch_.Correct();
+  if (lastResult_ < 2) front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+  if (bch_.codewordBuffer[0] == '1') {
+    MessageCodeword();
+  } else {
+    AddressCodeword(index);
+  }
+}
+
+void PocsagDecoder::AddressCodeword(int index) {
+  if ((messageCodewords >= 1 && messageCodewords <= 6) ||
+      (messageCodewords == 0 && addressPending == 1)) {
+    Finish();
+  }
+  Reset();
+
+  const char* cw = bch_.codewordBuffer;
+  int32_t bits = 0;
+  for (int i = 1; i <= 18; ++i) bits = 2 * bits + (cw[i] == '1' ? 1 : 0);
+  address = (bits << 3) + index / 2;
+  if (lastResult_ > 2) address |= kUncorrectableMark;
+  function = 2 * (cw[19] == '1' ? 1 : 0) + (cw[20] == '1' ? 1 : 0);
+  addressPending = 1;
+}
+
+void PocsagDecoder::MessageCodeword() {
+  TextPane& pane = out_.monitorPane;
+  const bool bad = lastResult_ > 2;
+  addressPending = 0;
+  pane.SetColor(kSlotAlphanumeric);
+  if (bad) pane.SetColor(kSlotBitErrors);
+  const char* cw = bch_.codewordBuffer;
+
+  if (messageCodewords < kBufferedCodewords) {
+    if (bad) messageErrors_ = true;
+    for (int i = 1; i <= 20; ++i) {
+      charShift_ = (charShift_ >> 1) + (cw[i] == '1' ? 64u : 0u);
+      ++alphaBits;
+      ++digitBits;
+      if (alphaBits == 7) {
+        if (alphaCount < kAlphaCapacity) {
+          alphaChars[alphaCount] = static_cast<int32_t>(charShift_) + (bad ? kCharErrorMark : 0);
+        }
+        alphaBits = 0;
+        ++alphaCount;
+      }
+      if (digitBits == 4) {
+        if (digitCount < kDigitCapacity) digits[digitCount] = kDigitTable[(charShift_ >> 3) & 15u];
+        digitBits = 0;
+        ++digitCount;
+      }
+    }
+    ++messageCodewords;
+    if (messageCodewords == kBufferedCodewords) {
+      // Seven codewords are never numeric: show what is buffered and stream the rest.
+      out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
+      WriteAddress();
+      out_.pages.SetType("alpha");
+      if (messageErrors_) out_.pages.MarkBitErrors();
+      ++lineOpen;
+      pane.MarkMessageStart();
+      pane.SetColor(kSlotAlphanumeric);
+      const int n = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
+      for (int i = 0; i < n; ++i) {
+        const char c = static_cast<char>(alphaChars[i] & 0xFF);
+        pane.PutChar(c);
+        out_.pages.Append(c);
+      }
+      messageCodewords = kStreaming;
+    }
+    return;
+  }
+
+  if (messageCodewords == kStreaming) {
+    if (bad) out_.pages.MarkBitErrors();
+    for (int i = 1; i <= 20; ++i) {
+      charShift_ = (charShift_ >> 1) + (cw[i] == '1' ? 64u : 0u);
+      if (++alphaBits == 7) {
+        const char c = static_cast<char>(charShift_);
+        pane.PutChar(c);
+        out_.pages.Append(c);
+        alphaBits = 0;
+      }
+    }
+  }
+}
+
+void PocsagDecoder::Finish() {
+  TextPane& pane = out_.monitorPane;
+  const int alphaN = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
+  const int digitN = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
+
+  int alphaScore = 0;
+  for (int i = 0; i < alphaN; ++i) {
+    const int32_t v = alphaChars[i];
+    if (v >= 32) {
+      ++alphaScore;
+    } else if (v != 10 && v != 23) {
+      --alphaScore;
+    }
+  }
+  int numericScore = 0;
+  for (int i = 0; i < digitN; ++i) {
+    const int32_t d = digits[i];
+    numericScore += (d == 'U' || d == '(' || d == ')') ? -19 : 1;
+  }
+
+  if (4 * numericScore < 7 * alphaScore) {
+    out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
+    WriteAddress();
+    out_.pages.SetType("alpha");
+    if (messageErrors_) out_.pages.MarkBitErrors();
+    ++lineOpen;
+    pane.MarkMessageStart();
+    pane.SetColor(kSlotAlphanumeric);
+    for (int i = 0; i < alphaN; ++i) {
+      const char c = static_cast<char>(alphaChars[i] & 0xFF);
+      pane.PutChar(c);
+      out_.pages.Append(c);
+    }
+    return;
+  }
+
+  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatNumeric);
+  if (!out_.settings.showNumeric) return;
+  WriteAddress();
+  out_.pages.SetType(messageCodewords == 0 ? "tone" : "numeric");
+  if (messageErrors_) out_.pages.MarkBitErrors();
+  ++lineOpen;
+  pane.MarkMessageStart();
+  pane.SetColor(kSlotNumeric);
+  for (int i = 0; i < digitN; ++i) {
+    const char c = static_cast<char>(digits[i]);
+    pane.PutChar(c);
+    out_.pages.Append(c);
+  }
+  if (messageCodewords == 0) {
+    pane.SetColor(kSlotNumeric);
+    pane.PutText("TONE ONLY");
+  }
+}
+
+void PocsagDecoder::Reset() {
+  if (lineOpen > 0) {
+    EndPageLine();
+    lineOpen = 0;
+  }
+  digitBits = 0;
+  alphaBits = 0;
+  alphaCount = 0;
+  digitCount = 0;
+  messageCodewords = 0;
+  addressPending = 0;
+  messageErrors_ = false;
+}
+
+void PocsagDecoder::WriteAddress() {
+  TextPane& pane = out_.monitorPane;
+  char text[32];
+  const bool bad = (address & kUncorrectableMark) != 0;
+  if (bad) {
+    std::snprintf(text, sizeof text, "{???????}");
+    out_.filters.ClearMatch();
+  } else {
+    std::snprintf(text, sizeof text, "{%07li} %1i", static_cast<long>(address & 0x1FFFFF),
+                  function + 1);
+    out_.filters.LookupCapcode(kFilterPocsag, text + 1, function + 1);
+  }
+
+  char digitsShown[8];
+  for (int i = 0; i < 7; ++i) digitsShown[i] = text[1 + i];
+  digitsShown[7] = '\0';
+  out_.pages.Begin(PageProtocol::kPocsag, SpeedOfRow(front_.shared.pocsagStatRow), 2);
+  out_.pages.SetCapcode(digitsShown);
+  out_.pages.SetFunction(function + 1);
+  if (bad) out_.pages.MarkBitErrors();
+  recordOpen_ = true;
+
+  pane.StampTime();
+  pane.MarkCapcodeStart();
+  pane.SetColor(kSlotCapcode);
+  pane.PutText(text);
+  pane.MarkCapcodeEnd();
+  pane.PutChar(' ');
+}
+
+void PocsagDecoder::EndPageLine() {
+  out_.monitorPane.EndLine();
+  if (recordOpen_) {
+    out_.pages.Commit(out_.filterProcessor.lastMatch);
+    recordOpen_ = false;
+  }
+}
+
+}  // namespace skelmar
