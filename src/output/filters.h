@@ -13,6 +13,8 @@ struct Settings;
 class MessageSink;
 
 inline constexpr int kMaxFilters = 200;
+/// Longest text the message dialog shows.
+inline constexpr int kMessageLimit = 79;
 
 enum FilterType : int32_t {
   kFilterUnused = 0,
@@ -34,6 +36,8 @@ struct FilterEntry {
 
 /// Capcode length of a filter type (0 for Text and unused).
 int FilterCapcodeLength(int type);
+/// Whether entries of this type carry a function code (POCSAG and GSC).
+bool FilterHasFunction(int type);
 
 /// Compares exactly n characters; '?' in the pattern matches anything.
 bool WildcardMatch(const char* text, const char* pattern, int n);
@@ -57,7 +61,8 @@ class CommandLauncher {
  public:
   virtual ~CommandLauncher() = default;
   /// Returns false (with a reason) when the program could not be started.
-  virtual bool Launch(const char* program, const char* arguments, char* error, int errorCapacity) = 0;
+  virtual bool Launch(const char* program, const char* arguments, char* error,
+                      int errorCapacity) = 0;
 };
 
 class Beeper {
@@ -104,9 +109,21 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   CommandLauncher& launcher_;
   Beeper& beeper_;
   MessageSink& messages_;
+  /// Index of the filter the line matches and the matched text span, if any.
+  int32_t Match(const LineCopy& copy, int32_t n, int32_t ms, int32_t& spanStart, int32_t& spanEnd);
+  void LogChar(char ch);
+  void LogEndLine();
+  void CheckLogWrite();
+  void RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n, int32_t cs, int32_t ce,
+                  int32_t ms);
+  void Report(const char* what, const char* detail);
+
   std::FILE* log_ = nullptr;
   bool logFailureReported_ = false;
   bool commandFailureReported_ = false;
+  int32_t logColumn_ = 0;
+  char upper_[kLineCopyCapacity + 1] = {};
+  char arguments_[256] = {};
 };
 
 }  // namespace skelmar

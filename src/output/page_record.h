@@ -10,16 +10,16 @@ enum class PageProtocol { kPocsag, kFlex, kGsc };
 
 struct PageRecord {
   PageProtocol protocol = PageProtocol::kPocsag;
-  int32_t speed = 0;        ///< bit/s or symbols/s
+  int32_t speed = 0;  ///< bit/s or symbols/s
   int32_t levels = 2;
-  char capcode[16] = {};    ///< digits, or question marks when uncorrectable
-  int32_t function = 0;     ///< POCSAG and GSC: 1..4; FLEX: 0
-  char phase = 0;           ///< FLEX: 'A'..'D'; else 0
-  char type[16] = {};       ///< "numeric", "alpha", "tone", "secure", "binary", ...
+  char capcode[16] = {};  ///< digits, or question marks when uncorrectable
+  int32_t function = 0;   ///< POCSAG and GSC: 1..4; FLEX: 0
+  char phase = 0;         ///< FLEX: 'A'..'D'; else 0
+  char type[16] = {};     ///< "numeric", "alpha", "tone", "secure", "binary", ...
   char text[1025] = {};
   int32_t textLength = 0;
-  bool bitErrors = false;   ///< any part of the page was uncorrectable
-  int32_t filter = -1;      ///< index of the matching filter, -1 for none
+  bool bitErrors = false;  ///< any part of the page was uncorrectable
+  int32_t filter = -1;     ///< index of the matching filter, -1 for none
 };
 
 class PageObserver {

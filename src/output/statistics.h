@@ -9,6 +9,7 @@
 namespace skelmar {
 
 struct Settings;
+class MessageSink;
 
 enum StatKind : int { kStatNumeric = 0, kStatAlpha = 1 };
 
@@ -28,16 +29,24 @@ class Statistics {
   void Start();
   /// Run on every 100 ms tick.
   void MinuteTick();
+  /// Optional: told once when the report file cannot be written (until it can again).
+  void SetMessageSink(MessageSink* messages) { messages_ = messages; }
 
-  SystemTime statClock;            ///< StatClock
-  int32_t minuteCountdown = 0;     ///< StatMinuteCountdown
+  SystemTime statClock;         ///< StatClock
+  int32_t minuteCountdown = 0;  ///< StatMinuteCountdown
 
  private:
-  void WriteReport();
+  void WriteReport(const SystemTime& local);
   const Settings& settings_;
   Clock& clock_;
   StatCounters& counters_;
+  MessageSink* messages_ = nullptr;
+  bool failureReported_ = false;
 };
+
+/// The hourly report as it is appended to the file.
+int FormatStatReport(const StatCounters& counters, const char* date, const char* time, char* out,
+                     int capacity);
 
 /// A count as the dialog shows it: "%ld", or "******" above the limit
 /// (999999 hourly, 9999999 daily).

@@ -18,11 +18,30 @@ inline constexpr int kPutTextLimit = 256;
 class PaneView {
  public:
   virtual ~PaneView() = default;
-  virtual void ScrollLines(int lines) = 0;  ///< scroll the client area by `lines` lines (negative: content moves up)
-  virtual void Invalidate(int left, int top, int right, int bottom) = 0;  ///< pixels, erase background
+  virtual void ScrollLines(
+      int lines) = 0;  ///< scroll the client area by `lines` lines (negative: content moves up)
+  virtual void Invalidate(int left, int top, int right,
+                          int bottom) = 0;            ///< pixels, erase background
   virtual void SetVerticalRange(int maxTopLine) = 0;  ///< range 0..max, no redraw
   virtual void SetVerticalPos(int topLine) = 0;       ///< with redraw
   virtual void UpdateNow() = 0;
+  // Horizontal side; views without a horizontal scroll bar may ignore these.
+  virtual void ScrollColumns(int columns) { (void)columns; }  ///< negative: content moves left
+  virtual void SetHorizontalRange(int maxLeftColumn) { (void)maxLeftColumn; }
+  virtual void SetHorizontalPos(int leftColumn) { (void)leftColumn; }
+};
+
+/// Scroll requests of the scroll bars and the keyboard (vertical and horizontal).
+enum class ScrollRequest {
+  kLineBack,       ///< line up / line left
+  kLineForward,    ///< line down / line right
+  kPageBack,       ///< page up / page left
+  kPageForward,    ///< page down / page right
+  kThumbPosition,  ///< thumb released at a position
+  kThumbTrack,     ///< thumb being dragged: no scrolling until released
+  kTop,
+  kBottom,
+  kOther,
 };
 
 /// The whole logical line being composed on the monitor pane.
@@ -82,8 +101,11 @@ class TextPane {
   void SetView(PaneView* view) { view_ = view; }
   void SetLineHeight(int lineHeight) { lineHeight_ = lineHeight; }
   void Resize(int width, int height, int charWidth, int textWidth);
-  void ScrollVertical(int delta);    ///< already-computed delta, clamped here
+  void ScrollVertical(int delta);  ///< already-computed delta, clamped here
   void ScrollHorizontal(int delta);
+  /// The delta a request asks for, before clamping; `thumb` is the thumb position.
+  int VerticalDelta(ScrollRequest request, int thumb) const;
+  int HorizontalDelta(ScrollRequest request, int thumb) const;
 
   void SetFinishedLineHook(FinishedLineHook* hook) { hook_ = hook; }
   void SetRowObserver(RowObserver* observer) { rowObserver_ = observer; }
@@ -114,6 +136,7 @@ class TextPane {
   FinishedLineHook* hook_ = nullptr;
   RowObserver* rowObserver_ = nullptr;
   RuleListener* ruleListener_ = nullptr;
+  void DiscardOldestLine();
   int lineHeight_ = 1;
   int charWidth_ = 1;
 };

@@ -25,4 +25,7 @@ Point CenterDialog(const Rect& dialog, const Rect& parent, const Rect& workArea)
 /// Message texts are cut to this many characters (the shared buffer holds 80).
 inline constexpr int kMessageCapacity = 79;
 
+/// Copies a message into the dialog's buffer, cut to kMessageCapacity characters.
+void CopyMessageText(const char* text, char (&buffer)[kMessageCapacity + 1]);
+
 }  // namespace skelmar

@@ -1,0 +1,320 @@
+// Capcode lookup for the decoders and the filter processing of finished
+// monitor lines: highlight, filter pane copy, log, beep and command.
+#include "output/filters.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "shell/settings.h"
+
+namespace skelmar {
+namespace {
+
+constexpr int kCommandLineLimit = 119;  // command path and arguments together
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+int32_t BoundedLength(const char* s, int32_t capacity) {
+  int32_t n = 0;
+  while (n < capacity && s[n] != 0) ++n;
+  return n;
+}
+
+/// First position p >= from with p + k <= n where `pattern` occurs in `line`, or -1.
+int32_t Find(const char* line, int32_t n, int32_t from, const char* pattern, int32_t k) {
+  for (int32_t p = from; p + k <= n; ++p) {
+    int32_t i = 0;
+    while (i < k && line[p + i] == pattern[i]) ++i;
+    if (i == k) return p;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int FilterCapcodeLength(int type) {
+  switch (type) {
+    case kFilterPocsag:
+    case kFilterFlexShort:
+      return 7;
+    case kFilterFlexLong:
+      return 9;
+    case kFilterGsc:
+      return 6;
+    default:
+      return 0;
+  }
+}
+
+bool FilterHasFunction(int type) { return type == kFilterPocsag || type == kFilterGsc; }
+
+bool WildcardMatch(const char* text, const char* pattern, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (pattern[i] != '?' && pattern[i] != text[i]) return false;
+  }
+  return true;
+}
+
+int32_t FilterTable::LookupCapcode(int type, const char* digits, int function) {
+  matchedFilter = -1;
+  const int length = FilterCapcodeLength(type);
+  if (length == 0 || digits == nullptr) return matchedFilter;
+  // A short address text never reaches the comparison, which reads exactly `length` characters.
+  if (BoundedLength(digits, length) < length) return matchedFilter;
+  const int32_t used = std::clamp(count, 0, kMaxFilters);
+  for (int32_t i = 0; i < used; ++i) {
+    const FilterEntry& e = entries[i];
+    if (e.type != type) continue;
+    if (!WildcardMatch(digits, e.capcode, length)) continue;
+    if (FilterHasFunction(type) && e.function != 0 && e.function != function) continue;
+    matchedFilter = i;
+    break;
+  }
+  return matchedFilter;
+}
+
+FilterProcessor::FilterProcessor(const Settings& settings, FilterTable& table, TextPane& filterPane,
+                                 CommandLauncher& launcher, Beeper& beeper, MessageSink& messages)
+    : settings_(settings),
+      table_(table),
+      filterPane_(filterPane),
+      launcher_(launcher),
+      beeper_(beeper),
+      messages_(messages) {}
+
+FilterProcessor::~FilterProcessor() { CloseLog(); }
+
+void FilterProcessor::Report(const char* what, const char* detail) {
+  // Long paths are cut: the dialog shows kMessageLimit characters.
+  char text[kMessageLimit + 1];
+  size_t n = 0;
+  for (const char* s : {what, detail}) {
+    while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+  }
+  text[n] = 0;
+  messages_.ShowMessage(text);
+}
+
+void FilterProcessor::OpenLog() {
+  CloseLog();
+  if (settings_.filterFileEnabled == 0) return;
+  log_ = std::fopen(settings_.filterFile, "a");
+  if (log_ == nullptr) {
+    // Decoding goes on without the log; the user hears of it once.
+    if (!logFailureReported_) {
+      logFailureReported_ = true;
+      Report("Cannot open the filter file: ", settings_.filterFile);
+    }
+    return;
+  }
+  logFailureReported_ = false;
+}
+
+void FilterProcessor::CloseLog() {
+  if (log_ == nullptr) return;
+  std::fclose(log_);
+  log_ = nullptr;
+}
+
+void FilterProcessor::CheckLogWrite() {
+  if (log_ == nullptr || std::ferror(log_) == 0) return;
+  std::clearerr(log_);
+  if (!logFailureReported_) {
+    logFailureReported_ = true;
+    Report("Cannot write to the filter file: ", settings_.filterFile);
+  }
+}
+
+void FilterProcessor::FlushTick() {
+  if (settings_.filterFileFlush == 0 || flushCountdown <= 0) return;
+  --flushCountdown;
+  if (flushCountdown == 0 && log_ != nullptr) {
+    std::fflush(log_);
+    CheckLogWrite();
+  }
+}
+
+void FilterProcessor::RuleWritten(const char* rule) {
+  if (log_ == nullptr) return;
+  std::fputs(rule, log_);
+  std::fputc('\n', log_);
+  CheckLogWrite();
+}
+
+void FilterProcessor::LogChar(char ch) {
+  if (log_ == nullptr) return;
+  char c = static_cast<char>(ch & 0x7F);
+  if (c < 32) c = '.';
+  std::fputc(c, log_);
+  if (++logColumn_ == kPaneColumns) {
+    std::fputc('\n', log_);
+    logColumn_ = 0;
+  }
+}
+
+void FilterProcessor::LogEndLine() {
+  if (log_ == nullptr) return;
+  std::fputc('\n', log_);
+  logColumn_ = 0;
+  CheckLogWrite();
+}
+
+int32_t FilterProcessor::Match(const LineCopy& copy, int32_t n, int32_t ms, int32_t& spanStart,
+                               int32_t& spanEnd) {
+  spanStart = spanEnd = -1;
+  for (int32_t i = 0; i < n; ++i) upper_[i] = Upper(copy.characters[i]);
+  char pattern[sizeof(FilterEntry::text)];
+
+  auto search = [&](const FilterEntry& e) {
+    const int32_t k = BoundedLength(e.text, static_cast<int32_t>(sizeof e.text) - 1);
+    for (int32_t i = 0; i < k; ++i) pattern[i] = Upper(e.text[i]);
+    const int32_t p = Find(upper_, n, ms, pattern, k);
+    if (p >= 0) {
+      spanStart = p;
+      spanEnd = p + k;
+    }
+    return p >= 0;
+  };
+
+  const int32_t f = table_.matchedFilter;
+  if (f >= 0 && f < std::min(table_.count, kMaxFilters)) {
+    const FilterEntry& e = table_.entries[f];
+    if (e.text[0] == 0) return f;
+    // A capcode match whose text is absent rules out the text filters too.
+    return search(e) ? f : -1;
+  }
+  const int32_t used = std::clamp(table_.count, 0, kMaxFilters);
+  for (int32_t i = 0; i < used; ++i) {
+    const FilterEntry& e = table_.entries[i];
+    // An empty text would match every line; such an entry is never offered.
+    if (e.type != kFilterText || e.text[0] == 0) continue;
+    if (search(e)) return i;
+  }
+  return -1;
+}
+
+void FilterProcessor::ProcessLine(LineCopy& copy) {
+  // The line ends at its first NUL; marks left over from an earlier line are held inside it.
+  const int32_t n = BoundedLength(copy.characters, std::clamp(copy.length, 0, kLineCopyCapacity));
+  const int32_t ce = std::clamp(copy.capcodeEnd, 0, n);
+  const int32_t cs = std::clamp(copy.capcodeStart, 0, ce);
+  const int32_t ms = std::clamp(copy.messageStart, 0, n);
+
+  int32_t spanStart = -1;
+  int32_t spanEnd = -1;
+  const int32_t f = Match(copy, n, ms, spanStart, spanEnd);
+  lastMatch = f;
+  if (f < 0) return;
+  const FilterEntry& entry = table_.entries[f];
+  const bool byCapcode = (f == table_.matchedFilter);
+
+  filterPane_.StampTime();
+
+  if (byCapcode) {
+    for (int32_t i = cs; i < ce; ++i) copy.slots[i] = kSlotFilterMatch;
+  }
+  for (int32_t i = spanStart; i >= 0 && i < spanEnd; ++i) copy.slots[i] = kSlotFilterMatch;
+
+  const int32_t labelLength =
+      BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1);
+  logColumn_ = 0;
+  for (int32_t j = 0; j < n; ++j) {
+    if (j == ce && labelLength > 0) {
+      filterPane_.SetColor(kSlotFilterLabel);
+      for (int32_t i = 0; i < labelLength; ++i) {
+        filterPane_.PutChar(entry.label[i]);
+        LogChar(entry.label[i]);
+      }
+      filterPane_.PutChar(' ');
+      LogChar(' ');
+    }
+    filterPane_.SetColor(copy.slots[j]);
+    filterPane_.PutChar(copy.characters[j]);
+    LogChar(copy.characters[j]);
+  }
+  filterPane_.EndLine();
+  LogEndLine();
+
+  if (log_ != nullptr && settings_.filterFileFlush != 0) {
+    if (settings_.filterFlushTime == 1) {
+      std::fflush(log_);
+      CheckLogWrite();
+    } else if (flushCountdown == 0) {
+      // A pending countdown is kept: the log is flushed that long after the first unflushed line.
+      switch (settings_.filterFlushTime) {
+        case 2:
+          flushCountdown = 50;
+          break;
+        case 3:
+          flushCountdown = 100;
+          break;
+        case 4:
+          flushCountdown = 300;
+          break;
+        default:
+          flushCountdown = 600;
+          break;
+      }
+    }
+  }
+
+  if (settings_.filterBeep != 0) beeper_.Beep();
+
+  if (settings_.filterCmdFileEnabled != 0 && settings_.filterCmdFile[0] != 0 &&
+      entry.runCommand == 1) {
+    RunCommand(entry, copy, n, cs, ce, ms);
+  }
+}
+
+void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n,
+                                 int32_t cs, int32_t ce, int32_t ms) {
+  constexpr int32_t capacity = static_cast<int32_t>(sizeof arguments_) - 1;
+  int32_t out = 0;
+  auto put = [&](char c) {
+    if (out < capacity) arguments_[out++] = c;  // longer expansions are cut here
+  };
+  auto putRange = [&](const char* s, int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) put(s[i]);
+  };
+  const char* tmpl = settings_.filterCmdArgs;
+  const int32_t tmplLength = BoundedLength(tmpl, kPathCapacity);
+  for (int32_t i = 0; i < tmplLength; ++i) {
+    if (tmpl[i] == '%' && i + 1 < tmplLength) {
+      const char next = Upper(tmpl[i + 1]);
+      if (next == 'C') {
+        putRange(copy.characters, cs, ce);
+        ++i;
+        continue;
+      }
+      if (next == 'L') {
+        putRange(entry.label, 0,
+                 BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1));
+        ++i;
+        continue;
+      }
+      if (next == 'M') {
+        putRange(copy.characters, ms, n);
+        ++i;
+        continue;
+      }
+    }
+    put(tmpl[i]);
+  }
+  // The path itself is never cut: a path of 119 characters or more gets no arguments.
+  const int32_t pathLength = BoundedLength(settings_.filterCmdFile, kPathCapacity);
+  if (pathLength + out > kCommandLineLimit) out = std::max(0, kCommandLineLimit - pathLength);
+  arguments_[out] = 0;
+
+  char error[kMessageLimit + 1] = {};
+  if (launcher_.Launch(settings_.filterCmdFile, arguments_, error,
+                       static_cast<int>(sizeof error))) {
+    commandFailureReported_ = false;
+  } else if (!commandFailureReported_) {
+    commandFailureReported_ = true;
+    Report("Cannot start the filter command: ", error[0] != 0 ? error : settings_.filterCmdFile);
+  }
+}
+
+}  // namespace skelmar

@@ -1,0 +1,63 @@
+// Filling of the structured page record; every call returns at once when no
+// one observes the pages.
+#include "output/page_record.h"
+
+#include <cstring>
+
+namespace skelmar {
+namespace {
+
+void CopyBounded(char* dst, size_t capacity, const char* src) {
+  size_t n = 0;
+  if (src != nullptr) {
+    while (n + 1 < capacity && src[n] != 0) {
+      dst[n] = src[n];
+      ++n;
+    }
+  }
+  dst[n] = 0;
+}
+
+}  // namespace
+
+void PageRecorder::Begin(PageProtocol protocol, int32_t speed, int32_t levels) {
+  if (observer_ == nullptr) return;
+  page_.protocol = protocol;
+  page_.speed = speed;
+  page_.levels = levels;
+  page_.capcode[0] = 0;
+  page_.function = 0;
+  page_.phase = 0;
+  page_.type[0] = 0;
+  page_.text[0] = 0;
+  page_.textLength = 0;
+  page_.bitErrors = false;
+  page_.filter = -1;
+  open_ = true;
+}
+
+void PageRecorder::SetCapcode(const char* digits) {
+  if (observer_ == nullptr) return;
+  CopyBounded(page_.capcode, sizeof page_.capcode, digits);
+}
+
+void PageRecorder::SetType(const char* type) {
+  if (observer_ == nullptr) return;
+  CopyBounded(page_.type, sizeof page_.type, type);
+}
+
+void PageRecorder::Append(char ch) {
+  if (observer_ == nullptr || !open_) return;
+  if (page_.textLength >= static_cast<int32_t>(sizeof page_.text) - 1) return;
+  page_.text[page_.textLength++] = ch;
+  page_.text[page_.textLength] = 0;
+}
+
+void PageRecorder::Commit(int32_t filter) {
+  if (observer_ == nullptr || !open_) return;
+  page_.filter = filter;
+  open_ = false;
+  observer_->PageWritten(page_);
+}
+
+}  // namespace skelmar

@@ -1,0 +1,127 @@
+// Page counts, the once-a-minute check for a new hour or day, and the hourly report.
+#include "output/statistics.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "output/filters.h"
+#include "shell/settings.h"
+
+namespace skelmar {
+namespace {
+
+constexpr const char* kRowFormats[kStatRows] = {
+    "FLEX 6400    %9ld  %9ld    %9ld  %9ld\n", "FLEX 3200    %9ld  %9ld    %9ld  %9ld\n",
+    "FLEX 1600    %9ld  %9ld    %9ld  %9ld\n", "POCSAG 2400  %9ld  %9ld    %9ld  %9ld\n",
+    "POCSAG 1200  %9ld  %9ld    %9ld  %9ld\n", "POCSAG 512   %9ld  %9ld    %9ld  %9ld\n",
+    "GOLAY (GSC)  %9ld  %9ld    %9ld  %9ld\n",
+};
+
+int32_t Countdown(const SystemTime& t) {
+  // Checks fall on whole minutes; a leap second still waits one tick.
+  const int32_t ticks = (60 - static_cast<int32_t>(t.second)) * 10;
+  return ticks > 0 ? ticks : 1;
+}
+
+}  // namespace
+
+void StatCounters::CountMessage(int row, int kind) {
+  if (row < 0 || row >= kStatRows || kind < 0 || kind > 1) return;
+  ++hourly[row][kind];
+  ++daily[row][kind];
+}
+
+void StatCounters::ClearHourly() { std::memset(hourly, 0, sizeof hourly); }
+
+void StatCounters::ClearDaily() { std::memset(daily, 0, sizeof daily); }
+
+Statistics::Statistics(const Settings& settings, Clock& clock, StatCounters& counters)
+    : settings_(settings), clock_(clock), counters_(counters) {}
+
+void Statistics::Start() {
+  counters_.ClearHourly();
+  counters_.ClearDaily();
+  statClock = clock_.NowLocal();
+  minuteCountdown = Countdown(statClock);
+}
+
+void Statistics::MinuteTick() {
+  if (--minuteCountdown > 0) return;
+  const SystemTime now = clock_.NowLocal();
+  if (now.hour != statClock.hour || now.minute != statClock.minute || now.day != statClock.day) {
+    if (now.hour != statClock.hour) {
+      // The report holds the hour that just ended, so it goes before the reset.
+      if (settings_.statFileEnabled != 0) WriteReport(now);
+      counters_.ClearHourly();
+    }
+    if (now.day != statClock.day) counters_.ClearDaily();
+    statClock = now;
+  }
+  minuteCountdown = Countdown(now);
+}
+
+int FormatStatReport(const StatCounters& c, const char* date, const char* time, char* out,
+                     int capacity) {
+  if (capacity <= 0) return 0;
+  int used = 0;
+  auto append = [&](int written) {
+    if (written > 0) used = std::min(capacity - 1, used + written);
+  };
+  append(std::snprintf(out, static_cast<size_t>(capacity), "%s %s\n", date, time));
+  append(std::snprintf(out + used, static_cast<size_t>(capacity - used), "%s",
+                       "                   HOURLY                   DAILY\n"
+                       "               Numeric      Alpha      Numeric      Alpha\n"));
+  for (int row = 0; row < kStatRows; ++row) {
+    append(std::snprintf(out + used, static_cast<size_t>(capacity - used), kRowFormats[row],
+                         static_cast<long>(c.hourly[row][kStatNumeric]),
+                         static_cast<long>(c.hourly[row][kStatAlpha]),
+                         static_cast<long>(c.daily[row][kStatNumeric]),
+                         static_cast<long>(c.daily[row][kStatAlpha])));
+  }
+  append(std::snprintf(out + used, static_cast<size_t>(capacity - used), "\n"));
+  return used;
+}
+
+void Statistics::WriteReport(const SystemTime& local) {
+  char date[41] = {};
+  char time[41] = {};
+  clock_.FormatDate(local, date, sizeof date);
+  clock_.FormatTime(local, time, sizeof time);
+  char report[1024];
+  const int length =
+      FormatStatReport(counters_, date, time, report, static_cast<int>(sizeof report));
+
+  std::FILE* file = std::fopen(settings_.statFile, "a");
+  bool ok = file != nullptr;
+  if (file != nullptr) {
+    ok = std::fwrite(report, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    ok = (std::fclose(file) == 0) && ok;
+  }
+  if (ok) {
+    failureReported_ = false;
+  } else if (messages_ != nullptr && !failureReported_) {
+    // The report is skipped; counting goes on.
+    failureReported_ = true;
+    char text[kMessageLimit + 1];
+    size_t n = 0;
+    for (const char* s :
+         {"Cannot write the statistics file: ", static_cast<const char*>(settings_.statFile)}) {
+      while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+    }
+    text[n] = 0;
+    messages_->ShowMessage(text);
+  }
+}
+
+void FormatStatCount(int32_t count, bool daily, char (&out)[16]) {
+  const int32_t limit = daily ? 9999999 : 999999;
+  if (count > limit) {
+    std::snprintf(out, sizeof out, "******");
+  } else {
+    std::snprintf(out, sizeof out, "%ld", static_cast<long>(count));
+  }
+}
+
+}  // namespace skelmar

@@ -1,0 +1,17 @@
+// BEL to the terminal; silently nothing without one.
+#include "platform/terminal_beeper.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace skelmar {
+
+void TerminalBeeper::Beep() {
+  const int fd = ::open(device_, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_APPEND);
+  if (fd < 0) return;
+  const char bel = '\a';
+  (void)!::write(fd, &bel, 1);
+  ::close(fd);
+}
+
+}  // namespace skelmar
