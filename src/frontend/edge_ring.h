@@ -23,6 +23,7 @@ struct PulseSample {
 /// reader loads it with acquire order before each sample it takes.
 class EdgeRing {
  public:
+  /// A zero-filled ring; a size below 1 is taken as 1.
   explicit EdgeRing(uint32_t size);
   EdgeRing(const EdgeRing&) = delete;
   EdgeRing& operator=(const EdgeRing&) = delete;
@@ -45,9 +46,13 @@ class EdgeRing {
 /// The one way edge sources write a ring. What a producer must guarantee:
 /// - it is the only writer of the ring, and calls Put from one thread at a time;
 /// - each call describes a state that has ended: its length in ticks and its status;
+/// - it stores both halves of an entry before it advances the write index (Put
+///   does this, with release order on the index);
 /// - it never writes an entry the reader has not yet passed: Put refuses (and
 ///   counts an overrun) when the ring is full rather than lapping the reader.
-/// States longer than 65535 ticks are split into several samples of the same status.
+/// States longer than 65535 ticks are split into several samples of the same
+/// status; when the ring fills part way through such a state, the samples that
+/// fit are written and the rest are counted as overruns.
 class EdgeProducer {
  public:
   /// `readIndex` is the reader's published position, used to detect a full ring;
@@ -60,12 +65,18 @@ class EdgeProducer {
 
   /// Samples still free before the ring is full (ring size - 1 when empty).
   uint32_t Free() const;
-  uint64_t overruns() const { return overruns_; }
+  /// Samples refused because the ring was full (readable from any thread).
+  uint64_t overruns() const { return overruns_.load(std::memory_order_relaxed); }
+
+  /// Longest duration one sample can carry.
+  static constexpr uint64_t kMaxSampleTicks = 65535;
 
  private:
+  void Store(uint32_t index, uint16_t duration, uint8_t status);
+
   EdgeRing& ring_;
   const std::atomic<uint32_t>* readIndex_;
-  uint64_t overruns_ = 0;
+  std::atomic<uint64_t> overruns_{0};
 };
 
 }  // namespace skelmar

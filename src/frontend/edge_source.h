@@ -13,10 +13,10 @@ inline constexpr uint64_t kTicksPerTimerTick = 119318;
 
 /// Error codes of Open, as the slicer link reports them.
 enum EdgeSourceError : int {
-  kEdgeErrorBusy = -1,         ///< the source was not closed before ("not previously unloaded")
-  kEdgeErrorAttach = -2,       ///< the port or device could not be attached
-  kEdgeErrorMemory = -3,       ///< no memory for the ring
-  kEdgeErrorMemoryLocked = -4, ///< no memory for the ring (second form)
+  kEdgeErrorBusy = -1,          ///< the source was not closed before ("not previously unloaded")
+  kEdgeErrorAttach = -2,        ///< the port or device could not be attached
+  kEdgeErrorMemory = -3,        ///< no memory for the ring
+  kEdgeErrorMemoryLocked = -4,  ///< no memory for the ring (second form)
 };
 
 class EdgeSource {

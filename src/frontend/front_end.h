@@ -57,11 +57,11 @@ struct SymbolClock {
 
 /// Items the decoders write and the front end reads (plain integers).
 struct FrontShared {
-  int32_t pocsagHold = 0;     ///< PocsagHold: POCSAG bits left before FLEX mode returns
+  int32_t pocsagHold = 0;  ///< PocsagHold: POCSAG bits left before FLEX mode returns
   int32_t pocsagStatRow = kRowPocsag1200;  ///< PocsagStatRow
-  int32_t flexBusy = 0;       ///< FlexBusy
-  int32_t gscBusy = 0;        ///< GscBusy
-  int32_t captionTimeout = 0; ///< CaptionTimeout, in timer ticks
+  int32_t flexBusy = 0;                    ///< FlexBusy
+  int32_t gscBusy = 0;                     ///< GscBusy
+  int32_t captionTimeout = 0;              ///< CaptionTimeout, in timer ticks
 };
 
 /// Decoder entry points, called once per symbol from PollEdges.
@@ -86,14 +86,20 @@ int DecodeLevel(uint8_t status, bool fourLevelInterface, bool invertData);
 
 class FrontEnd {
  public:
+  /// Starts in the reset state, so samples may be polled at once.
   FrontEnd(const Settings& settings, ModeCaption& caption);
+  FrontEnd(const FrontEnd&) = delete;
+  FrontEnd& operator=(const FrontEnd&) = delete;
 
+  /// Any sink may be null: its calls are skipped, everything else runs as usual.
   void Attach(PocsagBitSink* pocsag, FlexSymbolSink* flex, GscBitSink* gsc);
 
-  /// Start-up reset: clocks, counters, shared items.
+  /// Start-up reset: clocks, counters, shared items (not the read index).
   void Reset();
 
   /// Drains every sample between the read index and the ring's write index.
+  /// A read index beyond a (smaller, reopened) ring starts over at 0; a write
+  /// index outside the ring is taken as "nothing new".
   void PollEdges(const EdgeRing& ring);
 
   /// Step 3 of the timer tick: counts CaptionTimeout down, clearing the caption at 0.
@@ -109,6 +115,10 @@ class FrontEnd {
 
  private:
   void ProcessSample(uint16_t duration, uint8_t status);
+  void RunRateDetector(uint16_t duration, int polarity);
+  void LockRate(int rate);
+  void RunGscClock(int level);
+  void RunDataClock(int level);
 
   const Settings& settings_;
   PocsagBitSink* pocsag_ = nullptr;
@@ -116,7 +126,7 @@ class FrontEnd {
   GscBitSink* gsc_ = nullptr;
   std::atomic<uint32_t> readIndex_{0};
   int previousPolarity_ = 0;
-  int32_t runLength_ = 0;
+  int32_t runLength_ = 0;         ///< saturates far above every window
   int32_t rateCounters_[3] = {};  ///< 2400, 1200, 512
   int previousBinary_ = 0;
 };

@@ -31,10 +31,12 @@ inline constexpr size_t kCaptionCapacity = 64;
 /// the flags leave the caption unchanged (POCSAG with no rate bit).
 bool BuildModeTitle(int flags, bool fourLevelInterface, char (&out)[kCaptionCapacity]);
 
-/// Keeps the current caption and tells a listener about changes.
+/// Keeps the current caption (the start-up title until the first change) and
+/// tells a listener every time a caption is set, even to the same text.
 class ModeCaption {
  public:
   explicit ModeCaption(const Settings& settings);
+  /// Sets the caption for `flags`; flags that leave it unchanged notify nobody.
   void ShowModeTitle(int flags);
   const char* text() const { return text_; }
   void SetListener(CaptionListener* listener) { listener_ = listener; }

@@ -1,0 +1,219 @@
+// Receiver front end: turns slicer edge timings into symbols for the three decoders.
+#include "frontend/front_end.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "frontend/mode_caption.h"
+#include "shell/settings.h"
+
+namespace skelmar {
+
+namespace {
+
+// Level by modem-status nibble (CTS, DSR, RI, DCD): the number of asserted
+// lines among CTS, DSR and DCD. RI never counts.
+constexpr int8_t kLevelByLines[16] = {0, 1, 1, 2, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3};
+
+// POCSAG rates in the order the detector tries them: 2400, 1200, 512.
+struct PocsagRate {
+  int32_t runAbove;  // exclusive window bounds, in ticks
+  int32_t runBelow;
+  int captionFlags;
+  int32_t statRow;
+  double period;
+};
+constexpr PocsagRate kPocsagRates[3] = {
+    {421, 571, kModePocsag | kModePhaseB, kRowPocsag2400, kPocsagPeriod2400},
+    {842, 1142, kModePocsag | kModePhaseC, kRowPocsag1200, kPocsagPeriod1200},
+    {1976, 2674, kModePocsag | kModePhaseD, kRowPocsag512, kPocsagPeriod512},
+};
+constexpr int32_t kLockAbove = 180;
+constexpr int32_t kDecayAbove = 5;
+constexpr int32_t kDecay = 3;
+
+// A run never grows past this, so very long runs stay outside every window
+// instead of wrapping around into one.
+constexpr int32_t kRunLengthCap = std::numeric_limits<int32_t>::max() - 65535;
+
+}  // namespace
+
+int DecodeLevel(uint8_t status, bool fourLevelInterface, bool invertData) {
+  int level = kLevelByLines[status >> 4];
+  // A two-level slicer may drive any one line: any asserted line is the top level.
+  if (!fourLevelInterface && level > 0) level = 3;
+  if (invertData) level ^= 3;
+  return level;
+}
+
+void SymbolClock::RecenterPhase() {
+  double sum = 0;
+  for (double e : errorLog) sum += e;
+  phase += 0.5 * (sum / kPhaseErrorLogLength);
+}
+
+void SymbolClock::LogError() {
+  // Masking keeps a slot index that a decoder may have disturbed inside the log.
+  errorLog[logIndex & (kPhaseErrorLogLength - 1)] = lastError;
+  logIndex = (logIndex + 1) & (kPhaseErrorLogLength - 1);
+}
+static_assert((kPhaseErrorLogLength & (kPhaseErrorLogLength - 1)) == 0,
+              "the error log index wraps by masking");
+
+FrontEnd::FrontEnd(const Settings& settings, ModeCaption& captionRef)
+    : caption(captionRef), settings_(settings) {
+  Reset();
+}
+
+void FrontEnd::Attach(PocsagBitSink* pocsag, FlexSymbolSink* flex, GscBitSink* gsc) {
+  pocsag_ = pocsag;
+  flex_ = flex;
+  gsc_ = gsc;
+}
+
+void FrontEnd::Reset() {
+  dataClock = SymbolClock{};
+  dataClock.period = kFlexPeriod1600;
+  dataClock.gain = kFlexAcquireGain;
+  gscClock = SymbolClock{};
+  gscClock.period = kGscPeriod;
+  gscClock.gain = kGscGain;
+  shared = FrontShared{};
+  shared.pocsagStatRow = kRowPocsag1200;
+  previousPolarity_ = 0;
+  runLength_ = 0;
+  std::fill(std::begin(rateCounters_), std::end(rateCounters_), 0);
+  previousBinary_ = 0;
+}
+
+void FrontEnd::CaptionTick() {
+  if (shared.captionTimeout > 0) {
+    --shared.captionTimeout;
+    if (shared.captionTimeout == 0) caption.ShowModeTitle(0);
+  }
+}
+
+void FrontEnd::PollEdges(const EdgeRing& ring) {
+  const uint32_t size = ring.size();
+  const uint16_t* durations = ring.durations();
+  const uint8_t* statuses = ring.statuses();
+  uint32_t r = readIndex_.load(std::memory_order_relaxed);
+  if (r >= size) {
+    // The ring came back smaller than before: start over at its first entry.
+    r = 0;
+    readIndex_.store(r, std::memory_order_release);
+  }
+  for (;;) {
+    // Acquire: the entry is complete once the index that covers it is seen.
+    const uint32_t w = ring.writeIndex().load(std::memory_order_acquire);
+    if (r == w || w >= size) break;
+    ProcessSample(durations[r], statuses[r]);
+    r = r + 1 == size ? 0 : r + 1;
+    // Release: the entry has been read before the producer may reuse it.
+    readIndex_.store(r, std::memory_order_release);
+  }
+}
+
+void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
+  dataClock.elapsed += duration;
+  gscClock.elapsed += duration;
+  const int level =
+      DecodeLevel(status, settings_.fourLevelInterface != 0, settings_.invertData != 0);
+  const int polarity = level >> 1;
+  const int binary = polarity ^ 1;
+
+  if (polarity != previousPolarity_ && settings_.decodePocsag != 0 && shared.flexBusy == 0 &&
+      shared.gscBusy == 0) {
+    RunRateDetector(duration, polarity);
+  } else {
+    runLength_ = runLength_ < kRunLengthCap ? runLength_ + duration : kRunLengthCap;
+  }
+
+  RunGscClock(level);
+  RunDataClock(level);
+
+  // Transition: only a change between the {0,1} and {2,3} halves moves the clocks.
+  dataClock.lastError = dataClock.elapsed - dataClock.phase;
+  if (binary != previousBinary_) {
+    dataClock.phase += dataClock.gain * dataClock.lastError;
+    gscClock.phase += kGscGain * gscClock.lastError;
+  }
+  previousBinary_ = binary;
+}
+
+void FrontEnd::RunRateDetector(uint16_t duration, int polarity) {
+  for (int i = 0; i < 3; ++i) {
+    const PocsagRate& rate = kPocsagRates[i];
+    if (runLength_ > rate.runAbove && runLength_ < rate.runBelow) {
+      ++rateCounters_[i];
+    } else if (rateCounters_[i] > kDecayAbove) {
+      rateCounters_[i] -= kDecay;
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (rateCounters_[i] > kLockAbove) {
+      LockRate(i);
+      break;
+    }
+  }
+  // The current sample starts the next run.
+  runLength_ = duration;
+  previousPolarity_ = polarity;
+}
+
+void FrontEnd::LockRate(int index) {
+  const PocsagRate& rate = kPocsagRates[index];
+  rateCounters_[index] = 0;
+  caption.ShowModeTitle(rate.captionFlags);
+  shared.pocsagStatRow = rate.statRow;
+  dataClock.period = rate.period;
+  if (shared.pocsagHold <= 0) {
+    // Coming from FLEX mode: both clocks start afresh at this edge.
+    dataClock.elapsed = 0;
+    dataClock.phase = 0;
+    gscClock.elapsed = 0;
+    gscClock.phase = 0;
+  }
+  shared.pocsagHold = kPocsagHoldOnLock;
+  dataClock.gain = kPocsagGain;
+}
+
+void FrontEnd::RunGscClock(int level) {
+  // Fixed for the whole sample: a recentre by the decoder applies from the next one.
+  const double threshold = gscClock.phase + kGscHalfPeriod;
+  const int bit = level >= 2 ? 1 : 0;
+  while (gscClock.elapsed >= threshold) {
+    gscClock.elapsed -= kGscPeriod;
+    if (settings_.decodeGolay != 0 && shared.flexBusy == 0) {
+      if (gsc_ != nullptr) gsc_->PutBit(bit);
+      gscClock.LogError();
+    }
+  }
+  gscClock.lastError = gscClock.elapsed - gscClock.phase;
+}
+
+void FrontEnd::RunDataClock(int level) {
+  // Re-evaluated after every symbol: decoders and the end of a hold change period and phase.
+  while (dataClock.elapsed >= dataClock.phase + 0.5 * dataClock.period) {
+    // A clock without a positive period could never catch up; take no symbols from it.
+    if (!(dataClock.period > 0)) break;
+    dataClock.elapsed -= dataClock.period;
+    if (shared.pocsagHold <= 0) {
+      if (shared.gscBusy == 0 && settings_.decodeFlex != 0) {
+        if (flex_ != nullptr) flex_->PutSymbol(level);
+        dataClock.LogError();
+      }
+    } else if (shared.gscBusy == 0 && settings_.decodePocsag != 0) {
+      if (pocsag_ != nullptr) pocsag_->PutBit(level >= 2 ? '0' : '1');
+      // The decoder may have re-armed the hold (or cleared it) inside the call.
+      if (shared.pocsagHold > 0 && --shared.pocsagHold == 0) {
+        caption.ShowModeTitle(0);
+        if (pocsag_ != nullptr) pocsag_->PutBit('X');
+        dataClock.period = kFlexPeriod1600;
+        dataClock.gain = kFlexAcquireGain;
+      }
+    }
+  }
+}
+
+}  // namespace skelmar
