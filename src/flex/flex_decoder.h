@@ -9,11 +9,19 @@
 
 namespace skelmar {
 
+/// Number of word slots of a phase buffer; a frame fills the first 88.
+inline constexpr int kFlexPhaseWords = 200;
+inline constexpr int kFlexFrameWords = 88;
+inline constexpr int kFlexBlocks = 11;
+inline constexpr int kFlexBlockBits = 256;
+/// Symbols from the sync symbol (inclusive) to the first block symbol.
+inline constexpr int32_t kFlexHeaderSymbols = 89;
+
 /// One of the four phase buffers A..D.
 struct FlexPhase {
   char letter = 'X';
-  char bits[256] = {};
-  int32_t words[200] = {};
+  char bits[kFlexBlockBits] = {};
+  int32_t words[kFlexPhaseWords] = {};
 };
 
 class FlexDecoder : public FlexSymbolSink {
@@ -23,9 +31,44 @@ class FlexDecoder : public FlexSymbolSink {
   /// Names the phases A to D (window creation).
   void NamePhases();
 
+  /// Writes the pages of one phase's complete frame (its 88 words).
+  void DecodeFrame(const FlexPhase& phase);
+
   FlexPhase phases[4];
 
+  // Decoder state, public for the front end's view and for tests; only the
+  // decoder writes it.
+  uint32_t syncRegister[4] = {};  ///< W0 (oldest) .. W3 (newest bit in bit 0)
+  int32_t headerCountdown = 0;
+  int32_t blockCountdown = 0;
+  int32_t symbolIndex = 0;
+  int32_t pairToggle = 0;
+  int32_t levelCount = 2;
+  int32_t symbolRate = 1600;
+  int32_t flexStatRow = kRowFlex1600;  ///< FlexStatRow
+  int32_t reflexFrame = 0;             ///< ReflexFrame
+
  private:
+  // Sync and mode (flex_sync.cpp).
+  void ShiftRegister(uint32_t bit);
+  void OnSync();
+  void WriteUnknownHeaderLine();
+  void EndOfFrame();
+
+  // Phase buffers (flex_phase.cpp).
+  void SymbolStep(int level);
+  void StoreBlock(FlexPhase& phase, int block);
+  void WriteReflexLine();
+
+  // Frame decoding (flex_frame.cpp).
+  /// Formats and writes the address; returns false when it is shown as unknown.
+  bool WriteAddress(const FlexPhase& phase, int index, bool isLong);
+  void WriteShortMessage(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
+  void WriteNumeric(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong, int type);
+  void WriteAlphanumeric(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
+  void WriteHexadecimal(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
+  void PutMessageChar(char ch);
+
   DecoderOutput& out_;
   FrontEnd& front_;
   Bch3121& bch_;

@@ -1,0 +1,90 @@
+// FLEX phase buffers: splitting frame symbols into phases, the 8 x 32 block
+// de-interleave with BCH correction, and the raw ReFLEX frame line.
+#include <cstdio>
+
+#include "flex/flex_decoder.h"
+#include "flex/flex_words.h"
+
+namespace skelmar {
+
+namespace {
+
+// Bit characters by level: A and C carry the binary value, B and D the
+// second bit of the four-level symbol.
+constexpr char kOuterChar[4] = {'1', '1', '0', '0'};
+constexpr char kInnerChar[4] = {'1', '0', '0', '1'};
+
+enum PhaseIndex { kA = 0, kB = 1, kC = 2, kD = 3 };
+
+}  // namespace
+
+void FlexDecoder::SymbolStep(int level) {
+  const int l = level & 3;
+  const bool four = levelCount == 4;
+  if (symbolRate == 1600) {
+    phases[kA].bits[symbolIndex] = kOuterChar[l];
+    if (four) phases[kB].bits[symbolIndex] = kInnerChar[l];
+    ++symbolIndex;
+  } else if (pairToggle == 0) {
+    phases[kA].bits[symbolIndex] = kOuterChar[l];
+    if (four) phases[kB].bits[symbolIndex] = kInnerChar[l];
+    pairToggle = 1;
+  } else {
+    phases[kC].bits[symbolIndex] = kOuterChar[l];
+    if (four) phases[kD].bits[symbolIndex] = kInnerChar[l];
+    pairToggle = 0;
+    ++symbolIndex;
+  }
+  if (symbolIndex < kFlexBlockBits) return;
+
+  symbolIndex = 0;
+  const int block = kFlexBlocks - blockCountdown;
+  StoreBlock(phases[kA], block);
+  if (four) StoreBlock(phases[kB], block);
+  if (symbolRate == 3200) {
+    StoreBlock(phases[kC], block);
+    if (four) StoreBlock(phases[kD], block);
+  }
+  if (--blockCountdown == 0) EndOfFrame();
+}
+
+void FlexDecoder::StoreBlock(FlexPhase& phase, int block) {
+  char* buffer = bch_.codewordBuffer;
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 32; ++j) buffer[j] = phase.bits[i + 8 * j];
+    const int result = bch_.Correct();
+    int32_t value = 0;
+    for (int j = 0; j < 21; ++j) {
+      if (buffer[j] == '0') value |= int32_t{1} << j;
+    }
+    if (result == 3) value |= flex::kErrorMark;
+    phase.words[8 * block + i] = value;
+  }
+  if (block == kFlexBlocks - 1 && reflexFrame == 0) DecodeFrame(phase);
+}
+
+void FlexDecoder::WriteReflexLine() {
+  TextPane& pane = out_.monitorPane;
+  const int32_t first = phases[kA].words[0];
+  if (first == flex::kIdleWord) return;
+  pane.SetColor(kSlotFlexFormat);
+  pane.PutChar('[');
+  if (first > 0x3FFFFF) pane.SetColor(kSlotBitErrors);
+  char hex[12];
+  std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(first));
+  pane.PutText(hex);
+  pane.PutChar(']');
+  for (int k = 0; k < kFlexFrameWords; ++k) {
+    for (const FlexPhase& phase : phases) {
+      const int32_t w = phase.words[k];
+      pane.SetColor(w > 0x200000 ? kSlotBitErrors : kSlotAlphanumeric);
+      if (w == 0 || w == flex::kIdleWord) continue;
+      pane.PutChar(static_cast<char>(w & 0x7F));
+      pane.PutChar(static_cast<char>((w >> 7) & 0x7F));
+      pane.PutChar(static_cast<char>((w >> 14) & 0x7F));
+    }
+  }
+  pane.EndLine();
+}
+
+}  // namespace skelmar

@@ -1,0 +1,122 @@
+// FLEX sync search, mode recognition, header countdown and the clock actions around a frame.
+#include <cstdio>
+
+#include "flex/flex_decoder.h"
+#include "frontend/mode_caption.h"
+
+namespace skelmar {
+
+namespace {
+
+constexpr uint32_t kMarkerHigh = 0xA6C6;  // low half of W1
+constexpr uint32_t kMarkerLow = 0xAAAA;   // low half of W2
+constexpr int kSyncTolerance = 4;
+
+struct SyncCode {
+  uint32_t code;
+  uint32_t complement;
+  int flags;
+  int32_t levels;
+  int32_t rate;
+  int32_t statRow;
+  int32_t reflex;
+};
+
+// Tried in this order; the first within tolerance wins.
+constexpr SyncCode kSyncCodes[] = {
+    {0xB068, 0x4F97, 0x0C, 4, 1600, kRowFlex3200, 0},
+    {0xDEA0, 0x215F, 0x0F, 4, 3200, kRowFlex6400, 0},
+    {0x870C, 0x78F3, 0x08, 2, 1600, kRowFlex1600, 0},
+    {0x4C7C, 0xB383, 0x1F, 4, 3200, kRowFlex6400, 1},
+};
+
+}  // namespace
+
+FlexDecoder::FlexDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
+    : out_(out), front_(front), bch_(bch) {}
+
+void FlexDecoder::NamePhases() {
+  static constexpr char kLetters[4] = {'A', 'B', 'C', 'D'};
+  for (int p = 0; p < 4; ++p) phases[p].letter = kLetters[p];
+}
+
+void FlexDecoder::ShiftRegister(uint32_t bit) {
+  uint32_t* w = syncRegister;
+  w[0] = (w[0] << 1) | ((w[1] >> 15) & 1u);
+  w[1] = (w[1] << 1) | ((w[2] >> 15) & 1u);
+  w[2] = (w[2] << 1) | ((w[3] >> 15) & 1u);
+  w[3] = (w[3] << 1) | bit;
+}
+
+void FlexDecoder::PutSymbol(int level) {
+  ShiftRegister(level < 2 ? 1u : 0u);
+  if (blockCountdown != 0) {
+    SymbolStep(level);
+    return;
+  }
+  const int markerDistance =
+      CountBits16(syncRegister[1] ^ kMarkerHigh) + CountBits16(syncRegister[2] ^ kMarkerLow);
+  if (markerDistance <= kSyncTolerance) OnSync();
+
+  if (headerCountdown > 0 && --headerCountdown == 0) {
+    symbolIndex = 0;
+    pairToggle = 0;
+    blockCountdown = kFlexBlocks;
+    front_.dataClock.period = symbolRate == 1600 ? kFlexPeriod1600 : kFlexPeriod3200;
+    front_.dataClock.gain = kFlexAcquireGain;
+  }
+}
+
+void FlexDecoder::OnSync() {
+  const uint32_t* w = syncRegister;
+  headerCountdown = kFlexHeaderSymbols;
+  bool known = false;
+  for (const SyncCode& row : kSyncCodes) {
+    if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) > kSyncTolerance) {
+      continue;
+    }
+    front_.caption.ShowModeTitle(row.flags);
+    front_.shared.flexBusy = 1;
+    front_.shared.captionTimeout = 20;
+    levelCount = row.levels;
+    flexStatRow = row.statRow;
+    reflexFrame = row.reflex;
+    symbolRate = row.rate;
+    known = true;
+    break;
+  }
+  // An unlisted code counts only with its exact complement and the bit sync
+  // in front of it (the high half of W0 repeats the 16 bits before the code).
+  if (!known && (w[0] ^ w[3]) == 0x0000FFFFu) {
+    WriteUnknownHeaderLine();
+    front_.shared.flexBusy = 1;
+    front_.shared.captionTimeout = 20;
+    reflexFrame = 0;
+    flexStatRow = kRowFlex1600;
+    levelCount = 2;
+    symbolRate = 3200;
+  }
+  front_.dataClock.RecenterPhase();
+  front_.dataClock.gain = kFlexTrackGain;
+}
+
+void FlexDecoder::WriteUnknownHeaderLine() {
+  TextPane& pane = out_.monitorPane;
+  pane.SetColor(kSlotUnknownSync);
+  pane.EndLine();
+  pane.PutText("UNKNOWN SYNC HEADER : ");
+  char hex[12];
+  for (uint32_t word : syncRegister) {
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(word));
+    pane.PutText(hex);
+  }
+  pane.EndLine();
+}
+
+void FlexDecoder::EndOfFrame() {
+  front_.dataClock.period = kFlexPeriod1600;
+  front_.shared.flexBusy = 0;
+  if (reflexFrame == 1) WriteReflexLine();
+}
+
+}  // namespace skelmar
