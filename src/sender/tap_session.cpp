@@ -1,0 +1,171 @@
+// The modem check, dialling, TAP logon and page block exchange of one run.
+#include "sender/tap_session.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "sender/page_block.h"
+
+namespace vantry {
+
+namespace {
+
+constexpr int kDialWait = 180;  // seconds before the first character after ATDT (plus one)
+constexpr int kIdWait = 2;
+constexpr int kIdTries = 10;
+constexpr int kReplyWait = 10;
+
+bool StartsWith(const char* text, std::size_t length, std::string_view prefix) {
+  return length >= prefix.size() && std::memcmp(text, prefix.data(), prefix.size()) == 0;
+}
+
+bool Contains(const char* text, std::size_t length, std::string_view part) {
+  return std::string_view(text, length).find(part) != std::string_view::npos;
+}
+
+constexpr std::string_view kAckReply = "\r\x06\r";
+constexpr std::string_view kGoAhead = "\x1b[p\r";
+
+}  // namespace
+
+double ParseTimeScale(const char* text) {
+  if (text == nullptr || *text == '\0') return 1.0;
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (*end != '\0' || !std::isfinite(value) || value <= 0.0) return 1.0;
+  return value;
+}
+
+int ScaledMs(long long ms, double scale) {
+  const double scaled = std::round(static_cast<double>(ms) * scale);
+  if (scaled < 1.0) return 1;
+  if (scaled > static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(scaled);
+}
+
+TapSession::TapSession(Port& port, std::FILE* out, double time_scale)
+    : port_(port), out_(out), scale_(time_scale) {}
+
+void TapSession::Say(const char* text) {
+  std::fputs(text, out_);
+  std::fflush(out_);
+}
+
+void TapSession::SendChar(char c) {
+  if (interrupted_) return;
+  port_.Write(static_cast<unsigned char>(c));
+}
+
+void TapSession::SendText(std::string_view text) {
+  for (char c : text) SendChar(c);
+}
+
+int TapSession::ReadChar(int n) {
+  if (interrupted_) return Port::kNone;
+  port_.Drain();
+  const int c = port_.Read(ScaledMs((static_cast<long long>(n) + 1) * 1000, scale_));
+  if (c == Port::kInterrupted) {
+    interrupted_ = true;
+    return Port::kNone;
+  }
+  return c;
+}
+
+std::size_t TapSession::ReadReply(int n, char* buf, std::size_t capacity) {
+  std::size_t kept = 0;
+  for (int c = ReadChar(n); c != Port::kNone; c = ReadChar(1)) {
+    if (kept < capacity) buf[kept++] = static_cast<char>(c);
+  }
+  buf[kept] = '\0';
+  return kept;
+}
+
+bool TapSession::CheckModem() {
+  SendChar('\r');
+  SendText("AT");
+  SendChar('\r');
+  while (ReadChar(2) != Port::kNone) {
+  }
+  SendText("ATE0Q0V1");  // echo off, result codes on, verbose result codes
+  SendChar('\r');
+  while (ReadChar(1) != Port::kNone) {
+  }
+  SendText("AT");
+  SendChar('\r');
+  char answer[kModemReplyCapacity + 1];
+  std::size_t length = 0;
+  for (int c = ReadChar(3); c != Port::kNone; c = ReadChar(3)) {
+    if (length < kModemReplyCapacity) answer[length++] = static_cast<char>(c);
+  }
+  return Contains(answer, length, "OK");
+}
+
+bool TapSession::DialAndLogOn(std::string_view phone) {
+  Say("\nCalling...");
+  SendText("ATDT ");
+  SendText(phone);
+  SendChar('\r');
+  char reply[kLogonReplyCapacity + 1];
+  std::size_t length = ReadReply(kDialWait, reply, kLogonReplyCapacity);
+  if (length == 0 || !Contains(reply, length, "CONNECT")) return false;
+
+  bool asked = false;
+  for (int attempt = 0; attempt < kIdTries && !asked && !interrupted_; ++attempt) {
+    SendChar('\r');
+    length = ReadReply(kIdWait, reply, kLogonReplyCapacity);
+    asked = std::string_view(reply, length) == "ID=";
+  }
+  if (!asked) return false;
+
+  SendChar(kEsc);
+  SendText("PG1");
+  SendText(kPassword);
+  SendChar('\r');
+  length = ReadReply(kReplyWait, reply, kLogonReplyCapacity);
+  if (length == 0 || !StartsWith(reply, length, kAckReply)) return false;
+  if (StartsWith(reply + kAckReply.size(), length - kAckReply.size(), kGoAhead)) return true;
+  length = ReadReply(kReplyWait, reply, kLogonReplyCapacity);
+  return length != 0 && StartsWith(reply, length, kGoAhead);
+}
+
+bool TapSession::SendPage(std::string_view pin, std::string_view message) {
+  char block[kBlockCapacity];
+  const std::size_t block_length = BuildBlock(pin, message, block);
+  if (block_length == 0) return false;  // screened before dialling; never send a broken block
+  SendText(std::string_view(block, block_length));
+  char reply[kPageReplyCapacity + 1];
+  const std::size_t length = ReadReply(kReplyWait, reply, kPageReplyCapacity);
+  return StartsWith(reply, length, kAckReply);
+}
+
+Outcome TapSession::Run(std::string_view port_name, std::string_view phone, std::string_view pin,
+                        std::string_view message) {
+  Say("\nAttempting to connect to modem...");
+  const bool modem = CheckModem();
+  if (interrupted_) return Outcome::kInterrupted;
+  if (!modem) {
+    std::fprintf(out_, "\nCould not contact modem on %.*s\n", static_cast<int>(port_name.size()),
+                 port_name.data());
+    std::fflush(out_);
+    return Outcome::kNoModem;
+  }
+
+  const bool connected = DialAndLogOn(phone);
+  if (interrupted_) return Outcome::kInterrupted;
+  if (!connected) {
+    Say("\nNot able to connect to paging system!\n");
+    return Outcome::kNoConnection;
+  }
+
+  std::fprintf(out_, "\nSending message \"%.*s\" to PIN %.*s...", static_cast<int>(message.size()),
+               message.data(), static_cast<int>(pin.size()), pin.data());
+  std::fflush(out_);
+  const bool accepted = SendPage(pin, message);
+  if (interrupted_) return Outcome::kInterrupted;
+  Say(accepted ? "\nMessage accepted!\n" : "\nMessage REJECTED!\n");
+  return accepted ? Outcome::kAccepted : Outcome::kRejected;
+}
+
+}  // namespace vantry

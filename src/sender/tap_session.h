@@ -1,0 +1,63 @@
+// The modem and TAP dialogue that delivers one page over a Port.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "sender/port.h"
+
+namespace vantry {
+
+/// How a run ended.
+enum class Outcome { kAccepted, kRejected, kNoModem, kNoConnection, kInterrupted };
+
+/// Reply buffer sizes, without the terminating zero.
+inline constexpr std::size_t kModemReplyCapacity = 255;
+inline constexpr std::size_t kLogonReplyCapacity = 39;
+inline constexpr std::size_t kPageReplyCapacity = 1023;
+
+/// The fixed logon password of the paging terminal.
+inline constexpr std::string_view kPassword = "Tomal";
+
+/// Reads a time scale for testing: a positive finite number, else 1.
+double ParseTimeScale(const char* text);
+
+/// Scales a time limit in milliseconds; never less than 1 ms.
+int ScaledMs(long long ms, double scale);
+
+/// One page delivery. Messages go to out exactly as the user sees them.
+class TapSession {
+ public:
+  TapSession(Port& port, std::FILE* out, double time_scale);
+
+  /// Runs the whole dialogue after the port is open and prints the outcome.
+  Outcome Run(std::string_view port_name, std::string_view phone, std::string_view pin,
+              std::string_view message);
+
+  // The steps, public so that each can be checked on its own.
+  void SendChar(char c);
+  void SendText(std::string_view text);
+  /// Waits at most n + 1 seconds for one character; Port::kNone when none came.
+  int ReadChar(int n);
+  /// Collects a reply that starts within n + 1 seconds and ends after 2 s of silence. Keeps the
+  /// first capacity characters (zero-terminated in buf, which holds capacity + 1) and reads the
+  /// rest away. Returns the number kept; 0 means no reply.
+  std::size_t ReadReply(int n, char* buf, std::size_t capacity);
+
+  bool CheckModem();
+  bool DialAndLogOn(std::string_view phone);
+  bool SendPage(std::string_view pin, std::string_view message);
+
+  bool interrupted() const { return interrupted_; }
+
+ private:
+  void Say(const char* text);
+
+  Port& port_;
+  std::FILE* out_;
+  double scale_;
+  bool interrupted_ = false;
+};
+
+}  // namespace vantry
