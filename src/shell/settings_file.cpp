@@ -1,0 +1,476 @@
+// Reading and writing the settings record and the filter list through the key table.
+#include "shell/settings_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace skelmar {
+
+namespace {
+
+// A string value is read into a buffer of this size where no field limits it.
+constexpr size_t kPortValueSize = 16;     // "ComPort", "ComPortAddr", "ComPortIRQ"
+constexpr size_t kFilterValueSize = 256;  // "Filter%d"
+// Colours are read whole, so a hand-written "255, 255, 255" keeps its blue.
+constexpr size_t kColorValueSize = 64;
+constexpr const char* kCmdArgsKey = "FilterCmdArgs";
+constexpr const char* kFaceNameKey = "Font.FaceName";
+constexpr const char* kFilterCountKey = "FilterCount";
+constexpr int kCapcodeChars = static_cast<int>(sizeof(FilterEntry::capcode)) - 1;
+constexpr int kLabelChars = static_cast<int>(sizeof(FilterEntry::label)) - 1;
+constexpr int kTextChars = static_cast<int>(sizeof(FilterEntry::text)) - 1;
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// scanf-like conversions: blanks before the number, an optional sign, then
+// at least one digit; a number that does not fit fails the conversion.
+std::optional<int32_t> ScanDecimal(std::string_view s, size_t& pos) {
+  while (pos < s.size() && IsSpace(s[pos])) ++pos;
+  bool negative = false;
+  if (pos < s.size() && (s[pos] == '-' || s[pos] == '+')) {
+    negative = s[pos] == '-';
+    ++pos;
+  }
+  int64_t value = 0;
+  const char* begin = s.data() + pos;
+  const auto [end, ec] = std::from_chars(begin, s.data() + s.size(), value, 10);
+  if (ec != std::errc() || end == begin) return std::nullopt;
+  pos += static_cast<size_t>(end - begin);
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+// "0x%x": the literal 0x, then a hexadecimal number (which may repeat the prefix).
+std::optional<int32_t> ScanHexAfter0x(std::string_view s) {
+  if (s.size() < 2 || s[0] != '0' || s[1] != 'x') return std::nullopt;
+  size_t pos = 2;
+  while (pos < s.size() && IsSpace(s[pos])) ++pos;
+  if (pos + 1 < s.size() && s[pos] == '0' && (s[pos + 1] == 'x' || s[pos + 1] == 'X')) pos += 2;
+  uint64_t value = 0;
+  const char* begin = s.data() + pos;
+  const auto [end, ec] = std::from_chars(begin, s.data() + s.size(), value, 16);
+  if (ec != std::errc() || end == begin || value > UINT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+// "COM%d".
+std::optional<int32_t> ScanComName(std::string_view s) {
+  if (s.substr(0, 3) != "COM") return std::nullopt;
+  size_t pos = 3;
+  return ScanDecimal(s, pos);
+}
+
+// "%d,%d,%d".
+bool ScanColor(std::string_view s, ColorRef& out) {
+  size_t pos = 0;
+  int32_t rgb[3];
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) {
+      if (pos >= s.size() || s[pos] != ',') return false;
+      ++pos;
+    }
+    const std::optional<int32_t> v = ScanDecimal(s, pos);
+    if (!v) return false;
+    rgb[i] = *v;
+  }
+  out = Rgb(static_cast<uint32_t>(rgb[0]) & 0xFF, static_cast<uint32_t>(rgb[1]) & 0xFF,
+            static_cast<uint32_t>(rgb[2]) & 0xFF);
+  return true;
+}
+
+std::string FormatInt(int32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%i", value);
+  return buf;
+}
+
+// A text value that the reader would change (blanks at either end are
+// dropped, enclosing quotes are removed) is written inside quotes.
+std::string QuoteIfNeeded(std::string_view text) {
+  const bool edgeBlank = !text.empty() && (IsSpace(text.front()) || IsSpace(text.back()));
+  const bool enclosed = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+  if (!edgeBlank && !enclosed) return std::string(text);
+  return "\"" + std::string(text) + "\"";
+}
+
+const char* SectionOf(const SettingKey& key, const char* appSection) {
+  return key.section == SettingSection::kApplication ? appSection : kFilterSectionName;
+}
+
+bool IsFilterEntryKey(std::string_view key) {
+  if (key.size() <= 6 || !ProfileNameEquals(key.substr(0, 6), "Filter")) return false;
+  return std::all_of(key.begin() + 6, key.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsOwnedKey(std::string_view key, SettingSection section) {
+  for (size_t i = 0; i < kSettingKeyCount; ++i) {
+    if (kSettingKeys[i].section == section && ProfileNameEquals(kSettingKeys[i].key, key))
+      return true;
+  }
+  if (section == SettingSection::kFilter) {
+    return ProfileNameEquals(key, kFilterCountKey) || IsFilterEntryKey(key);
+  }
+  return false;
+}
+
+// ---- Filter entry text ---------------------------------------------------
+
+void AppendEscapedField(std::string& out, const char* field, size_t capacity) {
+  const size_t n = strnlen(field, capacity);
+  out += '"';
+  size_t i = 0;
+  while (i < n) {
+    if (field[i] == '\\') {
+      size_t run = 0;
+      while (i + run < n && field[i + run] == '\\') ++run;
+      // Backslashes stand before a quote when a content quote or the
+      // closing quote follows them: those are doubled.
+      const bool beforeQuote = i + run == n || field[i + run] == '"';
+      out.append(beforeQuote ? 2 * run : run, '\\');
+      i += run;
+      continue;
+    }
+    if (field[i] == '"') out += '\\';
+    out += field[i];
+    ++i;
+  }
+  out += '"';
+}
+
+class FieldWriter {
+ public:
+  FieldWriter(char* out, int limit) : out_(out), limit_(limit) {}
+  void Put(char c) {
+    if (length_ < limit_) out_[length_++] = c;
+    out_[length_] = '\0';
+  }
+  void Put(char c, size_t count) {
+    for (size_t i = 0; i < count; ++i) Put(c);
+  }
+
+ private:
+  char* out_;
+  int limit_;
+  int length_ = 0;
+};
+
+// A quoted field with the escapes undone; `pos` is at the opening quote.
+// Returns the position after the closing quote, or nothing when it is missing.
+std::optional<size_t> ReadEscapedField(std::string_view v, size_t pos, char* out, int limit) {
+  FieldWriter w(out, limit);
+  out[0] = '\0';
+  size_t p = pos + 1;
+  while (p < v.size()) {
+    if (v[p] == '\\') {
+      size_t run = 0;
+      while (p + run < v.size() && v[p + run] == '\\') ++run;
+      if (p + run < v.size() && v[p + run] == '"') {
+        w.Put('\\', run / 2);
+        p += run;
+        if (run % 2 == 0) return p + 1;  // closing quote
+        w.Put('"');
+        ++p;
+      } else {
+        w.Put('\\', run);
+        p += run;
+      }
+      continue;
+    }
+    if (v[p] == '"') return p + 1;
+    w.Put(v[p]);
+    ++p;
+  }
+  return std::nullopt;
+}
+
+// The exact written form; nothing when `v` is not in it.
+std::optional<FilterEntry> ParseWrittenForm(std::string_view v) {
+  FilterEntry e;
+  if (v.size() < 2 || v[1] != ',') return std::nullopt;
+  e.type = (v[0] >= '1' && v[0] <= '5') ? v[0] - '0' : kFilterUnused;
+  if (v.size() < 3 || v[2] != '"') return std::nullopt;
+  std::optional<size_t> p = ReadEscapedField(v, 2, e.capcode, kCapcodeChars);
+  if (!p || *p + 1 >= v.size() || v[*p] != ',') return std::nullopt;
+  const size_t q = *p;
+  size_t labelAt;
+  if (v[q + 1] == ',') {
+    e.function = -4;
+    labelAt = q + 2;
+  } else {
+    e.function = static_cast<int8_t>(static_cast<unsigned char>(v[q + 1]) - '0');
+    if (q + 2 >= v.size() || v[q + 2] != ',') return std::nullopt;
+    labelAt = q + 3;
+  }
+  if (labelAt >= v.size() || v[labelAt] != '"') return std::nullopt;
+  p = ReadEscapedField(v, labelAt, e.label, kLabelChars);
+  if (!p || *p + 1 >= v.size() || v[*p] != ',' || v[*p + 1] != '"') return std::nullopt;
+  p = ReadEscapedField(v, *p + 1, e.text, kTextChars);
+  if (!p || *p + 2 != v.size() || v[*p] != ',') return std::nullopt;
+  e.runCommand = static_cast<unsigned char>(v[*p + 1]) - '0';
+  return e;
+}
+
+// One field of the field-by-field reading; `pos` is where the field starts.
+// Returns where the field ended: its closing quote, the comma after an
+// unquoted field, or the end of the value.
+size_t ReadPlainField(std::string_view v, size_t pos, char* out, int limit) {
+  FieldWriter w(out, limit);
+  out[0] = '\0';
+  if (pos >= v.size()) return v.size();
+  const bool quoted = v[pos] == '"';
+  const char stop = quoted ? '"' : ',';
+  size_t p = quoted ? pos + 1 : pos;
+  while (p < v.size() && v[p] != stop) w.Put(v[p++]);
+  return p;
+}
+
+FilterEntry ParseFieldByField(std::string_view v) {
+  FilterEntry e;
+  constexpr size_t npos = std::string_view::npos;
+  if (!v.empty() && v[0] >= '1' && v[0] <= '5') e.type = v[0] - '0';
+  size_t q = v.find(',');
+  if (q == npos) return e;
+  size_t p = ReadPlainField(v, q + 1, e.capcode, kCapcodeChars);
+  q = v.find(',', p);
+  if (q == npos || q + 1 >= v.size()) return e;
+  const char f = v[q + 1];
+  e.function = static_cast<int8_t>(static_cast<unsigned char>(f) - '0');
+  // An empty function field leaves the label right after its second comma.
+  const size_t labelComma = f == ',' ? q + 1 : v.find(',', q + 1);
+  if (labelComma == npos) return e;
+  p = ReadPlainField(v, labelComma + 1, e.label, kLabelChars);
+  q = v.find(',', p);
+  if (q == npos) return e;
+  p = ReadPlainField(v, q + 1, e.text, kTextChars);
+  q = v.find(',', p);
+  if (q != npos && q + 1 < v.size()) e.runCommand = static_cast<unsigned char>(v[q + 1]) - '0';
+  return e;
+}
+
+}  // namespace
+
+std::string FormatFilterEntry(const FilterEntry& entry) {
+  std::string out;
+  char type[16];
+  std::snprintf(type, sizeof type, "%1d,", static_cast<int>(entry.type));
+  out += type;
+  AppendEscapedField(out, entry.capcode, sizeof entry.capcode);
+  out += ',';
+  if (entry.function != -4) out += static_cast<char>('0' + entry.function);
+  out += ',';
+  AppendEscapedField(out, entry.label, sizeof entry.label);
+  out += ',';
+  AppendEscapedField(out, entry.text, sizeof entry.text);
+  out += ',';
+  out += static_cast<char>('0' + entry.runCommand);
+  return out;
+}
+
+FilterEntry ParseFilterEntry(std::string_view value) {
+  if (std::optional<FilterEntry> written = ParseWrittenForm(value)) return *written;
+  return ParseFieldByField(value);
+}
+
+// ---- The record ------------------------------------------------------------
+
+namespace {
+
+void ReadPort(const ProfileFile& file, const char* section, Settings& s) {
+  char value[kPortValueSize];
+  if (file.GetString(section, "ComPort", "", value, sizeof value) == 0) {
+    s.comPort = 0;
+    return;
+  }
+  if (std::strcmp(value, "Custom") == 0) {
+    s.comPort = 5;
+  } else if (std::optional<int32_t> n = ScanComName(value)) {
+    s.comPort = *n;
+  }
+  if (file.GetString(section, "ComPortAddr", "", value, sizeof value) == 0) {
+    s.comPort = 0;
+  } else if (std::optional<int32_t> addr = ScanHexAfter0x(value)) {
+    s.comPortAddr = *addr;
+  }
+  if (file.GetString(section, "ComPortIRQ", "", value, sizeof value) == 0) {
+    s.comPort = 0;
+  } else {
+    size_t pos = 0;
+    if (std::optional<int32_t> irq = ScanDecimal(value, pos)) s.comPortIrq = *irq;
+  }
+}
+
+void WritePort(ProfileFile& file, const char* section, const Settings& s) {
+  if (s.comPort == 0) return;
+  char value[32];
+  if (s.comPort == 5) {
+    file.SetString(section, "ComPort", "Custom");
+  } else {
+    std::snprintf(value, sizeof value, "COM%d", static_cast<int>(s.comPort));
+    file.SetString(section, "ComPort", value);
+  }
+  std::snprintf(value, sizeof value, "0x%X", static_cast<unsigned>(s.comPortAddr));
+  file.SetString(section, "ComPortAddr", value);
+  std::snprintf(value, sizeof value, "%d", static_cast<int>(s.comPortIrq));
+  file.SetString(section, "ComPortIRQ", value);
+}
+
+}  // namespace
+
+void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
+                  FilterTable& filters) {
+  for (size_t i = 0; i < kSettingKeyCount; ++i) {
+    const SettingKey& key = kSettingKeys[i];
+    const char* sec = SectionOf(key, section);
+    void* field = key.field(settings);
+    switch (key.kind) {
+      case SettingKind::kInt: {
+        auto* v = static_cast<int32_t*>(field);
+        *v = file.GetInt(sec, key.key, *v);
+        break;
+      }
+      case SettingKind::kByte: {
+        auto* v = static_cast<uint8_t*>(field);
+        *v = static_cast<uint8_t>(file.GetInt(sec, key.key, *v) & 0xFF);
+        break;
+      }
+      case SettingKind::kPercent: {
+        // Shares outside 0..100 (negative ones included) would break the layout.
+        auto* v = static_cast<double*>(field);
+        const double current = std::isfinite(*v) ? std::clamp(*v, -1e9, 1e9) : 75.0;
+        const int32_t read = file.GetInt(sec, key.key, static_cast<int32_t>(std::trunc(current)));
+        *v = static_cast<double>(std::clamp(read, 0, 100));
+        break;
+      }
+      case SettingKind::kText: {
+        const char* fallback = std::strcmp(key.key, kFaceNameKey) == 0 ? "Courier New" : "";
+        file.GetString(sec, key.key, fallback, static_cast<char*>(field),
+                       static_cast<size_t>(key.capacity));
+        break;
+      }
+      case SettingKind::kColor: {
+        char value[kColorValueSize];
+        file.GetString(sec, key.key, "", value, sizeof value);
+        ScanColor(value, *static_cast<ColorRef*>(field));
+        break;
+      }
+      case SettingKind::kPort:
+        if (std::strcmp(key.key, "ComPort") == 0) ReadPort(file, sec, settings);
+        break;
+    }
+  }
+
+  const int32_t count =
+      std::clamp(file.GetInt(kFilterSectionName, kFilterCountKey, filters.count), 0, kMaxFilters);
+  char value[kFilterValueSize];
+  char name[32];
+  for (int32_t n = 0; n < kMaxFilters; ++n) {
+    if (n < count) {
+      std::snprintf(name, sizeof name, "Filter%d", static_cast<int>(n + 1));
+      file.GetString(kFilterSectionName, name, "", value, sizeof value);
+      filters.entries[n] = ParseFilterEntry(value);
+    } else {
+      filters.entries[n] = FilterEntry{};
+    }
+  }
+  filters.count = count;
+}
+
+void WriteIntSetting(ProfileFile& file, const char* section, const char* key, int32_t value) {
+  file.SetString(section, key, FormatInt(value));
+}
+
+void WriteSettings(ProfileFile& file, const char* section, const Settings& settings,
+                   const FilterTable& filters) {
+  // The record's own keys are replaced whole; anything else in its sections stays.
+  file.DeleteKeys(section,
+                  [](std::string_view k) { return IsOwnedKey(k, SettingSection::kApplication); });
+  file.DeleteKeys(kFilterSectionName,
+                  [](std::string_view k) { return IsOwnedKey(k, SettingSection::kFilter); });
+
+  // The key table's accessors take a mutable record; the fields are only read here.
+  Settings& s = const_cast<Settings&>(settings);
+  for (size_t i = 0; i < kSettingKeyCount; ++i) {
+    const SettingKey& key = kSettingKeys[i];
+    const char* sec = SectionOf(key, section);
+    void* field = key.field(s);
+    switch (key.kind) {
+      case SettingKind::kInt:
+        WriteIntSetting(file, sec, key.key, *static_cast<int32_t*>(field));
+        break;
+      case SettingKind::kByte:
+        WriteIntSetting(file, sec, key.key, *static_cast<uint8_t*>(field));
+        break;
+      case SettingKind::kPercent: {
+        const double v = *static_cast<double*>(field);
+        const double whole = std::isfinite(v) ? std::clamp(std::trunc(v), 0.0, 100.0) : 75.0;
+        WriteIntSetting(file, sec, key.key, static_cast<int32_t>(whole));
+        break;
+      }
+      case SettingKind::kText: {
+        const char* text = static_cast<const char*>(field);
+        const std::string_view value(text, strnlen(text, static_cast<size_t>(key.capacity)));
+        if (std::strcmp(key.key, kCmdArgsKey) == 0) {
+          file.SetString(sec, key.key, "\"" + std::string(value) + "\"");
+        } else {
+          file.SetString(sec, key.key, QuoteIfNeeded(value));
+        }
+        break;
+      }
+      case SettingKind::kColor: {
+        const ColorRef c = *static_cast<ColorRef*>(field);
+        char value[48];
+        std::snprintf(value, sizeof value, "%d,%d,%d", static_cast<int>(RedOf(c)),
+                      static_cast<int>(GreenOf(c)), static_cast<int>(BlueOf(c)));
+        file.SetString(sec, key.key, value);
+        break;
+      }
+      case SettingKind::kPort:
+        if (std::strcmp(key.key, "ComPort") == 0) WritePort(file, sec, settings);
+        break;
+    }
+  }
+
+  const int32_t count = std::clamp(filters.count, 0, kMaxFilters);
+  WriteIntSetting(file, kFilterSectionName, kFilterCountKey, count);
+  char name[32];
+  for (int32_t n = 0; n < count; ++n) {
+    std::snprintf(name, sizeof name, "Filter%d", static_cast<int>(n + 1));
+    file.SetString(kFilterSectionName, name, FormatFilterEntry(filters.entries[n]));
+  }
+}
+
+int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
+                 FilterTable& filters) {
+  ProfileFile file;
+  if (file.Load(path)) ReadSettings(file, section, settings, filters);
+  return 1;
+}
+
+int SaveSettings(const char* section, const std::filesystem::path& path, const Settings& settings,
+                 const FilterTable& filters, std::string* error) {
+  ProfileFile file;
+  // A file that exists but cannot be read is not replaced: its other content would be lost.
+  if (!file.Load(path)) {
+    if (error != nullptr) *error = "cannot read " + path.string();
+    return 0;
+  }
+  WriteSettings(file, section, settings, filters);
+  return file.Save(path, error) ? 1 : 0;
+}
+
+int WriteIntSetting(const char* section, const char* key, int32_t value,
+                    const std::filesystem::path& path) {
+  ProfileFile file;
+  if (!file.Load(path)) return 0;
+  WriteIntSetting(file, section, key, value);
+  return file.Save(path) ? 1 : 0;
+}
+
+}  // namespace skelmar

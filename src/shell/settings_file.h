@@ -1,0 +1,62 @@
+// The settings file: the settings record and the filter list read from and
+// written to Skelmar.INI, and the text form of one filter entry.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "output/filters.h"
+#include "shell/profile_file.h"
+#include "shell/settings.h"
+
+namespace skelmar {
+
+/// The section of the filter actions and the filter list.
+inline constexpr const char* kFilterSectionName = "Filter";
+
+/// Fills `settings` and `filters` from the file over their current values.
+/// `section` names the application section. A missing file or key leaves the
+/// current value. Returns 1.
+int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
+                 FilterTable& filters);
+
+/// Writes the whole record and the filter list in one atomic replacement of
+/// the file. Lines of the file that are not settings (comments, other
+/// sections, keys of other programs) are kept. Returns 1, or 0 when the file
+/// could not be written (the previous file is then unchanged) with the reason
+/// in `error` when given.
+int SaveSettings(const char* section, const std::filesystem::path& path, const Settings& settings,
+                 const FilterTable& filters, std::string* error = nullptr);
+
+/// Writes one integer with "%i" into the file (read, change, atomic write).
+/// Returns 1, or 0 when the file could not be written.
+int WriteIntSetting(const char* section, const char* key, int32_t value,
+                    const std::filesystem::path& path);
+
+/// The same operations on a profile held in memory.
+void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
+                  FilterTable& filters);
+void WriteSettings(ProfileFile& file, const char* section, const Settings& settings,
+                   const FilterTable& filters);
+void WriteIntSetting(ProfileFile& file, const char* section, const char* key, int32_t value);
+
+/// The "Filter%d" value of an entry: type,"capcode",function,"label","text",runCommand.
+/// Inside a quoted field a double quote is written as \" and a run of
+/// backslashes that stands before a quote (a written \" or the closing quote)
+/// is doubled; every other backslash is written as it is. A function of -4
+/// (what an empty function field reads as) is written as an empty field.
+std::string FormatFilterEntry(const FilterEntry& entry);
+
+/// Reads a "Filter%d" value. Values in the form FormatFilterEntry writes are
+/// read with the escapes undone, so every entry survives a save and a reload.
+/// Anything else (files written before backslashes were doubled, hand-edited
+/// values) is read field by field: a quoted field ends at its first double
+/// quote, or at the end of the value when it has no closing quote; a field
+/// that does not start with a quote runs to the next comma; every field is cut
+/// to its capacity (9, 20 and 43 characters); a missing part leaves its field
+/// empty or 0.
+FilterEntry ParseFilterEntry(std::string_view value);
+
+}  // namespace skelmar
