@@ -16,6 +16,7 @@ inline constexpr double kTicksPerSecond = 1193182.0;
 struct PulseSample {
   uint16_t duration;
   uint8_t status;
+  friend bool operator==(const PulseSample&, const PulseSample&) = default;
 };
 
 /// Two parallel arrays, a write index and a size. The producer fills an
