@@ -199,7 +199,7 @@ void AppendAvailable(int fd, std::string& to, bool& open) {
 }
 
 /// Starts the program and plays the far side (when master >= 0) until the program ends.
-void Run(const std::vector<std::string>& args, double scale, int master, FarSide* far,
+void Run(const std::vector<std::string>& args, double scale, int master, int held, FarSide* far,
          RunResult& result) {
   Pipe out, err;
   posix_spawn_file_actions_t actions;
@@ -225,6 +225,7 @@ void Run(const std::vector<std::string>& args, double scale, int master, FarSide
   const long long guard = NowMs() + kGuardMs;
   bool out_open = true, err_open = true;
   std::string to_send;
+  bool seen_any = false;
   while (out_open || err_open) {
     long long now = NowMs();
     if (now > guard) {
@@ -256,6 +257,10 @@ void Run(const std::vector<std::string>& args, double scale, int master, FarSide
     if (master >= 0 && (p[2].revents & POLLIN) != 0) {
       char buf[1024];
       const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0 && !seen_any) {
+        tcgetattr(held, &result.line);
+        seen_any = true;
+      }
       now = NowMs();
       for (ssize_t i = 0; i < n; ++i) far->Feed(static_cast<char>(buf[i] & 0x7F), now);
     }
@@ -277,7 +282,7 @@ void Run(const std::vector<std::string>& args, double scale, int master, FarSide
 
 RunResult RunVantry(const std::vector<std::string>& args, double scale) {
   RunResult result;
-  Run(args, scale, -1, nullptr, result);
+  Run(args, scale, -1, -1, nullptr, result);
   return result;
 }
 
@@ -298,7 +303,7 @@ RunResult RunOnPty(const Script& script, double scale, const std::string& phone,
   RunResult result;
   result.port = name;
   FarSide far(script, scale, result);
-  Run({name, phone, pin, message}, scale, master, &far, result);
+  Run({name, phone, pin, message}, scale, master, held, &far, result);
   close(held);
   close(master);
   return result;

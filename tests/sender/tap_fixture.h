@@ -2,6 +2,8 @@
 // with helpers that run the real vantry program against it.
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 #include <vector>
 
@@ -47,6 +49,7 @@ struct RunResult {
   std::string logon;                  // the logon line through its CR
   std::string block;                  // STX through the CR after the checksum
   std::string after_block;            // anything received after the block
+  termios line{};                     // the port's settings when the first character came
 };
 
 /// Runs vantry with the given arguments and no far side; scale <= 0 leaves the time scale unset.

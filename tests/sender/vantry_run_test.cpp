@@ -1,6 +1,7 @@
 // Runs the real vantry program against the scripted modem and paging terminal and checks its
 // console output byte for byte, its exit code and every character it put on the line.
 #include <gtest/gtest.h>
+#include <termios.h>
 
 #include <chrono>
 #include <string>
@@ -112,6 +113,23 @@ TEST(VantryCommandLine, TextThatWouldBreakTheBlockIsRefusedBeforeThePortIsTouche
     EXPECT_EQ(r.out, c.out) << c.message.substr(0, 12);
     EXPECT_EQ(r.exit_code, 0);
   }
+}
+
+TEST(VantryModem, PortIsSetForTheModemLineBeforeTheFirstCommand) {
+  Script script;
+  script.modem.answers = false;
+  const RunResult r = Send(script);
+  ASSERT_EQ(r.commands.size(), 3u);
+  const termios& t = r.line;
+  EXPECT_EQ(cfgetispeed(&t), B1200);
+  EXPECT_EQ(cfgetospeed(&t), B1200);
+  EXPECT_EQ(t.c_cflag & (CSTOPB | CRTSCTS | PARODD), 0u);
+  EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD | HUPCL), tcflag_t{CLOCAL | CREAD | HUPCL});
+  EXPECT_EQ(t.c_iflag & (INPCK | IGNPAR), tcflag_t{INPCK | IGNPAR});
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | IGNCR | INLCR | ISTRIP | PARMRK), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  // A pseudo-terminal forces 8 bits without parity, so those two cannot be checked here.
 }
 
 TEST(VantryModem, SilentLineMeansNoModem) {
