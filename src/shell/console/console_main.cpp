@@ -1,0 +1,342 @@
+// The console monitor: settings, an edge source, the monitor and its 100 ms
+// tick, with pages printed as lines or JSON. Needs no display.
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "frontend/edge_recording.h"
+#include "frontend/edge_source.h"
+#include "frontend/replay_source.h"
+#include "platform/audio_source.h"
+#include "platform/posix_command_launcher.h"
+#include "platform/serial_slicer.h"
+#include "platform/slicer_link.h"
+#include "platform/terminal_beeper.h"
+#include "shell/config_location.h"
+#include "shell/console/console_options.h"
+#include "shell/console/console_output.h"
+#include "shell/monitor.h"
+#include "shell/settings_file.h"
+
+namespace skelmar {
+namespace {
+
+constexpr const char* kAppName = "Skelmar";
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+/// Messages of the monitor go to standard error, one line each.
+class ConsoleMessages : public MessageSink {
+ public:
+  void ShowMessage(const char* text) override { std::fprintf(stderr, "skelmar: %s\n", text); }
+  int AskQuestion(const char* text) override {
+    std::fprintf(stderr, "skelmar: %s (yes)\n", text);
+    return 1;
+  }
+};
+
+std::string ProgramPath(const char* argv0) {
+  char buf[4096];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n > 0) return std::string(buf, static_cast<size_t>(n));
+  return argv0;
+}
+
+/// SIGINT and SIGTERM are blocked and collected here, so no handler and no
+/// global flag is needed: the loop asks whether one is pending.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    sigaddset(&set_, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+  }
+  /// Waits up to `ms` milliseconds (0: just looks); true when a stop signal came.
+  bool Wait(long ms) {
+    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    return sigtimedwait(&set_, nullptr, &ts) > 0;
+  }
+
+ private:
+  sigset_t set_;
+};
+
+/// Copies every new ring entry to the --record file before the tick reads it.
+class EdgeTap {
+ public:
+  bool Open(const std::string& path, std::string* error) {
+    if (path.empty()) return true;
+    active_ = writer_.Open(path, EdgeRecordingFormat::kBinary, error);
+    return active_;
+  }
+  void Copy(const EdgeRing& ring) {
+    if (!active_) return;
+    const uint32_t write = ring.writeIndex().load(std::memory_order_acquire);
+    while (index_ != write) {
+      writer_.Write(PulseSample{ring.durations()[index_], ring.statuses()[index_]});
+      if (++index_ == ring.size()) index_ = 0;
+    }
+  }
+  void Start(const EdgeRing& ring) { index_ = ring.writeIndex().load(std::memory_order_acquire); }
+  bool Close(std::string* error) { return !active_ || writer_.Close(error); }
+
+ private:
+  EdgeRecordingWriter writer_;
+  bool active_ = false;
+  uint32_t index_ = 0;
+};
+
+/// The one-line progress report for long file decodes.
+class Progress {
+ public:
+  explicit Progress(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+  void Update(uint64_t streamTicks, uint64_t pages, bool force = false) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - last_ < std::chrono::milliseconds(250)) return;
+    last_ = now;
+    const double stream = static_cast<double>(streamTicks) / kTicksPerSecond;
+    const double wall = std::chrono::duration<double>(now - start_).count();
+    const double speed = wall > 0 ? stream / wall : 0;
+    std::fprintf(stderr, "\r\x1b[K%02d:%02d:%02d stream, %llu pages, %.0fx real time",
+                 static_cast<int>(stream / 3600), static_cast<int>(stream / 60) % 60,
+                 static_cast<int>(stream) % 60, static_cast<unsigned long long>(pages), speed);
+    shown_ = true;
+  }
+  void Clear() {
+    if (shown_) std::fputs("\r\x1b[K", stderr);
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+void PrintStats(const StatCounters& counters, Clock& clock) {
+  const SystemTime now = clock.NowLocal();
+  char date[48], time[48];
+  clock.FormatDate(now, date, sizeof date);
+  clock.FormatTime(now, time, sizeof time);
+  char report[2048];
+  const int n = FormatStatReport(counters, date, time, report, sizeof report);
+  if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
+}
+
+std::unique_ptr<EdgeSource> MakeSource(const ConsoleOptions& o, bool fourLevel) {
+  switch (o.input) {
+    case InputKind::kReplay:
+      return std::make_unique<ReplaySource>(
+          o.inputPath, o.realtime ? ReplayPacing::kRealTime : ReplayPacing::kDrain);
+    case InputKind::kPcm:
+      return std::make_unique<AudioSource>(AudioSourceKind::kRawPcm, o.inputPath.c_str(), o.rate,
+                                           fourLevel);
+    case InputKind::kAudioFile:
+      return std::make_unique<AudioSource>(AudioSourceKind::kSoundFile, o.inputPath.c_str(), o.rate,
+                                           fourLevel);
+    case InputKind::kAudioDevice:
+      return std::make_unique<AudioSource>(AudioSourceKind::kAlsa, o.inputPath.c_str(), o.rate,
+                                           fourLevel);
+    default:
+      return nullptr;
+  }
+}
+
+int Run(const ConsoleOptions& o, const char* argv0) {
+  std::setlocale(LC_ALL, "");
+  StopSignals signals;
+
+  // Settings: defaults, then the file over them.
+  const std::string program = ProgramPath(argv0);
+  const ConfigChoice config =
+      ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
+                       std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (!o.configPath.empty() && !std::filesystem::exists(config.file)) {
+    std::fprintf(stderr, "skelmar: settings file '%s' does not exist\n", config.file.c_str());
+    return kExitFailure;
+  }
+  Settings settings;
+  if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
+  if (o.invert >= 0) settings.invertData = o.invert;
+
+  const bool live = o.input == InputKind::kAudioDevice || o.input == InputKind::kSerial ||
+                    (o.input == InputKind::kNone) || (o.input == InputKind::kReplay && o.realtime);
+  long long start = 0;
+  if (!o.startTime.empty()) {
+    ParseIsoTime(o.startTime, start);
+  } else {
+    start = static_cast<long long>(std::time(nullptr));
+  }
+  SystemClock systemClock;
+  StreamClock streamClock(start);
+  Clock& clock = live ? static_cast<Clock&>(systemClock) : static_cast<Clock&>(streamClock);
+
+  ConsoleMessages messages;
+  PosixCommandLauncher launcher;
+  TerminalBeeper beeper;
+  Monitor monitor(settings, MonitorServices{clock, messages, launcher, beeper});
+  LoadSettings(kAppName, config.file, settings, monitor.filters);
+  // Command-line overrides win over the file and are never saved.
+  if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
+  if (o.invert >= 0) settings.invertData = o.invert;
+  if (o.input == InputKind::kSerial) {
+    std::snprintf(settings.serialDevice, sizeof settings.serialDevice, "%s", o.inputPath.c_str());
+  }
+  if (o.input == InputKind::kNone && settings.comPort == 0) {
+    std::fprintf(
+        stderr,
+        "skelmar: no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME or "
+        "--serial DEVICE (see --help)\n");
+    return kExitUsage;
+  }
+
+  const bool color =
+      o.color == ColorMode::kAlways || (o.color == ColorMode::kAuto && isatty(STDOUT_FILENO));
+  RowPrinter rowPrinter(stdout, settings, color);
+  PagePrinter pagePrinter(stdout, clock, monitor.filters, o.json);
+  if (!o.json) monitor.monitorPane.SetRowObserver(&rowPrinter);
+  monitor.pages.SetObserver(&pagePrinter);
+  monitor.statistics.SetMessageSink(&messages);
+  monitor.Start();
+
+  // The edge source: a file or pipe, an audio device, or the serial slicer.
+  std::unique_ptr<EdgeSource> owned;
+  std::unique_ptr<SystemMonotonicClock> monotonic;
+  std::unique_ptr<SlicerLink> link;
+  EdgeSource* source = nullptr;
+  if (o.input == InputKind::kSerial || o.input == InputKind::kNone) {
+    monotonic = std::make_unique<SystemMonotonicClock>();
+    SystemMonotonicClock* mono = monotonic.get();
+    link = std::make_unique<SlicerLink>(
+        settings, messages,
+        [mono, &messages](const std::string& device) -> std::unique_ptr<EdgeSource> {
+          return std::make_unique<SerialSlicer>(
+              device, SerialSlicer::SystemServices(*mono, [&messages](const std::string& text) {
+                messages.ShowMessage(text.c_str());
+              }));
+        },
+        &monitor.front.readIndex());
+    if (!link->Open()) {
+      monitor.Stop();
+      return kExitFailure;
+    }
+    source = link->source();
+  } else {
+    owned = MakeSource(o, settings.fourLevelInterface != 0);
+    if (owned->Open(&monitor.front.readIndex()) <= 0) {
+      std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
+      monitor.Stop();
+      return kExitFailure;
+    }
+    source = owned.get();
+  }
+
+  EdgeTap tap;
+  std::string error;
+  if (!tap.Open(o.recordPath, &error)) {
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    source->Close();
+    monitor.Stop();
+    return kExitFailure;
+  }
+  tap.Start(*source->ring());
+
+  int status = kExitOk;
+  if (!source->IsLive()) {
+    // Files and pipes: 100 ms of stream time, then one tick, as fast as they deliver.
+    Progress progress(!o.quiet && isatty(STDERR_FILENO));
+    uint64_t streamTicks = 0;
+    for (;;) {
+      const bool more = source->Advance(kTicksPerTimerTick);
+      streamTicks += kTicksPerTimerTick;
+      streamClock.Advance(kTicksPerTimerTick);
+      tap.Copy(*source->ring());
+      monitor.TimerTick(source->ring());
+      progress.Update(streamTicks, pagePrinter.pages());
+      if (!more || signals.Wait(0)) break;
+    }
+    progress.Clear();
+    if (source->lastError()[0] != 0) {
+      std::fprintf(stderr, "skelmar: %s\n", source->lastError());
+      status = kExitFailure;
+    }
+  } else {
+    // Live sources: the tick runs on the wall clock every 100 ms.
+    auto next = std::chrono::steady_clock::now();
+    for (;;) {
+      next += std::chrono::milliseconds(100);
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+          next - std::chrono::steady_clock::now());
+      if (signals.Wait(wait.count() > 0 ? static_cast<long>(wait.count()) : 0)) break;
+      tap.Copy(*source->ring());
+      monitor.TimerTick(source->ring());
+      std::fflush(stdout);
+      if (!source->Advance(0)) break;  // a recording played in real time has ended
+      if (auto* audio = dynamic_cast<AudioSource*>(source);
+          audio != nullptr && audio->captureEnded()) {
+        if (audio->lastError()[0] != 0) {
+          std::fprintf(stderr, "skelmar: %s\n", audio->lastError());
+          status = kExitFailure;
+        }
+        break;
+      }
+      if (auto* serial = dynamic_cast<SerialSlicer*>(source);
+          serial != nullptr && !serial->capturing()) {
+        std::fprintf(stderr, "skelmar: %s\n", serial->lastError());
+        status = kExitFailure;
+        break;
+      }
+    }
+  }
+
+  if (source->overruns() > 0) {
+    std::fprintf(stderr, "skelmar: %llu edges were lost because decoding fell behind\n",
+                 static_cast<unsigned long long>(source->overruns()));
+  }
+  if (link) {
+    link->Close();
+  } else {
+    source->Close();
+  }
+  if (!tap.Close(&error)) {
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    status = kExitFailure;
+  }
+  monitor.Stop();
+  if (o.stats) PrintStats(monitor.stats, clock);
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace
+}  // namespace skelmar
+
+int main(int argc, char** argv) {
+  skelmar::ConsoleOptions options;
+  std::string error;
+  if (!skelmar::ParseConsoleOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    return skelmar::kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(skelmar::ConsoleHelpText(), stdout);
+    return skelmar::kExitOk;
+  }
+  if (options.version) {
+    std::puts("skelmar 0.1.0");
+    return skelmar::kExitOk;
+  }
+  return skelmar::Run(options, argv[0]);
+}

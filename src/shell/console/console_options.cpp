@@ -1,0 +1,214 @@
+// Command-line parsing of the console monitor.
+#include "shell/console/console_options.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace skelmar {
+
+namespace {
+
+bool TakeValue(int argc, const char* const* argv, int& i, const char* name, std::string& value,
+               std::string& error) {
+  const char* arg = argv[i];
+  const size_t n = std::strlen(name);
+  if (std::strncmp(arg, name, n) == 0 && arg[n] == '=') {
+    value = arg + n + 1;
+    return true;
+  }
+  if (i + 1 >= argc) {
+    error = std::string(name) + " needs a value";
+    return false;
+  }
+  value = argv[++i];
+  return true;
+}
+
+bool Matches(const char* arg, const char* name) {
+  const size_t n = std::strlen(name);
+  return std::strncmp(arg, name, n) == 0 && (arg[n] == 0 || arg[n] == '=');
+}
+
+bool SetInput(ConsoleOptions& o, InputKind kind, const std::string& path, std::string& error) {
+  if (o.input != InputKind::kNone) {
+    error = "give only one input (--replay, --pcm, --audio, --audio-device or --serial)";
+    return false;
+  }
+  if (path.empty()) {
+    error = "the input needs a file or device name";
+    return false;
+  }
+  o.input = kind;
+  o.inputPath = path;
+  return true;
+}
+
+}  // namespace
+
+bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    std::string v;
+    if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+      o.help = true;
+    } else if (!std::strcmp(a, "--version")) {
+      o.version = true;
+    } else if (!std::strcmp(a, "--console")) {
+      o.console = true;
+    } else if (!std::strcmp(a, "--json")) {
+      o.json = true;
+    } else if (!std::strcmp(a, "--stats")) {
+      o.stats = true;
+    } else if (!std::strcmp(a, "--realtime")) {
+      o.realtime = true;
+    } else if (!std::strcmp(a, "--quiet") || !std::strcmp(a, "-q")) {
+      o.quiet = true;
+    } else if (!std::strcmp(a, "--four-level")) {
+      o.fourLevel = 1;
+    } else if (!std::strcmp(a, "--two-level")) {
+      o.fourLevel = 0;
+    } else if (!std::strcmp(a, "--invert")) {
+      o.invert = 1;
+    } else if (!std::strcmp(a, "--no-invert")) {
+      o.invert = 0;
+    } else if (Matches(a, "--replay")) {
+      if (!TakeValue(argc, argv, i, "--replay", v, error) ||
+          !SetInput(o, InputKind::kReplay, v, error))
+        return false;
+    } else if (Matches(a, "--pcm")) {
+      if (!TakeValue(argc, argv, i, "--pcm", v, error) || !SetInput(o, InputKind::kPcm, v, error))
+        return false;
+    } else if (Matches(a, "--audio-device")) {
+      if (!TakeValue(argc, argv, i, "--audio-device", v, error) ||
+          !SetInput(o, InputKind::kAudioDevice, v, error))
+        return false;
+    } else if (Matches(a, "--audio")) {
+      if (!TakeValue(argc, argv, i, "--audio", v, error) ||
+          !SetInput(o, InputKind::kAudioFile, v, error))
+        return false;
+    } else if (Matches(a, "--serial")) {
+      if (!TakeValue(argc, argv, i, "--serial", v, error) ||
+          !SetInput(o, InputKind::kSerial, v, error))
+        return false;
+    } else if (Matches(a, "--rate")) {
+      if (!TakeValue(argc, argv, i, "--rate", v, error)) return false;
+      char* end = nullptr;
+      const long rate = std::strtol(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != 0 || rate < 8000 || rate > 192000) {
+        error = "--rate takes a sample rate from 8000 to 192000 Hz, not '" + v + "'";
+        return false;
+      }
+      o.rate = static_cast<int>(rate);
+    } else if (Matches(a, "--config")) {
+      if (!TakeValue(argc, argv, i, "--config", o.configPath, error)) return false;
+    } else if (Matches(a, "--record")) {
+      if (!TakeValue(argc, argv, i, "--record", o.recordPath, error)) return false;
+    } else if (Matches(a, "--start-time")) {
+      if (!TakeValue(argc, argv, i, "--start-time", o.startTime, error)) return false;
+      long long ignored = 0;
+      if (!ParseIsoTime(o.startTime, ignored)) {
+        error = "--start-time takes a time like 2026-12-08T10:59:30Z, not '" + o.startTime + "'";
+        return false;
+      }
+    } else if (Matches(a, "--color") || Matches(a, "--colour")) {
+      if (!TakeValue(argc, argv, i, a[7] == 'u' ? "--colour" : "--color", v, error)) return false;
+      if (v == "auto") {
+        o.color = ColorMode::kAuto;
+      } else if (v == "always") {
+        o.color = ColorMode::kAlways;
+      } else if (v == "never") {
+        o.color = ColorMode::kNever;
+      } else {
+        error = "--color takes auto, always or never, not '" + v + "'";
+        return false;
+      }
+    } else {
+      error = std::string("unknown option '") + a + "' (see --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseIsoTime(const std::string& text, long long& epochSeconds) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, consumed = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &consumed) !=
+      6) {
+    return false;
+  }
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60 || y < 1970) return false;
+  const char* rest = text.c_str() + consumed;
+  long long offset = 0;
+  if (*rest == 'Z') {
+    ++rest;
+  } else if (*rest == '+' || *rest == '-') {
+    int oh = 0, om = 0, n = 0;
+    if (std::sscanf(rest + 1, "%2d:%2d%n", &oh, &om, &n) != 2) return false;
+    offset = (oh * 60LL + om) * 60LL * (*rest == '-' ? -1 : 1);
+    rest += 1 + n;
+  } else if (*rest != 0) {
+    return false;
+  }
+  if (*rest != 0) return false;
+  // Days from the civil date (proleptic Gregorian), independent of the time zone.
+  const int yy = y - (mo <= 2 ? 1 : 0);
+  const int era = yy / 400;
+  const int yoe = yy - era * 400;
+  const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const long long days = era * 146097LL + doe - 719468LL;
+  epochSeconds = days * 86400LL + h * 3600LL + mi * 60LL + s - offset;
+  return true;
+}
+
+const char* ConsoleHelpText() {
+  return R"(Usage: skelmar [--console] INPUT [options]
+
+Skelmar decodes POCSAG (512/1200/2400 bit/s), FLEX (1600/3200 symbols/s, 2 and 4
+levels; ReFLEX shown raw) and GSC (600 bit/s) pages and prints every page as a
+coloured line. This build runs the console monitor (no window needed).
+
+Input (give one; without one, the serial port of the settings file is used):
+  --replay FILE         an edge recording (binary or text form)
+  --pcm FILE|-          raw signed 16-bit mono PCM of discriminator audio;
+                        "-" reads standard input, e.g.
+                        rtl_fm -f 929.6M -s 22050 - | skelmar --pcm -
+  --rate HZ             sample rate of --pcm, 8000 to 192000 (default 22050)
+  --audio FILE          an audio file (WAV, FLAC, anything libsndfile reads)
+  --audio-device NAME   live capture from an ALSA device (e.g. default, hw:1)
+  --serial DEVICE       a slicer on a serial port's modem-status lines
+                        (e.g. /dev/ttyS0, /dev/ttyUSB0)
+
+Output:
+  --color=auto|always|never   colour the lines with the colour settings
+                        (auto: only when standard output is a terminal)
+  --json                one JSON object per page instead of the lines
+  --stats               print the hourly and daily page counts at exit
+  --record FILE         save the received edge stream (for bug reports)
+  -q, --quiet           no progress line on standard error
+
+Settings:
+  --config PATH         settings file (default: Skelmar.INI beside the program
+                        when that folder is writable, else
+                        $XDG_CONFIG_HOME/skelmar/Skelmar.INI)
+  --four-level, --two-level   override the 4-level interface setting
+  --invert, --no-invert       override the invert-data setting
+
+Files and pipes:
+  --realtime            play a recording at its own speed instead of at once
+  --start-time ISO      stream time of the first edge, e.g. 2026-12-08T10:59:30Z
+                        (default: now); time stamps and statistics follow
+                        the stream's own time
+
+  --console             run the console monitor (the default in this build)
+  -h, --help            this text
+  --version             the program's version
+
+Filters, the filter log, the filter command and the hourly statistics report
+work as set in the settings file. Stop with Ctrl-C; the filter log is flushed
+and closed. Exit code 0 on a clean end, 1 on bad options or unreadable input.
+)";
+}
+
+}  // namespace skelmar

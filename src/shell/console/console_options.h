@@ -1,0 +1,43 @@
+// Command-line options of the console monitor.
+#pragma once
+
+#include <string>
+
+namespace skelmar {
+
+enum class ColorMode { kAuto, kAlways, kNever };
+
+enum class InputKind { kNone, kReplay, kPcm, kAudioFile, kAudioDevice, kSerial };
+
+struct ConsoleOptions {
+  bool help = false;
+  bool version = false;
+  bool console = false;  ///< --console (the only front this build has)
+  InputKind input = InputKind::kNone;
+  std::string inputPath;  ///< recording, PCM file ("-" = standard input), audio file, ALSA device
+                          ///< or serial device
+  int rate = 22050;       ///< PCM sample rate
+  bool realtime = false;  ///< pace a recording at its own speed
+  std::string configPath;
+  ColorMode color = ColorMode::kAuto;
+  bool json = false;
+  bool stats = false;
+  std::string recordPath;
+  std::string startTime;  ///< ISO 8601 start of stream time for files and pipes ("" = now)
+  int fourLevel = -1;     ///< -1 keep the setting, 0/1 override 4LevelInterface
+  int invert = -1;        ///< -1 keep the setting, 0/1 override InvertData
+  bool quiet = false;     ///< no progress line
+};
+
+/// Parses argv. Returns false with a one-line message in `error` on bad options.
+bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& options,
+                         std::string& error);
+
+/// The full --help text.
+const char* ConsoleHelpText();
+
+/// Parses "YYYY-MM-DDTHH:MM:SS" with an optional "Z" or "+HH:MM"/"-HH:MM" into
+/// seconds since the epoch. Returns false when malformed.
+bool ParseIsoTime(const std::string& text, long long& epochSeconds);
+
+}  // namespace skelmar

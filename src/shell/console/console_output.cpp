@@ -1,0 +1,218 @@
+// Console rendering of pane rows and page records.
+#include "shell/console/console_output.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "frontend/edge_ring.h"
+#include "output/statistics.h"
+
+namespace skelmar {
+
+namespace {
+
+char Printable(char c) {
+  const unsigned char u = static_cast<unsigned char>(c) & 0x7F;
+  return (u < 32 || u == 127) ? '.' : static_cast<char>(u);
+}
+
+void AppendColor(std::string& out, ColorRef c) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "\x1b[38;2;%u;%u;%um", RedOf(c), GreenOf(c), BlueOf(c));
+  out += buf;
+}
+
+void AppendJsonString(std::string& out, const char* s, size_t n) {
+  out += '"';
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 32 || c >= 127) {
+          // Received bytes are 7- or 8-bit codes, not UTF-8: escape them so
+          // the line stays valid JSON whatever came over the air.
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+const char* ProtocolName(PageProtocol p) {
+  switch (p) {
+    case PageProtocol::kPocsag:
+      return "POCSAG";
+    case PageProtocol::kFlex:
+      return "FLEX";
+    case PageProtocol::kGsc:
+      return "GSC";
+  }
+  return "?";
+}
+
+SystemTime ToSystemTime(const std::tm& tm, int ms) {
+  SystemTime t;
+  t.year = static_cast<uint16_t>(tm.tm_year + 1900);
+  t.month = static_cast<uint16_t>(tm.tm_mon + 1);
+  t.dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+  t.day = static_cast<uint16_t>(tm.tm_mday);
+  t.hour = static_cast<uint16_t>(tm.tm_hour);
+  t.minute = static_cast<uint16_t>(tm.tm_min);
+  t.second = static_cast<uint16_t>(tm.tm_sec);
+  t.milliseconds = static_cast<uint16_t>(ms);
+  return t;
+}
+
+}  // namespace
+
+std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings,
+                      bool color) {
+  std::string out;
+  int current = -1;
+  for (size_t i = 0; text[i] != 0; ++i) {
+    if (color) {
+      const int slot = slots[i];
+      // A slot outside 1..12 keeps the colour in force, as painting does.
+      if (slot != current && slot >= 1 && slot <= kColorSlots) {
+        AppendColor(out, settings.colors[slot]);
+        current = slot;
+      }
+    }
+    out += Printable(text[i]);
+  }
+  if (color && current != -1) out += "\x1b[0m";
+  return out;
+}
+
+RowPrinter::RowPrinter(std::FILE* out, const Settings& settings, bool color)
+    : out_(out), settings_(settings), color_(color) {}
+
+void RowPrinter::RowFinished(const char* text, const int32_t* slots) {
+  const std::string line = RenderRow(text, slots, settings_, color_);
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fputc('\n', out_);
+  ++rows_;
+}
+
+std::string PageToJson(const PageRecord& page, const SystemTime& t, int offset,
+                       const FilterTable& filters) {
+  std::string out = "{\"time\":\"";
+  char buf[64];
+  const int absOffset = offset < 0 ? -offset : offset;
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d", unsigned{t.year},
+                unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},
+                unsigned{t.second}, offset < 0 ? '-' : '+', absOffset / 60, absOffset % 60);
+  out += buf;
+  out += "\",\"protocol\":\"";
+  out += ProtocolName(page.protocol);
+  std::snprintf(buf, sizeof buf, "\",\"speed\":%d,\"levels\":%d,\"capcode\":", page.speed,
+                page.levels);
+  out += buf;
+  AppendJsonString(out, page.capcode, std::strlen(page.capcode));
+  if (page.protocol == PageProtocol::kFlex) {
+    out += ",\"phase\":";
+    AppendJsonString(out, &page.phase, page.phase != 0 ? 1 : 0);
+  } else {
+    std::snprintf(buf, sizeof buf, ",\"function\":%d", page.function);
+    out += buf;
+  }
+  out += ",\"type\":";
+  AppendJsonString(out, page.type, std::strlen(page.type));
+  out += ",\"text\":";
+  // The text as the pane paints it: a NUL ends it.
+  size_t textLength = 0;
+  while (textLength < static_cast<size_t>(page.textLength) && page.text[textLength] != 0)
+    ++textLength;
+  AppendJsonString(out, page.text, textLength);
+  out += page.bitErrors ? ",\"bitErrors\":true" : ",\"bitErrors\":false";
+  out += ",\"filter\":";
+  if (page.filter >= 0 && page.filter < filters.count) {
+    const char* label = filters.entries[page.filter].label;
+    AppendJsonString(out, label, std::strlen(label));
+  } else {
+    out += "null";
+  }
+  out += '}';
+  return out;
+}
+
+PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json)
+    : out_(out), clock_(clock), filters_(filters), json_(json) {}
+
+void PagePrinter::PageWritten(const PageRecord& page) {
+  ++pages_;
+  if (!json_) return;
+  const std::string line = PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_);
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fputc('\n', out_);
+}
+
+StreamClock::StreamClock(long long startEpochSeconds) : start_(startEpochSeconds) {}
+
+void StreamClock::Advance(uint64_t ticks) { ticks_ += ticks; }
+
+namespace {
+// Whole seconds and milliseconds of the stream clock.
+void Split(long long start, uint64_t ticks, std::time_t& seconds, int& ms) {
+  const double elapsed = static_cast<double>(ticks) / kTicksPerSecond;
+  const long long whole = static_cast<long long>(elapsed);
+  seconds = static_cast<std::time_t>(start + whole);
+  ms = static_cast<int>((elapsed - static_cast<double>(whole)) * 1000.0);
+}
+}  // namespace
+
+SystemTime StreamClock::NowUtc() {
+  std::time_t s;
+  int ms;
+  Split(start_, ticks_, s, ms);
+  std::tm tm{};
+  gmtime_r(&s, &tm);
+  return ToSystemTime(tm, ms);
+}
+
+SystemTime StreamClock::NowLocal() {
+  std::time_t s;
+  int ms;
+  Split(start_, ticks_, s, ms);
+  std::tm tm{};
+  localtime_r(&s, &tm);
+  return ToSystemTime(tm, ms);
+}
+
+int StreamClock::UtcOffsetMinutes() {
+  std::time_t s;
+  int ms;
+  Split(start_, ticks_, s, ms);
+  std::tm tm{};
+  localtime_r(&s, &tm);
+  return static_cast<int>(tm.tm_gmtoff / 60);
+}
+
+void StreamClock::FormatDate(const SystemTime& local, char* out, size_t capacity) {
+  SystemClock().FormatDate(local, out, capacity);
+}
+
+void StreamClock::FormatTime(const SystemTime& local, char* out, size_t capacity) {
+  SystemClock().FormatTime(local, out, capacity);
+}
+
+}  // namespace skelmar

@@ -1,0 +1,76 @@
+// What the console prints: finished monitor rows (optionally coloured) or one
+// JSON object per page, and the clock that follows a stream's own time.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "output/clock.h"
+#include "output/filters.h"
+#include "output/page_record.h"
+#include "output/text_pane.h"
+#include "shell/settings.h"
+
+namespace skelmar {
+
+/// Renders one pane row as the terminal should show it: the characters up to
+/// the first NUL, with bytes the pane would not paint as text (top bit set,
+/// control characters) shown as '.', and ANSI colour changes when `color`.
+std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color);
+
+/// Prints every finished monitor row.
+class RowPrinter : public RowObserver {
+ public:
+  RowPrinter(std::FILE* out, const Settings& settings, bool color);
+  void RowFinished(const char* text, const int32_t* slots) override;
+  uint64_t rows() const { return rows_; }
+
+ private:
+  std::FILE* out_;
+  const Settings& settings_;
+  bool color_;
+  uint64_t rows_ = 0;
+};
+
+/// One JSON object (one line) for a page.
+std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
+                       const FilterTable& filters);
+
+/// Prints pages as JSON lines, and counts pages for the progress line.
+class PagePrinter : public PageObserver {
+ public:
+  PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json);
+  void PageWritten(const PageRecord& page) override;
+  uint64_t pages() const { return pages_; }
+
+ private:
+  std::FILE* out_;
+  Clock& clock_;
+  const FilterTable& filters_;
+  bool json_;
+  uint64_t pages_ = 0;
+};
+
+/// A clock that reads a start time plus the stream time decoded so far, so a
+/// file gives the same lines as a real-time run of it.
+class StreamClock : public Clock {
+ public:
+  explicit StreamClock(long long startEpochSeconds);
+  void Advance(uint64_t ticks);
+
+  SystemTime NowUtc() override;
+  SystemTime NowLocal() override;
+  int UtcOffsetMinutes() override;
+  void FormatDate(const SystemTime& local, char* out, size_t capacity) override;
+  void FormatTime(const SystemTime& local, char* out, size_t capacity) override;
+
+ private:
+  long long start_;
+  uint64_t ticks_ = 0;
+};
+
+/// The hourly and daily table as the report prints it (without the date line).
+void WriteStatsTable(std::FILE* out, const struct StatCounters& counters);
+
+}  // namespace skelmar
