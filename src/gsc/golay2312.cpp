@@ -11,11 +11,11 @@ constexpr uint32_t kGenerator = 0xC75;  // x^11 + x^10 + x^6 + x^5 + x^4 + x^2 +
 
 constexpr int kNibbleBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
-// Ones in a syndrome (bits 12..22, so six nibbles are enough).
+// Ones in a syndrome (bits 12..22), a nibble at a time.
 uint32_t SyndromeWeight(uint32_t s) {
   uint32_t n = 0;
-  for (int i = 0; i < 6; ++i) {
-    n += static_cast<uint32_t>(kNibbleBits[(s >> (12 + 4 * i)) & 0xF]);
+  for (uint32_t rest = s >> 12; rest != 0; rest >>= 4) {
+    n += static_cast<uint32_t>(kNibbleBits[rest & 0xF]);
   }
   return n;
 }
