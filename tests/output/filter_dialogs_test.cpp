@@ -3,6 +3,7 @@
 #include "output/filter_dialogs.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -245,7 +246,8 @@ TEST(FilterActions, OkRefusesMissingPathsAndAppliesOutputFirst) {
   EXPECT_EQ(h.messages.shown.back(), "You must select a filter file!");
   EXPECT_EQ(h.settings.filterFileEnabled, 0);
 
-  const std::string path = ::testing::TempDir() + "skelmar_actions.log";
+  const std::string path =
+      ::testing::TempDir() + "skelmar_actions_" + std::to_string(::getpid()) + ".log";
   in.outputPath = path;
   in.commandEnabled = true;
   in.flushEnabled = true;

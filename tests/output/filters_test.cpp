@@ -4,6 +4,7 @@
 #include "output/filters.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -24,8 +25,10 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string TempPath(const char* name) {
+  // The process id keeps concurrent runs of the same test apart.
   std::string path = ::testing::TempDir() + "skelmar_" + name + "_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name();
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                     std::to_string(::getpid());
   std::remove(path.c_str());
   return path;
 }

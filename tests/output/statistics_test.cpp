@@ -2,6 +2,7 @@
 #include "output/statistics.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -38,7 +39,8 @@ struct StatFixture : ::testing::Test {
 
   StatFixture() {
     path = ::testing::TempDir() + "skelmar_stats_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+           std::to_string(::getpid());
     std::remove(path.c_str());
     settings.statFileEnabled = 1;
     std::snprintf(settings.statFile, sizeof settings.statFile, "%s", path.c_str());

@@ -74,7 +74,8 @@ struct LauncherFixture : ::testing::Test {
 
   LauncherFixture() {
     dump = ::testing::TempDir() + "skelmar_argv_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+           std::to_string(::getpid());
     std::remove(dump.c_str());
     setenv("SKELMAR_ARGV_DUMP", dump.c_str(), 1);
   }
@@ -85,7 +86,8 @@ struct LauncherFixture : ::testing::Test {
 };
 
 TEST_F(LauncherFixture, ChildGetsHostileTextAsPlainArgumentsAndStartsDetached) {
-  const std::string marker = ::testing::TempDir() + "skelmar_no_shell_marker";
+  const std::string marker =
+      ::testing::TempDir() + "skelmar_no_shell_marker_" + std::to_string(::getpid());
   std::remove(marker.c_str());
   const int leaked =
       ::open("/dev/null", O_RDONLY);  // no close-on-exec: must still not reach the child
@@ -138,7 +140,8 @@ TEST_F(LauncherFixture, ProgramsThatCannotStartAreReported) {
   EXPECT_EQ(std::string(error), "No such file or directory (/nonexistent-skelmar-dir/prog)");
   EXPECT_TRUE(NoChildrenLeft());
 
-  const std::string plain = ::testing::TempDir() + "skelmar_not_executable";
+  const std::string plain =
+      ::testing::TempDir() + "skelmar_not_executable_" + std::to_string(::getpid());
   { std::ofstream(plain) << "data"; }
   ::chmod(plain.c_str(), 0644);
   EXPECT_FALSE(launcher.Launch(plain.c_str(), "", error, sizeof error));
@@ -192,7 +195,8 @@ TEST_F(LauncherFixture, FilterMatchStartsTheCommandWithThePageText) {
 }
 
 TEST(TerminalBeeper, WritesBelToTheDeviceAndNothingWithoutOne) {
-  const std::string device = ::testing::TempDir() + "skelmar_fake_tty";
+  const std::string device =
+      ::testing::TempDir() + "skelmar_fake_tty_" + std::to_string(::getpid());
   { std::ofstream(device) << ""; }
   TerminalBeeper beeper(device.c_str());
   beeper.Beep();

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <new>
 #include <mutex>
+#include <new>
 #include <ostream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "frontend/edge_ring.h"
@@ -36,9 +36,9 @@ struct LineScript {
   uint64_t now = 1000000000;  ///< what the clock says; a change sets it to its time
   int bits = 0;               ///< the lines as Read reports them
   bool interrupted = false;
-  bool blocked = false;       ///< a WaitForChange is waiting on an empty script
-  int failWaitErrno = 0;      ///< nonzero: every wait fails with this errno
-  int failWhenEmptyErrno = 0; ///< nonzero: a wait on an empty script fails (device lost)
+  bool blocked = false;        ///< a WaitForChange is waiting on an empty script
+  int failWaitErrno = 0;       ///< nonzero: every wait fails with this errno
+  int failWhenEmptyErrno = 0;  ///< nonzero: a wait on an empty script fails (device lost)
   bool failRead = false;
   int interrupts = 0;
 

@@ -1,8 +1,6 @@
 // Slicer link: port identity to device, the five failure messages, open and
 // close through a slicer on scripted lines, and the real device checks on
 // files and pseudo-terminals (never on the machine's serial ports).
-#include "platform/slicer_link.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,6 +13,7 @@
 
 #include "platform/serial_fakes.h"
 #include "platform/serial_slicer.h"
+#include "platform/slicer_link.h"
 #include "shell/settings.h"
 #include "shell/test_dir.h"
 #include "support/fakes.h"
@@ -97,14 +96,17 @@ struct LinkFixture : ::testing::Test {
   test::ScriptedSlicerRig rig;
   std::atomic<uint32_t> readIndex{0};
   std::vector<std::string> created;
-  SlicerLink link{settings, messages,
+  SlicerLink link{settings,
+                  messages,
                   [this](const std::string& path) -> std::unique_ptr<EdgeSource> {
                     created.push_back(path);
                     SerialSlicerOptions o;
                     o.startupProbe = std::chrono::milliseconds(5);
                     return std::make_unique<SerialSlicer>(path, rig.Services(), o);
                   },
-                  &readIndex, sys, dev};
+                  &readIndex,
+                  sys,
+                  dev};
 
   void SetUp() override {
     fs::create_directories(dev);
@@ -149,8 +151,8 @@ TEST_F(LinkFixture, AMissingDeviceShowsTheLoadMessageEachTime) {
   settings.comPort = 3;  // no ttyS2 in this /dev
   EXPECT_EQ(link.Open(), 0);
   EXPECT_EQ(link.Open(), 0);
-  EXPECT_EQ(messages.shown, (std::vector<std::string>{"Error Loading SLICER.VXD!",
-                                                      "Error Loading SLICER.VXD!"}));
+  EXPECT_EQ(messages.shown,
+            (std::vector<std::string>{"Error Loading SLICER.VXD!", "Error Loading SLICER.VXD!"}));
   EXPECT_TRUE(created.empty());
   EXPECT_EQ(link.isOpen(), 0);
 
