@@ -1,0 +1,339 @@
+// Serial-port edge source: modem-status line changes timestamped on a capture thread.
+#include "platform/serial_slicer.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <system_error>
+#include <utility>
+
+namespace skelmar {
+
+namespace {
+
+constexpr uint64_t kNanosPerSecond = 1000000000;
+constexpr uint64_t kTicksPerSecondWhole = 1193182;
+constexpr int kWatchedLines = TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD;
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// The signal that interrupts a blocked TIOCMIWAIT. Its handler does nothing;
+// it is installed without SA_RESTART so the call returns EINTR.
+int WakeSignal() { return SIGRTMIN + 2; }
+
+void IgnoreWake(int) {}
+
+void InstallWakeHandler() {
+  struct sigaction action {};
+  action.sa_handler = IgnoreWake;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(WakeSignal(), &action, nullptr);
+}
+
+class SerialPortLines : public ModemLines {
+ public:
+  explicit SerialPortLines(int fd) : fd_(fd) { InstallWakeHandler(); }
+  ~SerialPortLines() override {
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+  }
+
+  Wait WaitForChange() override {
+    if (!waiterKnown_.load(std::memory_order_acquire)) {
+      // The waiting thread must let the wake signal through, whatever mask it inherited.
+      sigset_t wake;
+      sigemptyset(&wake);
+      sigaddset(&wake, WakeSignal());
+      pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+      waiter_ = pthread_self();
+      waiterKnown_.store(true, std::memory_order_release);
+    }
+    if (ioctl(fd_, TIOCMIWAIT, kWatchedLines) == 0) return Wait::kChanged;
+    if (errno == EINTR) return Wait::kInterrupted;
+    error_ = errno;
+    return Wait::kFailed;
+  }
+
+  bool Read(int& modemBits) override {
+    if (ioctl(fd_, TIOCMGET, &modemBits) == 0) return true;
+    error_ = errno;
+    return false;
+  }
+
+  void Interrupt() override {
+    if (waiterKnown_.load(std::memory_order_acquire)) pthread_kill(waiter_, WakeSignal());
+  }
+
+  int errorNumber() const override { return error_; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+  pthread_t waiter_{};
+  std::atomic<bool> waiterKnown_{false};
+};
+
+bool MakeThreadRealtime(std::thread& thread, int priority, std::string& why) {
+  sched_param param{};
+  param.sched_priority =
+      std::clamp(priority, sched_get_priority_min(SCHED_FIFO), sched_get_priority_max(SCHED_FIFO));
+  const int rc = pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &param);
+  if (rc == 0) return true;
+  why = ErrnoText(rc);
+  return false;
+}
+
+}  // namespace
+
+uint8_t StatusFromModemBits(int modemBits) {
+  uint8_t status = 0;
+  if (modemBits & TIOCM_CTS) status |= 0x10;
+  if (modemBits & TIOCM_DSR) status |= 0x20;
+  if (modemBits & TIOCM_RNG) status |= 0x40;
+  if (modemBits & TIOCM_CD) status |= 0x80;
+  return status;
+}
+
+uint64_t TickConverter::Convert(uint64_t nanoseconds) {
+  // Whole seconds convert exactly; the rest stays below 1e9 * 1193182, far
+  // inside 64 bits, together with the carried remainder.
+  const uint64_t seconds = nanoseconds / kNanosPerSecond;
+  const uint64_t scaled = (nanoseconds % kNanosPerSecond) * kTicksPerSecondWhole + remainder_;
+  remainder_ = scaled % kNanosPerSecond;
+  return seconds * kTicksPerSecondWhole + scaled / kNanosPerSecond;
+}
+
+uint64_t SystemMonotonicClock::NowNanoseconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * kNanosPerSecond + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+ModemLinesOpening OpenSerialModemLines(const std::string& devicePath) {
+  ModemLinesOpening result;
+  auto fail = [&result](int code, const std::string& why) {
+    result.code = code;
+    result.error = why;
+    return std::move(result);
+  };
+  const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    return fail(err == EBUSY ? kEdgeErrorBusy : kEdgeErrorAttach,
+                devicePath + ": " + ErrnoText(err));
+  }
+  auto failClose = [&](int code, const std::string& why) {
+    ::close(fd);
+    return fail(code, devicePath + ": " + why);
+  };
+  if (!isatty(fd)) return failClose(kEdgeErrorAttach, "not a serial port");
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    return failClose(err == EWOULDBLOCK ? kEdgeErrorBusy : kEdgeErrorAttach,
+                     err == EWOULDBLOCK ? "in use by another program" : ErrnoText(err));
+  }
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return failClose(kEdgeErrorAttach, ErrnoText(errno));
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return failClose(kEdgeErrorAttach, ErrnoText(errno));
+  ioctl(fd, TIOCEXCL);
+  const int power = TIOCM_DTR | TIOCM_RTS;
+  ioctl(fd, TIOCMBIS, &power);  // some adapters lack these lines; the watch still works
+  int bits = 0;
+  if (ioctl(fd, TIOCMGET, &bits) != 0) {
+    return failClose(kEdgeErrorAttach, "cannot read the modem-status lines: " + ErrnoText(errno));
+  }
+  result.lines = std::make_unique<SerialPortLines>(fd);
+  return result;
+}
+
+SerialSlicer::Services SerialSlicer::SystemServices(
+    MonotonicClock& clock, std::function<void(const std::string&)> notice) {
+  Services s;
+  s.openLines = OpenSerialModemLines;
+  s.clock = &clock;
+  s.makeRealtime = MakeThreadRealtime;
+  s.notice = std::move(notice);
+  s.makeRing = [](uint32_t size) { return std::make_unique<EdgeRing>(size); };
+  return s;
+}
+
+SerialSlicer::SerialSlicer(std::string devicePath, Services services, SerialSlicerOptions options)
+    : devicePath_(std::move(devicePath)), services_(std::move(services)), options_(options) {}
+
+SerialSlicer::~SerialSlicer() { Close(); }
+
+void SerialSlicer::SetError(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  error_ = text;
+}
+
+const char* SerialSlicer::lastError() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  errorCopy_ = error_;
+  return errorCopy_.c_str();
+}
+
+uint64_t SerialSlicer::overruns() const { return producer_ ? producer_->overruns() : 0; }
+
+int SerialSlicer::Open(const std::atomic<uint32_t>* readIndex) {
+  if (lines_ || thread_.joinable()) {
+    SetError(devicePath_ + ": already open");
+    return kEdgeErrorBusy;
+  }
+  SetError("");
+  ModemLinesOpening opening = services_.openLines(devicePath_);
+  if (!opening.lines) {
+    SetError(opening.error);
+    return opening.code < 0 ? opening.code : kEdgeErrorAttach;
+  }
+  lines_ = std::move(opening.lines);
+
+  try {
+    ring_ = services_.makeRing(options_.ringSize);
+  } catch (const std::bad_alloc&) {
+    ring_.reset();
+  }
+  if (!ring_) {
+    lines_.reset();
+    SetError("no memory for the edge ring");
+    return kEdgeErrorMemory;
+  }
+  producer_ = std::make_unique<EdgeProducer>(*ring_, readIndex);
+
+  int bits = 0;
+  if (!lines_->Read(bits)) {
+    SetError(devicePath_ +
+             ": cannot read the modem-status lines: " + ErrnoText(lines_->errorNumber()));
+    Close();
+    return kEdgeErrorAttach;
+  }
+  const uint64_t now = services_.clock->NowNanoseconds();
+
+  stop_.store(false);
+  changes_.store(0);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    startup_ = Startup::kPending;
+    exited_ = false;
+  }
+  capturing_.store(true);
+  try {
+    thread_ = std::thread(&SerialSlicer::Capture, this, StatusFromModemBits(bits), now);
+  } catch (const std::system_error& e) {
+    capturing_.store(false);
+    SetError(std::string("cannot start the capture thread: ") + e.what());
+    Close();
+    return kErrorThread;
+  }
+
+  if (options_.realtime && services_.makeRealtime) {
+    std::string why;
+    if (!services_.makeRealtime(thread_, options_.realtimePriority, why) && !realtimeNoticeGiven_) {
+      realtimeNoticeGiven_ = true;
+      if (services_.notice) {
+        services_.notice("Real-time scheduling is not allowed (" + why +
+                         "); edge timing may suffer under load.");
+      }
+    }
+  }
+
+  // Drivers that cannot wait for line changes fail the first wait at once.
+  bool failed = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stateChanged_.wait_for(lock, options_.startupProbe,
+                           [this] { return startup_ != Startup::kPending; });
+    failed = startup_ == Startup::kFailed;
+  }
+  if (failed) {
+    const std::string why = lastError();
+    Close();
+    SetError(why);
+    return kEdgeErrorAttach;
+  }
+  return static_cast<int>(ring_->size());
+}
+
+void SerialSlicer::Close() {
+  if (thread_.joinable()) {
+    stop_.store(true);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!exited_) {
+      lock.unlock();
+      lines_->Interrupt();
+      lock.lock();
+      stateChanged_.wait_for(lock, std::chrono::milliseconds(10), [this] { return exited_; });
+    }
+    lock.unlock();
+    thread_.join();
+  }
+  capturing_.store(false);
+  lines_.reset();
+  producer_.reset();
+  ring_.reset();
+}
+
+void SerialSlicer::Finish() {
+  capturing_.store(false);
+  std::lock_guard<std::mutex> lock(mutex_);
+  exited_ = true;
+  stateChanged_.notify_all();
+}
+
+void SerialSlicer::Capture(uint8_t firstStatus, uint64_t firstTime) {
+  uint8_t status = firstStatus;
+  uint64_t since = firstTime;
+  TickConverter converter;
+  bool first = true;
+  auto startupResult = [this, &first](Startup result) {
+    if (!first) return;
+    first = false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    startup_ = result;
+    stateChanged_.notify_all();
+  };
+
+  while (!stop_.load()) {
+    const ModemLines::Wait wait = lines_->WaitForChange();
+    if (wait == ModemLines::Wait::kInterrupted) continue;
+    if (wait == ModemLines::Wait::kFailed) {
+      const int err = lines_->errorNumber();
+      SetError(devicePath_ +
+               (first ? ": cannot wait for modem-status changes: " : ": the device failed: ") +
+               ErrnoText(err));
+      startupResult(Startup::kFailed);
+      break;
+    }
+    const uint64_t now = services_.clock->NowNanoseconds();
+    startupResult(Startup::kWaiting);
+    int bits = 0;
+    if (!lines_->Read(bits)) {
+      SetError(devicePath_ + ": the device failed: " + ErrnoText(lines_->errorNumber()));
+      break;
+    }
+    const uint8_t next = StatusFromModemBits(bits);
+    if (next == status) continue;  // nothing ended: the state still runs
+    const uint64_t ticks = converter.Convert(now > since ? now - since : 0);
+    producer_->Put(std::min(ticks, options_.maxStateTicks), status);
+    changes_.fetch_add(1);
+    status = next;
+    since = now;
+  }
+  Finish();
+}
+
+}  // namespace skelmar
