@@ -145,9 +145,13 @@ void GscDecoder::Hunt() {
 }
 
 int GscDecoder::FindAddress(const WordPair& pair, int* c1) const {
+  // Half-rate samples that disagree in pairs mark noise, not an address, for
+  // a complemented first word just as for a direct one: without this test
+  // about one noise slot in a hundred became an invented page.
+  if (pair.pairErrors > 3) return -1;
   const uint32_t complement = ~pair.first & kMask23;
   for (int i = 0; i < kGscAddressWordCount; ++i) {
-    if (Distance(pair.first, kGscAddressWords[i]) <= 1 && pair.pairErrors <= 3) {
+    if (Distance(pair.first, kGscAddressWords[i]) <= 1) {
       *c1 = 0;
       return i;
     }

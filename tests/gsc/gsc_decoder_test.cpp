@@ -268,29 +268,32 @@ TEST_F(GscDecoderTest, BatchEndsWhenItsSlotsAreUsed) {
   EXPECT_STREQ(rig.caption.text(), " Skelmar");
 }
 
-TEST_F(GscDecoderTest, PairErrorsRejectOnlyADirectFirstWord) {
-  // Four single samples changed in the first word: the word still reads the
-  // same, but its sample pairs disagree.
+TEST_F(GscDecoderTest, PairErrorsRejectADamagedFirstWordEitherWay) {
+  // Single samples changed in the first word: the word still reads the same,
+  // but its sample pairs disagree. Three are tolerated, four are not, for a
+  // direct and for a complemented word alike.
   for (const bool complemented : {false, true}) {
-    SCOPED_TRACE(complemented);
-    test::Rig local;
-    GscDecoder decoder(local.output, local.front);
-    siggen::GscBitWriter bits;
-    bits.Comma(28);
-    bits.Preamble(3, true, 3);
-    bits.StartCode();
-    const size_t slot = bits.bits().size();
-    bits.AddressSlot({kEntry7 ^ (complemented ? kComplement : 0), GscGolayCodeword(0x123), 0});
-    for (int k : {0, 5, 10, 15}) bits.bits()[slot + 28 + 2 * k] ^= 1;
-    bits.BlockSlot(GscNumericBlocks("9")[0]);
-    bits.Constant(0, 121 * 16);
-    for (uint8_t b : bits.bits()) decoder.PutBit(b);
-    const std::vector<std::string> texts = local.rows.Texts();
-    if (complemented) {
-      ASSERT_EQ(texts.size(), 1u);
-      EXPECT_EQ(texts[0].substr(0, 10), "(657141) 3");
-    } else {
-      EXPECT_TRUE(texts.empty());
+    for (const int damaged : {3, 4}) {
+      SCOPED_TRACE(testing::Message() << complemented << " " << damaged);
+      test::Rig local;
+      GscDecoder decoder(local.output, local.front);
+      siggen::GscBitWriter bits;
+      bits.Comma(28);
+      bits.Preamble(3, true, 3);
+      bits.StartCode();
+      const size_t slot = bits.bits().size();
+      bits.AddressSlot({kEntry7 ^ (complemented ? kComplement : 0), GscGolayCodeword(0x123), 0});
+      for (int k = 0; k < damaged; ++k) bits.bits()[slot + 28 + 2 * (5 * k)] ^= 1;
+      bits.BlockSlot(GscNumericBlocks("9")[0]);
+      bits.Constant(0, 121 * 16);
+      for (uint8_t b : bits.bits()) decoder.PutBit(b);
+      const std::vector<std::string> texts = local.rows.Texts();
+      if (damaged == 3) {
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].substr(0, 10), complemented ? "(657141) 3" : "(657141) 1");
+      } else {
+        EXPECT_TRUE(texts.empty());
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "gsc/gsc_decoder.h"
 #include "gsc/gsc_expect.h"
@@ -223,6 +224,25 @@ TEST_F(GscEndToEndTest, RandomBitErrorsLoseFewPagesAndInventNone) {
   }
   EXPECT_GE(good, kPages - 3);
   EXPECT_LE(static_cast<int>(rig.pageLog.pages.size()), kPages);
+}
+
+TEST_F(GscEndToEndTest, NoiseAfterAShortBatchInventsNoPages) {
+  // A batch of five pages uses 8 of its 16 slots; the decoder reads the rest
+  // from receiver noise and must not take any of it for an address.
+  constexpr int kBatches = 60;
+  std::mt19937 rng(1600);
+  const std::vector<uint8_t> batch = Batch();
+  for (int i = 0; i < kBatches; ++i) {
+    std::vector<uint8_t> bits = batch;
+    for (int n = 0; n < 3000; ++n) bits.push_back(static_cast<uint8_t>(rng() & 1));
+    Transmit(bits, {}, 0.0);
+  }
+  Run();
+  std::vector<ExpectedPage> expected;
+  for (int i = 0; i < kBatches; ++i) {
+    for (ExpectedPage& page : ExpectedBatch()) expected.push_back(std::move(page));
+  }
+  EXPECT_EQ(rig.rows.Texts(), RowsOf(expected));
 }
 
 TEST_F(GscEndToEndTest, FilterMatchesGscCapcodeWithFunction) {
