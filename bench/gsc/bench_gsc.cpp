@@ -32,6 +32,7 @@ const std::vector<GscPage>& BatchPages() {
 struct Traffic {
   std::vector<skelmar::PulseSample> samples;
   int transmissions = 0;
+  size_t pages = 0;  ///< pages sent, each one line
 };
 
 // One hour: transmissions (a batch or a single page) separated by a few
@@ -54,7 +55,9 @@ Traffic MakeHour() {
     const double noise = gap(rng);
     std::vector<uint8_t> bits(static_cast<size_t>(noise * siggen::kGscBitRate));
     for (uint8_t& b : bits) b = static_cast<uint8_t>(rng() & 1);
-    const std::vector<uint8_t>& tx = (traffic.transmissions % 2 == 0) ? batchBits : singleBits;
+    const bool isBatch = traffic.transmissions % 2 == 0;
+    const std::vector<uint8_t>& tx = isBatch ? batchBits : singleBits;
+    traffic.pages += isBatch ? BatchPages().size() : 1;
     bits.insert(bits.end(), tx.begin(), tx.end());
     siggen::AppendGscBits(writer, bits, options);
     seconds += static_cast<double>(bits.size()) / siggen::kGscBitRate;
@@ -75,6 +78,7 @@ void BM_GscHourFromEdges(benchmark::State& state) {
     lines = rig->rows.Texts().size();
     benchmark::DoNotOptimize(lines);
   }
+  if (lines != traffic.pages) state.SkipWithError("decoded lines differ from the pages sent");
   state.counters["realtime_x"] = benchmark::Counter(
       kHourSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["lines"] = static_cast<double>(lines);
