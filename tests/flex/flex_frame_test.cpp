@@ -43,7 +43,7 @@ Row Expect(const std::vector<Seg>& segs) {
   return row;
 }
 
-struct FrameFixture : ::testing::Test {
+struct FlexFrameTest : ::testing::Test {
   FlexRig r;
   FlexDecoder& d = r.flex;
   FlexPhase& a = r.flex.phases[0];
@@ -79,7 +79,7 @@ struct FrameFixture : ::testing::Test {
   }
 };
 
-TEST_F(FrameFixture, ShortCapcodesAndTheirLimits) {
+TEST_F(FlexFrameTest, ShortCapcodesAndTheirLimits) {
   EXPECT_EQ(AddressText(0x8001), "[0000001] A  ALPHA  ");
   EXPECT_EQ(AddressText(0x1E0000), "[1933312] A  ALPHA  ");
   EXPECT_EQ(AddressText(0x1F0001), "[1998849] A  ALPHA  ");
@@ -87,7 +87,7 @@ TEST_F(FrameFixture, ShortCapcodesAndTheirLimits) {
   EXPECT_EQ(AddressText(0x8001 | kMark), "[???????] A  ALPHA  ");
 }
 
-TEST_F(FrameFixture, LongCapcodesWithWrapAround) {
+TEST_F(FlexFrameTest, LongCapcodesWithWrapAround) {
   EXPECT_EQ(AddressText(0x000001, 0x1FFFFF), "[002068481] A  ALPHA  ");
   EXPECT_EQ(AddressText(0x008000, 0x1FFFFE), "[002134016] A  ALPHA  ");
   EXPECT_EQ(AddressText(0x000001, 0x1F0000), "[?????????] A  ALPHA  ");
@@ -100,7 +100,7 @@ TEST_F(FrameFixture, LongCapcodesWithWrapAround) {
   EXPECT_EQ(AddressText(0x000000, 0x1FFFFF ^ 65535), "[?????????] A  ALPHA  ");
 }
 
-TEST_F(FrameFixture, LongAddressAtTheEndOfTheFieldBorrowsTheFirstVectorWord) {
+TEST_F(FlexFrameTest, LongAddressAtTheEndOfTheFieldBorrowsTheFirstVectorWord) {
   // Word 1 begins a long address but the vector field starts at word 2: the
   // vector word is also the second address word. Its bit 16 is clear, so the
   // capcode is negative.
@@ -114,7 +114,7 @@ TEST_F(FrameFixture, LongAddressAtTheEndOfTheFieldBorrowsTheFirstVectorWord) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[?????????] A  ALPHA  OK!"}));
 }
 
-TEST_F(FrameFixture, MarkedLongWordsShowQuestionMarksAndMatchNoFilter) {
+TEST_F(FlexFrameTest, MarkedLongWordsShowQuestionMarksAndMatchNoFilter) {
   r.rig.filters.entries[0].type = kFilterFlexLong;
   std::strcpy(r.rig.filters.entries[0].capcode, "?????????");
   r.rig.filters.count = 1;
@@ -138,7 +138,7 @@ TEST_F(FrameFixture, MarkedLongWordsShowQuestionMarksAndMatchNoFilter) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[?????????] A  ALPHA  ", "[?????????] A  ALPHA  "}));
 }
 
-TEST_F(FrameFixture, ShortFilterMatchesOnlyShortAddressesInItsRange) {
+TEST_F(FlexFrameTest, ShortFilterMatchesOnlyShortAddressesInItsRange) {
   r.rig.filters.entries[0].type = kFilterFlexLong;
   std::strcpy(r.rig.filters.entries[0].capcode, "000001250");
   r.rig.filters.entries[1].type = kFilterFlexShort;
@@ -167,7 +167,7 @@ TEST_F(FrameFixture, ShortFilterMatchesOnlyShortAddressesInItsRange) {
   EXPECT_EQ(copies, 4);
 }
 
-TEST_F(FrameFixture, AlphanumericLineLayoutAndColours) {
+TEST_F(FlexFrameTest, AlphanumericLineLayoutAndColours) {
   a.words[0] = Info(1, 2);
   a.words[1] = 123456 + 32768;
   a.words[2] = Vector(5, 3, 3);
@@ -192,7 +192,7 @@ TEST_F(FrameFixture, AlphanumericLineLayoutAndColours) {
   EXPECT_EQ(r.rig.stats.daily[kRowFlex1600][kStatAlpha], 1);
 }
 
-TEST_F(FrameFixture, AlphanumericDropsFillAndTheFirstFragmentSignature) {
+TEST_F(FlexFrameTest, AlphanumericDropsFillAndTheFirstFragmentSignature) {
   a.words[0] = Info(1, 2);
   a.words[1] = 77 + 32768;
   a.words[2] = Vector(0, 3, 4);  // secure: decoded the same way
@@ -211,7 +211,7 @@ TEST_F(FrameFixture, AlphanumericDropsFillAndTheFirstFragmentSignature) {
   EXPECT_TRUE(r.rig.pageLog.pages[0].bitErrors);
 }
 
-TEST_F(FrameFixture, LongAddressTakesItsHeaderFromTheSecondVectorWord) {
+TEST_F(FlexFrameTest, LongAddressTakesItsHeaderFromTheSecondVectorWord) {
   a.words[0] = Info(1, 3);
   a.words[1] = 1;
   a.words[2] = 0x1FFFFF;
@@ -223,7 +223,7 @@ TEST_F(FrameFixture, LongAddressTakesItsHeaderFromTheSecondVectorWord) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[002068481] A  ALPHA  HI"}));
 }
 
-TEST_F(FrameFixture, NumericSkipsTwoBitsAndColoursEachWord) {
+TEST_F(FlexFrameTest, NumericSkipsTwoBitsAndColoursEachWord) {
   a.words[0] = Info(1, 2);
   a.words[1] = 5 + 32768;
   a.words[2] = Checked(3 << 4 | 3 << 7 | 1 << 14 | 0xA << 17);  // bits 17-20 do not count
@@ -248,7 +248,7 @@ TEST_F(FrameFixture, NumericSkipsTwoBitsAndColoursEachWord) {
   EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatNumeric], 1);
 }
 
-TEST_F(FrameFixture, NumberedNumericSkipsTenBits) {
+TEST_F(FlexFrameTest, NumberedNumericSkipsTenBits) {
   a.words[0] = Info(1, 2);
   a.words[1] = 5 + 32768;
   a.words[2] = Vector(7, 3, 0);
@@ -257,7 +257,7 @@ TEST_F(FrameFixture, NumberedNumericSkipsTenBits) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[0000005] A NU NUM  98"}));
 }
 
-TEST_F(FrameFixture, LongNumericStartsInTheSecondVectorWord) {
+TEST_F(FlexFrameTest, LongNumericStartsInTheSecondVectorWord) {
   r.rig.settings.showNumeric = 1;
   a.words[0] = Info(1, 3);
   a.words[1] = 1;
@@ -270,7 +270,7 @@ TEST_F(FrameFixture, LongNumericStartsInTheSecondVectorWord) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[002068481] A SF NUM  1234567   "}));
 }
 
-TEST_F(FrameFixture, ShortMessagesAndToneOnly) {
+TEST_F(FlexFrameTest, ShortMessagesAndToneOnly) {
   a.words[0] = Info(1, 5);
   a.words[1] = 10 + 32768;
   a.words[2] = 11 + 32768;
@@ -293,7 +293,7 @@ TEST_F(FrameFixture, ShortMessagesAndToneOnly) {
   EXPECT_EQ(Lines()[0].slots, want.slots);
 }
 
-TEST_F(FrameFixture, BinaryHeadersAndDroppedTailBits) {
+TEST_F(FlexFrameTest, BinaryHeadersAndDroppedTailBits) {
   a.words[0] = Info(1, 4);
   a.words[1] = 20 + 32768;
   a.words[2] = 21 + 32768;
@@ -329,7 +329,7 @@ TEST_F(FrameFixture, BinaryHeadersAndDroppedTailBits) {
   EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatAlpha], 0);
 }
 
-TEST_F(FrameFixture, LongBinaryDropsTheLastWordOfItsLength) {
+TEST_F(FlexFrameTest, LongBinaryDropsTheLastWordOfItsLength) {
   a.words[0] = Info(1, 3);
   a.words[1] = 1;
   a.words[2] = 0x1FFFFF;
@@ -342,7 +342,7 @@ TEST_F(FrameFixture, LongBinaryDropsTheLastWordOfItsLength) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[002068481] A BINARY  CDEF0"}));
 }
 
-TEST_F(FrameFixture, DisplaySettingsHidePagesThatAreStillCounted) {
+TEST_F(FlexFrameTest, DisplaySettingsHidePagesThatAreStillCounted) {
   r.rig.settings.showNumeric = 0;
   r.rig.settings.showMisc = 0;
   d.flexStatRow = kRowFlex3200;
@@ -361,7 +361,7 @@ TEST_F(FrameFixture, DisplaySettingsHidePagesThatAreStillCounted) {
   EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatNumeric], 0);
 }
 
-TEST_F(FrameFixture, InstructionsAndInvalidVectorsWriteAndCountNothing) {
+TEST_F(FlexFrameTest, InstructionsAndInvalidVectorsWriteAndCountNothing) {
   a.words[0] = Info(1, 5);
   for (int k = 0; k < 4; ++k) a.words[1 + k] = 200 + k + 32768;
   a.words[5] = Vector(1, 0, 0);           // instruction
@@ -374,7 +374,7 @@ TEST_F(FrameFixture, InstructionsAndInvalidVectorsWriteAndCountNothing) {
   EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatNumeric], 0);
 }
 
-TEST_F(FrameFixture, BadBlockInformationSuppressesThePhase) {
+TEST_F(FlexFrameTest, BadBlockInformationSuppressesThePhase) {
   a.words[1] = 300 + 32768;
   a.words[2] = Vector(5, 20, 1);
   a.words[0] = Info(1, 2) ^ 0x10;  // sum off by one
@@ -392,7 +392,7 @@ TEST_F(FrameFixture, BadBlockInformationSuppressesThePhase) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[0000300] A  ALPHA  "}));
 }
 
-TEST_F(FrameFixture, MoreBlockInformationWordsMoveTheAddressField) {
+TEST_F(FlexFrameTest, MoreBlockInformationWordsMoveTheAddressField) {
   a.words[0] = Info(3, 4);
   a.words[1] = 400 + 32768;  // block information, not an address
   a.words[2] = 401 + 32768;
@@ -402,7 +402,7 @@ TEST_F(FrameFixture, MoreBlockInformationWordsMoveTheAddressField) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"[0000402] A  ALPHA  "}));
 }
 
-TEST_F(FrameFixture, MessageWordsPastTheStoreReadAsEmpty) {
+TEST_F(FlexFrameTest, MessageWordsPastTheStoreReadAsEmpty) {
   // Fill what lies behind phase A's words with ones: any read past its 200
   // words would show up as digits other than 0.
   FlexPhase& b = d.phases[1];

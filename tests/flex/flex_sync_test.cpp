@@ -24,13 +24,13 @@ void FeedSync(FlexDecoder& d, uint16_t code, uint16_t complement, uint32_t marke
   FeedBits(d, complement, 16);
 }
 
-struct SyncFixture : ::testing::Test {
+struct FlexSyncTest : ::testing::Test {
   FlexRig r;
   FlexDecoder& d = r.flex;
   FrontEnd& front = r.rig.front;
 };
 
-TEST_F(SyncFixture, RegisterKeepsSixtyFourBitsAndHistoryInTheHighHalves) {
+TEST_F(FlexSyncTest, RegisterKeepsSixtyFourBitsAndHistoryInTheHighHalves) {
   FeedBits(d, 0x1111222233334444ull, 64);
   FeedBits(d, 0x5555, 16);
   EXPECT_EQ(d.syncRegister[0], 0x11112222u);
@@ -43,7 +43,7 @@ TEST_F(SyncFixture, RegisterKeepsSixtyFourBitsAndHistoryInTheHighHalves) {
   EXPECT_EQ(d.syncRegister[3] & 3u, 2u);
 }
 
-TEST_F(SyncFixture, CleanTwoLevelSyncSetsModeAndStartsTheFrameAfterEightyEightSymbols) {
+TEST_F(FlexSyncTest, CleanTwoLevelSyncSetsModeAndStartsTheFrameAfterEightyEightSymbols) {
   d.levelCount = 4;
   d.symbolRate = 3200;
   FeedSync(d, 0x870C, 0x78F3);
@@ -71,7 +71,7 @@ TEST_F(SyncFixture, CleanTwoLevelSyncSetsModeAndStartsTheFrameAfterEightyEightSy
   EXPECT_EQ(d.symbolIndex, 1);
 }
 
-TEST_F(SyncFixture, EveryListedModeCodeSetsItsRow) {
+TEST_F(FlexSyncTest, EveryListedModeCodeSetsItsRow) {
   struct Row {
     uint16_t code, complement;
     const char* caption;
@@ -95,7 +95,7 @@ TEST_F(SyncFixture, EveryListedModeCodeSetsItsRow) {
   }
 }
 
-TEST_F(SyncFixture, FourWrongBitsInMarkerAndCodeStillMatch) {
+TEST_F(FlexSyncTest, FourWrongBitsInMarkerAndCodeStillMatch) {
   // Two wrong in each marker half, two in the code and two in the complement.
   FeedSync(d, 0x870C ^ 0x0101, 0x78F3 ^ 0x8008, 0xA6C6AAAA ^ 0x00110044);
   EXPECT_EQ(d.headerCountdown, 88);
@@ -103,14 +103,14 @@ TEST_F(SyncFixture, FourWrongBitsInMarkerAndCodeStillMatch) {
   EXPECT_EQ(d.symbolRate, 1600);
 }
 
-TEST_F(SyncFixture, FiveWrongMarkerBitsAreNoSync) {
+TEST_F(FlexSyncTest, FiveWrongMarkerBitsAreNoSync) {
   FeedSync(d, 0x870C, 0x78F3, 0xA6C6AAAA ^ 0x01110044);
   EXPECT_EQ(d.headerCountdown, 0);
   EXPECT_EQ(front.shared.flexBusy, 0);
   EXPECT_DOUBLE_EQ(front.dataClock.gain, kFlexAcquireGain);
 }
 
-TEST_F(SyncFixture, FiveWrongCodeBitsKeepThePreviousModeButStillStartAFrame) {
+TEST_F(FlexSyncTest, FiveWrongCodeBitsKeepThePreviousModeButStillStartAFrame) {
   d.levelCount = 4;
   d.symbolRate = 1600;
   d.flexStatRow = 1;
@@ -128,7 +128,7 @@ TEST_F(SyncFixture, FiveWrongCodeBitsKeepThePreviousModeButStillStartAFrame) {
   EXPECT_TRUE(r.rig.rows.rows.empty());                    // not exact complement: no unknown line
 }
 
-TEST_F(SyncFixture, UnknownCodeWithExactComplementWritesTheHeaderLine) {
+TEST_F(FlexSyncTest, UnknownCodeWithExactComplementWritesTheHeaderLine) {
   const std::string caption = r.rig.caption.text();
   // Not preceded by bit sync: no line, and the frame follows in the last mode.
   FeedSync(d, 0x1234, 0xEDCB, 0xA6C6AAAA, 0x1234);
@@ -155,13 +155,13 @@ TEST_F(SyncFixture, UnknownCodeWithExactComplementWritesTheHeaderLine) {
   EXPECT_EQ(caption, other.rig.caption.text());
 }
 
-TEST_F(SyncFixture, KnownCodeNeverWritesTheUnknownLine) {
+TEST_F(FlexSyncTest, KnownCodeNeverWritesTheUnknownLine) {
   FeedSync(d, 0xDEA0, 0x215F);
   EXPECT_TRUE(r.rig.rows.rows.empty());
   EXPECT_EQ(d.symbolRate, 3200);
 }
 
-TEST_F(SyncFixture, SyncDuringTheHeaderRestartsTheCountdown) {
+TEST_F(FlexSyncTest, SyncDuringTheHeaderRestartsTheCountdown) {
   FeedSync(d, 0x870C, 0x78F3);
   for (int i = 0; i < 5; ++i) d.PutSymbol(i % 2 ? 0 : 3);
   EXPECT_EQ(d.headerCountdown, 83);
@@ -170,7 +170,7 @@ TEST_F(SyncFixture, SyncDuringTheHeaderRestartsTheCountdown) {
   EXPECT_EQ(d.levelCount, 4);
 }
 
-TEST_F(SyncFixture, SyncInsideTheBlocksIsIgnoredAndTheFrameEndRestoresTheClock) {
+TEST_F(FlexSyncTest, SyncInsideTheBlocksIsIgnoredAndTheFrameEndRestoresTheClock) {
   FeedSync(d, 0xDEA0, 0x215F);
   for (int i = 0; i < 88; ++i) d.PutSymbol(3);
   ASSERT_EQ(d.blockCountdown, 11);
@@ -191,7 +191,7 @@ TEST_F(SyncFixture, SyncInsideTheBlocksIsIgnoredAndTheFrameEndRestoresTheClock) 
   EXPECT_EQ(d.headerCountdown, 88);
 }
 
-TEST_F(SyncFixture, SyncRecentersTheClockOnAllSixtyFourLogSlots) {
+TEST_F(FlexSyncTest, SyncRecentersTheClockOnAllSixtyFourLogSlots) {
   for (double& e : front.dataClock.errorLog) e = 0;
   front.dataClock.errorLog[5] = 64.0;  // mean 1 over all slots, zeros included
   front.dataClock.errorLog[9] = 128.0;
