@@ -44,6 +44,7 @@ struct OffAir {
   int statRow;
   const char* capcode;  ///< as the monitor shows it
   const char* text;     ///< part of the message
+  friend void PrintTo(const OffAir& r, std::ostream* os) { *os << r.file; }
 };
 
 class OffAirRecording : public ::testing::TestWithParam<OffAir> {};

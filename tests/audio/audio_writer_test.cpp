@@ -122,6 +122,9 @@ std::string TempPath(const char* name) {
 struct Impairment {
   int sampleRate;
   bool negate;
+  friend void PrintTo(const Impairment& i, std::ostream* os) {
+    *os << i.sampleRate << " Hz" << (i.negate ? " negated" : "");
+  }
 };
 
 class GeneratedPocsagAudio : public ::testing::TestWithParam<Impairment> {};
