@@ -313,15 +313,12 @@ void GscDecoder::WriteGscPage() {
 
 void GscDecoder::WriteGscAddress() {
   TextPane& pane = out_.monitorPane;
-  // Seven digits are possible when a damaged second word carries into the
-  // thousands; the buffer holds any 32-bit value.
+  // capcode never exceeds 999999 (a second word of 2000 or more carries into
+  // the thousands but leaves A below 50), so the text has six digits.
   char text[16];
   std::snprintf(text, sizeof text, "(%06li) %1i", static_cast<long>(capcode), function);
-  // The capcode digits run from after the parenthesis up to the closing one.
-  char digits[12] = {};
-  const char* close = std::strchr(text, ')');
-  const size_t length = static_cast<size_t>(close - (text + 1));
-  std::memcpy(digits, text + 1, length < sizeof digits ? length : sizeof digits - 1);
+  char digits[7] = {};
+  std::memcpy(digits, text + 1, 6);
   out_.filters.LookupCapcode(kFilterGsc, text + 1, function);
   out_.pages.Begin(PageProtocol::kGsc, 600, 2);
   out_.pages.SetCapcode(digits);

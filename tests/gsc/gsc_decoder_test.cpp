@@ -123,8 +123,14 @@ TEST_F(GscDecoderTest, CapcodeDigitsFromEveryPart) {
   Header(0, false);
   Address(kEntry20, 355);
   Blocks(block);
+  // Entry 49, preamble 9, v = 2047 (q 40, r 47): B is 10 and carries into the
+  // thousands: 49000 + 1000 + 47, T (9 - 9) mod 10 = 0.
+  Header(9, false);
+  Address(0x28B0A0, 2047);
+  Blocks(block);
   Send();
-  EXPECT_EQ(Texts(), RowsOf({PageOf(920634, 1, block), PageOf(70155, 1, block)}));
+  EXPECT_EQ(Texts(),
+            RowsOf({PageOf(920634, 1, block), PageOf(70155, 1, block), PageOf(50047, 1, block)}));
   EXPECT_EQ(Texts()[1].substr(0, 10), "(070155) 1");
 }
 
