@@ -116,6 +116,12 @@ inline std::vector<Row> RowsOf(const Line& line) {
     r.text = line.text.substr(start, n);
     r.slots.assign(line.slots.begin() + static_cast<long>(start),
                    line.slots.begin() + static_cast<long>(start + n));
+    // A pane row is a zero-terminated string: a NUL character hides the rest.
+    const size_t nul = r.text.find('\0');
+    if (nul != std::string::npos) {
+      r.text.resize(nul);
+      r.slots.resize(nul);
+    }
     rows.push_back(r);
     if (start + 80 > line.text.size()) break;
   }
