@@ -86,15 +86,27 @@ FilterProcessor::FilterProcessor(const Settings& settings, FilterTable& table, T
 
 FilterProcessor::~FilterProcessor() { CloseLog(); }
 
-void FilterProcessor::Report(const char* what, const char* detail) {
-  // Long paths are cut: the dialog shows kMessageLimit characters.
-  char text[kMessageLimit + 1];
+namespace {
+
+/// Joins two texts, cut to what the message dialog shows.
+void JoinMessage(char (&text)[kMessageLimit + 1], const char* what, const char* detail) {
   size_t n = 0;
   for (const char* s : {what, detail}) {
     while (n < kMessageLimit && *s != 0) text[n++] = *s++;
   }
   text[n] = 0;
+}
+
+}  // namespace
+
+void FilterProcessor::Report(const char* what, const char* detail) {
+  char text[kMessageLimit + 1];
+  JoinMessage(text, what, detail);
   messages_.ShowMessage(text);
+}
+
+void FilterProcessor::Defer(const char* what, const char* detail) {
+  if (pendingMessage_[0] == 0) JoinMessage(pendingMessage_, what, detail);
 }
 
 void FilterProcessor::OpenLog() {
@@ -123,11 +135,18 @@ void FilterProcessor::CheckLogWrite() {
   std::clearerr(log_);
   if (!logFailureReported_) {
     logFailureReported_ = true;
-    Report("Cannot write to the filter file: ", settings_.filterFile);
+    Defer("Cannot write to the filter file: ", settings_.filterFile);
   }
 }
 
 void FilterProcessor::FlushTick() {
+  if (pendingMessage_[0] != 0) {
+    // Cleared first: the message box may run further ticks before it returns.
+    char text[kMessageLimit + 1];
+    std::memcpy(text, pendingMessage_, sizeof text);
+    pendingMessage_[0] = 0;
+    messages_.ShowMessage(text);
+  }
   if (settings_.filterFileFlush == 0 || flushCountdown <= 0) return;
   --flushCountdown;
   if (flushCountdown == 0 && log_ != nullptr) {
@@ -313,7 +332,7 @@ void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy,
     commandFailureReported_ = false;
   } else if (!commandFailureReported_) {
     commandFailureReported_ = true;
-    Report("Cannot start the filter command: ", error[0] != 0 ? error : settings_.filterCmdFile);
+    Defer("Cannot start the filter command: ", error[0] != 0 ? error : settings_.filterCmdFile);
   }
 }
 

@@ -95,7 +95,9 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   void OpenLog();
   void CloseLog();
   bool logOpen() const { return log_ != nullptr; }
-  /// The 100 ms flush tick.
+  /// The 100 ms flush tick. It also shows a failure noticed while a line was
+  /// processed: a modal message inside EndLine would let the timer run the
+  /// decoders again in the middle of the line.
   void FlushTick();
 
   int32_t flushCountdown = 0;  ///< FlushCountdown
@@ -117,11 +119,13 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   void RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n, int32_t cs, int32_t ce,
                   int32_t ms);
   void Report(const char* what, const char* detail);
+  void Defer(const char* what, const char* detail);
 
   std::FILE* log_ = nullptr;
   bool logFailureReported_ = false;
   bool commandFailureReported_ = false;
   int32_t logColumn_ = 0;
+  char pendingMessage_[kMessageLimit + 1] = {};
   char upper_[kLineCopyCapacity + 1] = {};
   char arguments_[256] = {};
 };

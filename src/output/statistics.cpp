@@ -48,6 +48,18 @@ void Statistics::Start() {
 }
 
 void Statistics::MinuteTick() {
+  if (failurePending_ && messages_ != nullptr) {
+    // Shown here, not inside the check: the message box may run further ticks.
+    failurePending_ = false;
+    char text[kMessageLimit + 1];
+    size_t n = 0;
+    for (const char* s :
+         {"Cannot write the statistics file: ", static_cast<const char*>(settings_.statFile)}) {
+      while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+    }
+    text[n] = 0;
+    messages_->ShowMessage(text);
+  }
   if (--minuteCountdown > 0) return;
   const SystemTime now = clock_.NowLocal();
   if (now.hour != statClock.hour || now.minute != statClock.minute || now.day != statClock.day) {
@@ -101,17 +113,10 @@ void Statistics::WriteReport(const SystemTime& local) {
   }
   if (ok) {
     failureReported_ = false;
-  } else if (messages_ != nullptr && !failureReported_) {
+  } else if (!failureReported_) {
     // The report is skipped; counting goes on.
     failureReported_ = true;
-    char text[kMessageLimit + 1];
-    size_t n = 0;
-    for (const char* s :
-         {"Cannot write the statistics file: ", static_cast<const char*>(settings_.statFile)}) {
-      while (n < kMessageLimit && *s != 0) text[n++] = *s++;
-    }
-    text[n] = 0;
-    messages_->ShowMessage(text);
+    failurePending_ = true;
   }
 }
 

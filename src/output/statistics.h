@@ -42,6 +42,7 @@ class Statistics {
   StatCounters& counters_;
   MessageSink* messages_ = nullptr;
   bool failureReported_ = false;
+  bool failurePending_ = false;  ///< shown at the next tick, outside the check
 };
 
 /// The hourly report as it is appended to the file.

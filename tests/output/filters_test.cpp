@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -357,19 +358,56 @@ TEST_F(CommandFixture, MarksOfAnEarlierLineDoNotPullInOldCharacters) {
   EXPECT_EQ(h.launcher.calls[0].arguments, "more|");
 }
 
-TEST_F(CommandFixture, LaunchFailureIsReportedOnceAndFilteringGoesOn) {
+TEST_F(CommandFixture, LaunchFailureIsToldOnceAtTheNextTickAndFilteringGoesOn) {
   h.launcher.succeed = false;
   std::snprintf(h.settings.filterCmdArgs, sizeof h.settings.filterCmdArgs, "%%m");
   for (int i = 0; i < 3; ++i) h.Page(kFilterPocsag, "0012345", 1, "x");
   EXPECT_EQ(h.launcher.calls.size(), 3u);
+  EXPECT_TRUE(h.messages.shown.empty());  // never from inside the line's processing
+  EXPECT_EQ(h.FilterTexts().size(), 3u);
+  h.processor.FlushTick();
+  h.processor.FlushTick();
   ASSERT_EQ(h.messages.shown.size(), 1u);
   EXPECT_EQ(h.messages.shown[0], "Cannot start the filter command: cannot start /opt/notify");
-  EXPECT_EQ(h.FilterTexts().size(), 3u);
   h.launcher.succeed = true;  // after a good start a new failure is told again
   h.Page(kFilterPocsag, "0012345", 1, "x");
   h.launcher.succeed = false;
   h.Page(kFilterPocsag, "0012345", 1, "x");
+  h.processor.FlushTick();
   EXPECT_EQ(h.messages.shown.size(), 2u);
+}
+
+/// A modal message box: the timer keeps ticking while it is open.
+class ModalMessages : public MessageSink {
+ public:
+  FilterProcessor* processor = nullptr;
+  std::vector<std::string> shown;
+  int depth = 0;
+  int maxDepth = 0;
+  void ShowMessage(const char* text) override {
+    shown.emplace_back(text);
+    ++depth;
+    maxDepth = std::max(maxDepth, depth);
+    for (int i = 0; i < 3; ++i) processor->FlushTick();
+    --depth;
+  }
+  int AskQuestion(const char*) override { return 1; }
+};
+
+TEST(FilterFailures, MessageShownWhileTheTimerRunsIsShownOnce) {
+  OutputHarness h;
+  ModalMessages modal;
+  FilterProcessor processor{h.settings, h.filters, h.filter, h.launcher, h.beeper, modal};
+  modal.processor = &processor;
+  h.monitor.SetFinishedLineHook(&processor);
+  h.launcher.succeed = false;
+  h.settings.filterCmdFileEnabled = 1;
+  std::snprintf(h.settings.filterCmdFile, sizeof h.settings.filterCmdFile, "/opt/notify");
+  h.AddFilter(kFilterText, "", 0, "", "x", 1);
+  h.Page(kFilterPocsag, "0000001", 1, "x");
+  processor.FlushTick();
+  EXPECT_EQ(modal.shown.size(), 1u);
+  EXPECT_EQ(modal.maxDepth, 1);
 }
 
 TEST(FilterBeep, OneBeepPerMatchedLineWhenEnabled) {

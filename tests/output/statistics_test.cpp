@@ -161,6 +161,38 @@ TEST_F(StatFixture, UnwritableReportIsSkippedAndToldOnce) {
             "Cannot write the statistics file: /nonexistent-skelmar-dir/stats.txt");
 }
 
+TEST_F(StatFixture, FailureIsShownAtTheTickAfterTheCheckNotInsideIt) {
+  class TickingMessages : public MessageSink {
+   public:
+    Statistics* stats = nullptr;
+    StatCounters* counters = nullptr;
+    int shown = 0;
+    int countAtShow = -1;
+    void ShowMessage(const char*) override {
+      ++shown;
+      countAtShow = counters->hourly[kRowGsc][kStatNumeric];
+      for (int i = 0; i < 5; ++i) stats->MinuteTick();  // the timer runs on under the box
+    }
+    int AskQuestion(const char*) override { return 1; }
+  } modal;
+  modal.stats = &stats;
+  modal.counters = &counters;
+  stats.SetMessageSink(&modal);
+  std::snprintf(settings.statFile, sizeof settings.statFile, "/nonexistent-skelmar-dir/stats.txt");
+  clock.Set(2026, 12, 8, 10, 59, 59);
+  stats.Start();
+  counters.CountMessage(kRowGsc, kStatNumeric);
+  for (int i = 0; i < 9; ++i) stats.MinuteTick();
+  NextSecond();
+  stats.MinuteTick();  // the check at 11:00: report skipped, counts reset
+  EXPECT_EQ(modal.shown, 0);
+  counters.CountMessage(kRowGsc, kStatNumeric);
+  stats.MinuteTick();
+  EXPECT_EQ(modal.shown, 1);
+  EXPECT_EQ(modal.countAtShow, 1);  // the check had finished: the new hour's count stands
+  EXPECT_EQ(stats.statClock.hour, 11);
+}
+
 TEST(StatCounters, CountMessageAddsToHourAndDayAndIgnoresBadRows) {
   StatCounters c;
   c.CountMessage(kRowFlex6400, kStatAlpha);
