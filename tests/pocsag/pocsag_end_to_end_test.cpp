@@ -234,6 +234,26 @@ TEST_F(PocsagOnAirAt1200, RunOfTwoErrorCodewordsLetsTheHoldRunOut) {
              RowsOf({ExpectedLine(pages[0], options), ExpectedLine(pages[1], options)}));
 }
 
+TEST_F(PocsagOnAirAt1200, BurstOnASyncCodewordLosesItsBatchAndEndsThePage) {
+  const std::vector<PocsagPage> pages = {
+      {8 * 60 + 1, 0, PocsagKind::kAlpha, std::string(100, 'p')}};
+  const PocsagTransmission t = EncodePocsag(pages, options);
+  ASSERT_EQ(t.codewords[17].role, PocsagRole::kSync);
+  std::vector<uint8_t> bits = t.Bits();
+  // Twelve bits of the second sync codeword are wiped out.
+  siggen::InjectBurst(bits, static_cast<size_t>(t.preambleBits) + 17 * 32 + 10, 12);
+  rig.Feed(Air().Send(bits, 1200).Finish());
+
+  // The first batch carried thirteen message codewords (slots 3 to 15), 260 bits,
+  // 37 whole characters. Without the second sync nothing reloads the hold, which
+  // runs out within that batch: the rest of the transmission is not heard.
+  Line line;
+  line.Add(CapcodeText(8 * 60 + 1, 0), kSlotCapcode);
+  line.Add(std::string(37, 'p'), kSlotAlphanumeric);
+  ExpectRows(PageRows(rig.rows), RowsOf(line));
+  EXPECT_EQ(rig.stats.hourly[kRowPocsag1200][kStatAlpha], 1);
+}
+
 TEST_F(PocsagOnAirAt1200, UncorrectableAddressIsShownAsQuestionMarks) {
   const std::vector<PocsagPage> pages = {{8 * 30 + 5, 2, PocsagKind::kAlpha, "Unknown sender"}};
   PocsagTransmission t = EncodePocsag(pages, options);

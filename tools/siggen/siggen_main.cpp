@@ -38,24 +38,24 @@ bool ParseNumber(const char* text, double& out) {
   return end != text && *end == '\0';
 }
 
-bool ParsePage(const std::string& spec, siggen::PocsagPage& page) {
-  const size_t a = spec.find(':');
-  const size_t b = a == std::string::npos ? a : spec.find(':', a + 1);
-  const size_t c = b == std::string::npos ? b : spec.find(':', b + 1);
+bool ParsePage(const std::string& description, siggen::PocsagPage& page) {
+  const size_t a = description.find(':');
+  const size_t b = a == std::string::npos ? a : description.find(':', a + 1);
+  const size_t c = b == std::string::npos ? b : description.find(':', b + 1);
   if (c == std::string::npos) return false;
   double capcode = 0;
   double function = 0;
-  if (!ParseNumber(spec.substr(0, a).c_str(), capcode) ||
-      !ParseNumber(spec.substr(a + 1, b - a - 1).c_str(), function)) {
+  if (!ParseNumber(description.substr(0, a).c_str(), capcode) ||
+      !ParseNumber(description.substr(a + 1, b - a - 1).c_str(), function)) {
     return false;
   }
   if (capcode < 0 || capcode > siggen::kPocsagMaxCapcode || function < 0 || function > 3) {
     return false;
   }
-  const std::string kind = spec.substr(b + 1, c - b - 1);
+  const std::string kind = description.substr(b + 1, c - b - 1);
   page.capcode = static_cast<uint32_t>(capcode);
   page.function = static_cast<int>(function);
-  page.text = spec.substr(c + 1);
+  page.text = description.substr(c + 1);
   if (kind == "a") {
     page.kind = siggen::PocsagKind::kAlpha;
   } else if (kind == "n") {
