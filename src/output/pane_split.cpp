@@ -1,0 +1,43 @@
+// The monitor pane's share of the main window and the snap to one text line.
+#include "output/pane_split.h"
+
+namespace skelmar {
+
+void SplitMonitorPane(PaneSplit& split, double& percent, int parentWidth, int parentHeight,
+                      int lineHeight, int maxLeftColumn, const SplitMetrics& metrics,
+                      SplitWindows& windows, int& clientWidth, int& clientHeight) {
+  const int w = parentWidth;
+  const int h = parentHeight;
+  Rect rect = windows.MonitorWindowRect();
+  auto moveBack = [&](int height) {
+    windows.MoveMonitorPane(0, split.monitorPaneTop, w, height);
+    rect = windows.MonitorWindowRect();
+    split.monitorPaneScreenTop = rect.top;
+    windows.MonitorClientSize(clientWidth, clientHeight);
+  };
+  // The split moves only by the top edge: a pulled-up bottom edge or a
+  // narrowed pane is put back.
+  if (rect.top == split.monitorPaneScreenTop &&
+      rect.bottom - rect.top + 1 < split.monitorPaneHeight) {
+    moveBack(split.monitorPaneHeight);
+  }
+  if (rect.right - rect.left + 1 < w) moveBack(split.monitorPaneHeight);
+
+  const int scrollBar = maxLeftColumn != 0 ? metrics.hScrollHeight : 0;
+  if (clientHeight < scrollBar + lineHeight) {
+    split.monitorPaneHeight = lineHeight + 2 * metrics.frameHeight + scrollBar + 1;
+    split.monitorPaneTop = h - split.monitorPaneHeight;
+    moveBack(split.monitorPaneHeight);
+  }
+
+  if (split.panesLaidOut) {
+    percent = static_cast<double>(rect.bottom - rect.top + 1) / static_cast<double>(h + 1) * 100.0;
+    if (percent > 100.0) percent = 100.0;
+  }
+  split.monitorPaneHeight = static_cast<int32_t>(h * percent * 0.01);
+  split.monitorPaneTop = h - split.monitorPaneHeight;
+  split.monitorPaneScreenTop = rect.top;
+  windows.MoveFilterPane(0, 0, w, h - split.monitorPaneHeight);
+}
+
+}  // namespace skelmar
