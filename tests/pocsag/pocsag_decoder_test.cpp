@@ -232,31 +232,6 @@ TEST_F(PocsagDecoderTest, UncorrectableAddressShowsQuestionMarksAndMatchesNoFilt
   EXPECT_EQ(Count(kRowPocsag1200, kStatAlpha), 1);
 }
 
-TEST_F(PocsagDecoderTest, OneErrorEverywhereAndTwoInScatteredCodewordsChangeNothing) {
-  const std::vector<PocsagPage> pages = {
-      {1234, 0, PocsagKind::kNumeric, "0123456789"},
-      {6220, 3, PocsagKind::kAlpha, "The quick brown fox jumps over the lazy dog"},
-      {8 * 99 + 6, 2, PocsagKind::kNumeric, "55501"},
-  };
-  std::vector<Line> lines;
-  for (const PocsagPage& p : pages) lines.push_back(ExpectedLine(p, options));
-
-  std::mt19937 rng(11);
-  PocsagTransmission t = Encode(pages);
-  for (size_t i = 0; i < t.codewords.size(); ++i) t.FlipRandomBits(i, 1, rng);
-  Send(t);
-  ExpectRows(Rows(), RowsOf(lines));
-
-  Rig other;
-  PocsagDecoder second(other.output, other.front, other.bch);
-  t = Encode(pages);
-  for (size_t i = 1; i < t.codewords.size(); i += 3) t.FlipRandomBits(i, 2, rng);
-  PutBits(second, t.Bits());
-  ExpectRows(PageRows(other.rows), RowsOf(lines));
-  EXPECT_EQ(other.stats.hourly[kRowPocsag1200][kStatAlpha], 1);
-  EXPECT_EQ(other.stats.hourly[kRowPocsag1200][kStatNumeric], 2);
-}
-
 TEST_F(PocsagDecoderTest, OnlyCodewordsWithAtMostOneErrorReloadTheHold) {
   PocsagTransmission t = Encode({{1234, 0, PocsagKind::kAlpha, "ABCDEFGHIJKLMNOP"}});
   const size_t m = t.Find(PocsagRole::kMessage);
