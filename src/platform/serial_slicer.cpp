@@ -212,6 +212,12 @@ int SerialSlicer::Open(const std::atomic<uint32_t>* readIndex) {
     SetError("no memory for the edge ring");
     return kEdgeErrorMemory;
   }
+  // The reader keeps its position across a reopen: the fresh ring starts
+  // writing there, so nothing stale lies between the two.
+  if (readIndex != nullptr) {
+    const uint32_t r = readIndex->load(std::memory_order_acquire);
+    ring_->writeIndex().store(r < ring_->size() ? r : 0, std::memory_order_release);
+  }
   producer_ = std::make_unique<EdgeProducer>(*ring_, readIndex);
 
   int bits = 0;

@@ -190,11 +190,13 @@ bool WaitUntil(Pred done) {
   return true;
 }
 
-/// Every sample written to the ring so far, from entry 0.
-inline std::vector<Sample> RingSamples(const EdgeRing& ring) {
+/// Every sample written to the ring so far, from entry `from` to the write index.
+inline std::vector<Sample> RingSamples(const EdgeRing& ring, uint32_t from = 0) {
   std::vector<Sample> out;
   const uint32_t w = ring.writeIndex().load(std::memory_order_acquire);
-  for (uint32_t i = 0; i < w; ++i) out.push_back({ring.durations()[i], ring.statuses()[i]});
+  for (uint32_t i = from; i != w; i = (i + 1) % ring.size()) {
+    out.push_back({ring.durations()[i], ring.statuses()[i]});
+  }
   return out;
 }
 

@@ -208,15 +208,20 @@ TEST_F(SlicerFixture, CloseStopsABlockedThreadAndReopenStartsAFreshRing) {
   EXPECT_EQ(slicer.ring(), nullptr);
   slicer.Close();  // twice is harmless
 
-  // Reopen later: the first state starts at the reopen, not at the last change.
+  // Reopen later: the first state starts at the reopen, not at the last
+  // change, and the fresh ring is written from where the reader stands.
+  readIndex.store(16383);
   rig.script->now = kStart + 5000000000;
   rig.script->bits = TIOCM_DSR;
   ASSERT_GT(slicer.Open(&readIndex), 0);
+  EXPECT_EQ(slicer.ring()->writeIndex().load(), 16383u);
   rig.script->Add(kStart + 5002000000, TIOCM_CTS);
+  rig.script->Add(kStart + 5003000000, TIOCM_DSR);
   ASSERT_TRUE(rig.script->WaitIdle());
-  const std::vector<Sample> expected = {{2386, 0x20}};
-  EXPECT_EQ(RingSamples(*slicer.ring()), expected);
-  EXPECT_EQ(slicer.changes(), 1u);
+  const std::vector<Sample> expected = {{2386, 0x20}, {1193, 0x10}};
+  EXPECT_EQ(RingSamples(*slicer.ring(), 16383), expected);
+  EXPECT_EQ(slicer.ring()->writeIndex().load(), 1u);  // wrapped
+  EXPECT_EQ(slicer.changes(), 2u);
 }
 
 TEST_F(SlicerFixture, ALostDeviceStopsTheCaptureAndSaysWhy) {
