@@ -105,7 +105,8 @@ const char* ReplaySource::lastError() const {
 bool ReplaySource::Advance(uint64_t ticks) {
   if (ring_ == nullptr) return false;
   if (pacing_ == ReplayPacing::kRealTime) return !finished_.load(std::memory_order_acquire);
-  targetTicks_ += ticks;
+  // Saturate: "everything" twice must not wrap round to "almost nothing".
+  targetTicks_ = ticks > ~uint64_t{0} - targetTicks_ ? ~uint64_t{0} : targetTicks_ + ticks;
   return WriteUntil(targetTicks_, false);
 }
 

@@ -263,6 +263,16 @@ TEST(Clocks, OnlyChangesBetweenTheHalvesCorrectThePhase) {
   EXPECT_TRUE(rig.flex.symbols.empty());
 }
 
+TEST(Clocks, AZeroLengthSampleAddsNoTimeButStillCorrects) {
+  FrontRig rig;
+  rig.Feed(100, kHigh);  // binary 0, as after the reset: no correction
+  EXPECT_EQ(rig.front.dataClock.phase, 0.0);
+  rig.Feed(0, kLow);
+  EXPECT_DOUBLE_EQ(rig.front.dataClock.elapsed, 100.0);
+  EXPECT_DOUBLE_EQ(rig.front.dataClock.phase, 0.065 * 100);
+  EXPECT_DOUBLE_EQ(rig.front.gscClock.phase, 0.05 * 100);
+}
+
 TEST(Clocks, GscThresholdIsFixedForTheWholeSample) {
   FrontRig rig;
   for (double& e : rig.front.gscClock.errorLog) e = 2000.0;  // recentring adds 1000
