@@ -120,6 +120,18 @@ void Statistics::WriteReport(const SystemTime& local) {
   }
 }
 
+bool ApplyStatFileSettings(bool enabled, const char* path, Settings& settings,
+                           MessageSink& messages) {
+  if (path == nullptr) path = "";
+  if (enabled && path[0] == 0) {
+    messages.ShowMessage("You must select a statistics file!");
+    return false;
+  }
+  settings.statFileEnabled = enabled ? 1 : 0;
+  std::snprintf(settings.statFile, sizeof settings.statFile, "%.*s", kPathCapacity - 1, path);
+  return true;
+}
+
 void FormatStatCount(int32_t count, bool daily, char (&out)[16]) {
   const int32_t limit = daily ? 9999999 : 999999;
   if (count > limit) {

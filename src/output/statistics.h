@@ -49,6 +49,11 @@ class Statistics {
 int FormatStatReport(const StatCounters& counters, const char* date, const char* time, char* out,
                      int capacity);
 
+/// The Statistics dialog's OK: refuses a checked box without a path (message
+/// shown, returns false), else stores "StatFileEnabled" and "StatFile".
+bool ApplyStatFileSettings(bool enabled, const char* path, Settings& settings,
+                           MessageSink& messages);
+
 /// A count as the dialog shows it: "%ld", or "******" above the limit
 /// (999999 hourly, 9999999 daily).
 void FormatStatCount(int32_t count, bool daily, char (&out)[16]);

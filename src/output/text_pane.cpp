@@ -212,6 +212,20 @@ int TextPane::VerticalDelta(ScrollRequest request, int thumb) const {
   return 0;
 }
 
+int32_t PaintRuns(const char* text, const int32_t* slots, int32_t& colorSlot,
+                  PaintRun (&runs)[kPaneColumns]) {
+  int32_t count = 0;
+  int32_t g = 0;
+  while (g < kPaneColumns && text[g] != 0) {
+    const int32_t slot = slots[g];
+    if (slot >= 1 && slot <= kColorSlots) colorSlot = slot;
+    const int32_t start = g;
+    while (g < kPaneColumns && text[g] != 0 && slots[g] == slot) ++g;
+    runs[count++] = PaintRun{start, g - start, colorSlot};
+  }
+  return count;
+}
+
 int TextPane::HorizontalDelta(ScrollRequest request, int thumb) const {
   switch (request) {
     case ScrollRequest::kLineBack:

@@ -77,6 +77,20 @@ class RuleListener {
   virtual void RuleWritten(const char* rule) = 0;
 };
 
+/// One run of a row drawn with one text output call.
+struct PaintRun {
+  int32_t start = 0;
+  int32_t length = 0;
+  int32_t colorSlot = 0;  ///< slot whose colour the run is drawn in; 0: none set yet
+};
+
+/// Splits a zero-terminated row into runs of equal slot as the painter draws
+/// them. A slot outside 1..12 keeps the colour of what came before; `colorSlot`
+/// carries that colour from row to row within one paint (start it at 0).
+/// Returns the number of runs.
+int32_t PaintRuns(const char* text, const int32_t* slots, int32_t& colorSlot,
+                  PaintRun (&runs)[kPaneColumns]);
+
 class TextPane {
  public:
   /// `copy` is given only for the monitor pane.

@@ -228,3 +228,28 @@ TEST(StatCount, DialogShowsStarsAboveTheLimits) {
 
 }  // namespace
 }  // namespace skelmar::test
+
+namespace skelmar::test {
+namespace {
+
+TEST(StatDialog, OkNeedsAPathOnlyWhenTheBoxIsChecked) {
+  Settings settings;
+  RecordingMessages messages;
+  EXPECT_FALSE(ApplyStatFileSettings(true, "", settings, messages));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0], "You must select a statistics file!");
+  EXPECT_EQ(settings.statFileEnabled, 0);
+  EXPECT_TRUE(ApplyStatFileSettings(true, "/var/log/pages.txt", settings, messages));
+  EXPECT_EQ(settings.statFileEnabled, 1);
+  EXPECT_STREQ(settings.statFile, "/var/log/pages.txt");
+  EXPECT_TRUE(ApplyStatFileSettings(false, "", settings, messages));
+  EXPECT_EQ(settings.statFileEnabled, 0);
+  EXPECT_STREQ(settings.statFile, "");
+  const std::string longPath(400, 'p');
+  EXPECT_TRUE(ApplyStatFileSettings(true, longPath.c_str(), settings, messages));
+  EXPECT_EQ(std::string(settings.statFile), std::string(255, 'p'));
+  EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+}  // namespace
+}  // namespace skelmar::test

@@ -367,3 +367,36 @@ TEST_F(StampFixture, LongDateAndTimeWrapTheRule) {
 
 }  // namespace
 }  // namespace skelmar::test
+
+namespace skelmar::test {
+namespace {
+
+TEST(PaintRuns, EqualSlotsMakeOneRunAndUnknownSlotsKeepTheColourBefore) {
+  const char text[] = "AB  CD";
+  const int32_t slots[] = {7, 7, 0, 0, 6, 13, 0};
+  PaintRun runs[kPaneColumns];
+  int32_t color = 0;
+  ASSERT_EQ(PaintRuns(text, slots, color, runs), 4);
+  EXPECT_EQ(runs[0].start, 0);
+  EXPECT_EQ(runs[0].length, 2);
+  EXPECT_EQ(runs[0].colorSlot, 7);
+  EXPECT_EQ(runs[1].start, 2);
+  EXPECT_EQ(runs[1].length, 2);
+  EXPECT_EQ(runs[1].colorSlot, 7);  // slot 0 after a run in slot 7
+  EXPECT_EQ(runs[2].colorSlot, 6);
+  EXPECT_EQ(runs[3].colorSlot, 6);  // slot 13 is outside the table
+  EXPECT_EQ(color, 6);
+
+  const char next[] = "x";
+  const int32_t nextSlots[] = {0, 0};
+  ASSERT_EQ(PaintRuns(next, nextSlots, color, runs), 1);
+  EXPECT_EQ(runs[0].colorSlot, 6);  // the colour carries into the next row
+  int32_t fresh = 0;
+  PaintRuns(next, nextSlots, fresh, runs);
+  EXPECT_EQ(runs[0].colorSlot, 0);
+  const char empty[] = "";
+  EXPECT_EQ(PaintRuns(empty, nextSlots, fresh, runs), 0);
+}
+
+}  // namespace
+}  // namespace skelmar::test
