@@ -269,33 +269,5 @@ TEST_F(GscEndToEndTest, FilterMatchesGscCapcodeWithFunction) {
   EXPECT_EQ(matched, 1);
 }
 
-TEST_F(GscEndToEndTest, GscBusyOnlyDuringTheTransmission) {
-  // Caption and busy flag, read between two polls.
-  Transmit(EncodeGscTransmission({kNumeric1}, {}), {}, 0.0);
-  std::vector<PulseSample> samples = writer.Finish();
-  // Stop inside the address slot: the start code has been taken.
-  std::vector<PulseSample> head;
-  double ticks = 0;
-  const double until = (0.3 + (28 + 18 * 46 + 121 + 60) / 600.0) * kTicksPerSecond;
-  size_t i = 0;
-  for (; i < samples.size() && ticks < until; ++i) {
-    ticks += samples[i].duration;
-    head.push_back(samples[i]);
-  }
-  rig.Feed(head);
-  EXPECT_EQ(rig.front.shared.gscBusy, 1);
-  EXPECT_EQ(gsc.decoding, 1);
-  EXPECT_STREQ(rig.caption.text(), " Skelmar - Golay (GSC)");
-  std::vector<PulseSample> tail(samples.begin() + static_cast<long>(i), samples.end());
-  siggen::EdgeWriter idle;
-  idle.Hold(0, 0.01, {});
-  idle.Hold(3, 1.0, {});
-  for (const PulseSample& s : idle.Finish()) tail.push_back(s);
-  rig.Feed(tail);
-  EXPECT_EQ(rig.front.shared.gscBusy, 0);
-  EXPECT_STREQ(rig.caption.text(), " Skelmar");
-  EXPECT_EQ(rig.rows.Texts().size(), 1u);
-}
-
 }  // namespace
 }  // namespace skelmar
