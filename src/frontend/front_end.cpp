@@ -86,6 +86,13 @@ void FrontEnd::Reset() {
   previousBinary_ = 0;
 }
 
+void FrontEnd::CancelPocsagHold() {
+  if (shared.pocsagHold <= 0) return;  // FLEX mode already: a FLEX frame may own the clock
+  shared.pocsagHold = 0;
+  dataClock.period = kFlexPeriod1600;
+  dataClock.gain = kFlexAcquireGain;
+}
+
 void FrontEnd::CaptionTick() {
   if (shared.captionTimeout > 0) {
     --shared.captionTimeout;

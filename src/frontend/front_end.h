@@ -102,6 +102,11 @@ class FrontEnd {
   /// index outside the ring is taken as "nothing new".
   void PollEdges(const EdgeRing& ring);
 
+  /// POCSAG decoding was switched off: drops a running hold and gives the data
+  /// clock back to FLEX (period and gain), so FLEX can sync again. No 'X' is
+  /// sent and the caption stays as it is.
+  void CancelPocsagHold();
+
   /// Step 3 of the timer tick: counts CaptionTimeout down, clearing the caption at 0.
   void CaptionTick();
 

@@ -204,6 +204,26 @@ TEST(PocsagHold, ADecoderRearmingTheHoldKeepsPocsagMode) {
   EXPECT_TRUE(rig.flex.symbols.empty());
 }
 
+TEST(PocsagHold, SwitchingPocsagOffHandsTheClockBackToFlexQuietly) {
+  FrontRig rig;
+  LockPocsag1200(rig);
+  rig.settings.decodePocsag = 0;
+  rig.front.CancelPocsagHold();
+  EXPECT_EQ(rig.front.shared.pocsagHold, 0);
+  EXPECT_EQ(rig.front.dataClock.period, kFlexPeriod1600);
+  EXPECT_EQ(rig.front.dataClock.gain, kFlexAcquireGain);
+  EXPECT_TRUE(rig.pocsag.bits.empty());  // no 'X'
+  EXPECT_STREQ(rig.caption.text(), " Skelmar - POCSAG 1200");
+  // FLEX symbols at the FLEX rate: 7451 ticks hold ten of them.
+  rig.Feed(7451, kLow);
+  EXPECT_EQ(rig.flex.symbols, std::vector<int>(10, 0));
+
+  // In FLEX mode it leaves the clock alone (a FLEX frame may have set 3200).
+  rig.front.dataClock.period = kFlexPeriod3200;
+  rig.front.CancelPocsagHold();
+  EXPECT_EQ(rig.front.dataClock.period, kFlexPeriod3200);
+}
+
 TEST(BusyFlags, GscBusyHoldsPocsagBitsAndTheCountdownButNotGscBits) {
   FrontRig rig;
   LockPocsag1200(rig);
