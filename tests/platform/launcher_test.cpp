@@ -212,5 +212,26 @@ TEST(TerminalBeeper, WritesBelToTheDeviceAndNothingWithoutOne) {
   EXPECT_FALSE(Exists("/nonexistent-skelmar-dir/tty"));
 }
 
+TEST(TerminalBeeper, TerminalOfAnotherProcessGroupGetsNoBel) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  {
+    // Keep the slave open so the master does not see a hang-up.
+    const int held = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    TerminalBeeper beeper(slave.c_str());
+    beeper.Beep();  // not our terminal: no foreground group of ours
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char c = 0;
+    EXPECT_EQ(::read(master, &c, 1), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    ::close(held);
+  }
+  ::close(master);
+}
+
 }  // namespace
 }  // namespace skelmar
