@@ -313,31 +313,47 @@ void SerialSlicer::Capture(uint8_t firstStatus, uint64_t firstTime) {
     stateChanged_.notify_all();
   };
 
-  while (!stop_.load()) {
-    const ModemLines::Wait wait = lines_->WaitForChange();
-    if (wait == ModemLines::Wait::kInterrupted) continue;
-    if (wait == ModemLines::Wait::kFailed) {
-      const int err = lines_->errorNumber();
-      SetError(devicePath_ +
-               (first ? ": cannot wait for modem-status changes: " : ": the device failed: ") +
-               ErrnoText(err));
-      startupResult(Startup::kFailed);
-      break;
-    }
-    const uint64_t now = services_.clock->NowNanoseconds();
-    startupResult(Startup::kWaiting);
-    int bits = 0;
-    if (!lines_->Read(bits)) {
-      SetError(devicePath_ + ": the device failed: " + ErrnoText(lines_->errorNumber()));
-      break;
-    }
-    const uint8_t next = StatusFromModemBits(bits);
-    if (next == status) continue;  // nothing ended: the state still runs
+  auto deviceFailed = [&] {
+    SetError(devicePath_ + ": the device failed: " + ErrnoText(lines_->errorNumber()));
+    startupResult(Startup::kFailed);
+  };
+  auto record = [&](uint8_t next, uint64_t now) {
     const uint64_t ticks = converter.Convert(now > since ? now - since : 0);
     producer_->Put(std::min(ticks, options_.maxStateTicks), status);
     changes_.fetch_add(1);
     status = next;
     since = now;
+  };
+
+  int bits = 0;
+  while (!stop_.load()) {
+    // A wait only wakes for changes after it starts: lines that moved while
+    // the last change was being handled are caught here instead.
+    if (!lines_->Read(bits)) {
+      deviceFailed();
+      break;
+    }
+    if (StatusFromModemBits(bits) != status) {
+      record(StatusFromModemBits(bits), services_.clock->NowNanoseconds());
+      continue;
+    }
+    const ModemLines::Wait wait = lines_->WaitForChange();
+    if (wait == ModemLines::Wait::kInterrupted) continue;
+    if (wait == ModemLines::Wait::kFailed) {
+      SetError(devicePath_ +
+               (first ? ": cannot wait for modem-status changes: " : ": the device failed: ") +
+               ErrnoText(lines_->errorNumber()));
+      startupResult(Startup::kFailed);
+      break;
+    }
+    const uint64_t now = services_.clock->NowNanoseconds();
+    startupResult(Startup::kWaiting);
+    if (!lines_->Read(bits)) {
+      deviceFailed();
+      break;
+    }
+    // The same lines as before: a change and its reversal, nothing has ended.
+    if (StatusFromModemBits(bits) != status) record(StatusFromModemBits(bits), now);
   }
   Finish();
 }

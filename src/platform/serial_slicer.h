@@ -106,6 +106,10 @@ struct SerialSlicerOptions {
 /// longer than 65535 ticks. The first state starts when Open reads the lines.
 /// When a wake-up finds the lines as they were (a change and its reversal
 /// both happened before the read), nothing has ended and nothing is written.
+/// A wait wakes only for changes after it starts, so the lines are read once
+/// more before each wait: a change that came while the previous one was being
+/// handled is taken then. A reopened ring starts writing at the reader's
+/// position, which survives the reopen.
 ///
 /// Stopping: Close sets a stop flag and calls ModemLines::Interrupt every
 /// 10 ms until the capture thread has left; on a real port Interrupt sends

@@ -28,6 +28,10 @@ struct LineScript {
   struct Change {
     uint64_t atNanoseconds;
     int bits;
+    /// Happened while the capture thread handled the change before it (after
+    /// that change's first read) and before its next wait began: it wakes no
+    /// wait, and only a second read after the wake-up sees it.
+    bool beforeWait = false;
   };
 
   std::mutex mutex;
@@ -42,10 +46,24 @@ struct LineScript {
   bool failRead = false;
   int interrupts = 0;
 
-  void Add(uint64_t at, int newBits) {
+  void Add(uint64_t at, int newBits, bool beforeWait = false) {
     std::lock_guard<std::mutex> lock(mutex);
-    changes.push_back({at, newBits});
+    changes.push_back({at, newBits, beforeWait});
     cv.notify_all();
+  }
+
+  /// Adds several changes at once, so the capture thread sees them all together.
+  void AddAll(const std::vector<Change>& all) {
+    std::lock_guard<std::mutex> lock(mutex);
+    changes.insert(changes.end(), all.begin(), all.end());
+    cv.notify_all();
+  }
+
+  /// Makes the front change current (the clock moves to its time).
+  void TakeFront() {
+    now = changes.front().atNanoseconds;
+    bits = changes.front().bits;
+    changes.pop_front();
   }
 
   /// Waits until every scripted change has been taken and the capture thread
@@ -73,12 +91,12 @@ class ScriptedLines : public ModemLines {
         s_->blocked = false;
         return Wait::kInterrupted;
       }
+      // Changes from before the wait began do not wake it; the lines move all the same.
+      while (!s_->changes.empty() && s_->changes.front().beforeWait) s_->TakeFront();
       if (!s_->changes.empty()) {
-        const LineScript::Change c = s_->changes.front();
-        s_->changes.pop_front();
-        s_->now = c.atNanoseconds;
-        s_->bits = c.bits;
+        s_->TakeFront();
         s_->blocked = false;
+        readsSinceWake_ = 0;
         return Wait::kChanged;
       }
       if (s_->failWhenEmptyErrno != 0) {
@@ -99,6 +117,10 @@ class ScriptedLines : public ModemLines {
       error_ = EIO;
       return false;
     }
+    if (readsSinceWake_ > 0 && !s_->changes.empty() && s_->changes.front().beforeWait) {
+      s_->TakeFront();
+    }
+    ++readsSinceWake_;
     modemBits = s_->bits;
     return true;
   }
@@ -115,6 +137,7 @@ class ScriptedLines : public ModemLines {
  private:
   std::shared_ptr<LineScript> s_;
   int error_ = 0;
+  int readsSinceWake_ = 1;
 };
 
 class ScriptedClock : public MonotonicClock {

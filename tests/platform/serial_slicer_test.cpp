@@ -112,6 +112,18 @@ TEST_F(SlicerFixture, AWakeUpThatFindsTheSameLinesEndsNothing) {
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);
 }
 
+TEST_F(SlicerFixture, ChangesBetweenTwoWaitsAreNotLost) {
+  rig.script->bits = TIOCM_CTS;
+  SerialSlicer slicer("/dev/fake", rig.Services(), options);
+  ASSERT_GT(slicer.Open(&readIndex), 0);
+  rig.script->AddAll({{kStart + 1000000, TIOCM_DSR},
+                      {kStart + 1500000, 0, /*beforeWait=*/true},  // while the first was handled
+                      {kStart + 2000000, TIOCM_CTS}});
+  ASSERT_TRUE(rig.script->WaitIdle());
+  const std::vector<Sample> expected = {{1193, 0x10}, {596, 0x20}, {597, 0x00}};
+  EXPECT_EQ(RingSamples(*slicer.ring()), expected);
+}
+
 TEST_F(SlicerFixture, LongStatesAreSplitAndIdleLinesCappedAtOneSecond) {
   rig.script->bits = TIOCM_CTS;
   SerialSlicer slicer("/dev/fake", rig.Services(), options);
