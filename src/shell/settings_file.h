@@ -18,15 +18,23 @@ inline constexpr const char* kFilterSectionName = "Filter";
 
 /// Fills `settings` and `filters` from the file over their current values.
 /// `section` names the application section. A missing file or key leaves the
-/// current value. Returns 1.
+/// current value. Returns 1. Values a hand edit can get wrong are made safe:
+/// - "Percent" is clamped to 0..100 (a negative value gives 0);
+/// - "FilterCount" is clamped to 0..200; entries past the count are cleared;
+/// - colours are read whole, so "255, 255, 255" keeps its blue;
+/// - integers that do not fit saturate; a value with no number reads as 0.
 int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
                  FilterTable& filters);
 
 /// Writes the whole record and the filter list in one atomic replacement of
 /// the file. Lines of the file that are not settings (comments, other
-/// sections, keys of other programs) are kept. Returns 1, or 0 when the file
-/// could not be written (the previous file is then unchanged) with the reason
-/// in `error` when given.
+/// sections, keys of other programs) are kept; keys of the record that are
+/// not written (the port keys with ComPort 0, filter entries past the count)
+/// disappear. A text that the reader would change (blanks at either end, or
+/// quotes around the whole of it) is written inside one more pair of quotes,
+/// as "FilterCmdArgs" always is. Returns 1, or 0 when the file could not be
+/// written (the previous file is then unchanged) with the reason in `error`
+/// when given. A file that exists but cannot be read is not replaced.
 int SaveSettings(const char* section, const std::filesystem::path& path, const Settings& settings,
                  const FilterTable& filters, std::string* error = nullptr);
 
