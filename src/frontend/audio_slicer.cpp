@@ -132,15 +132,15 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
   if (spread >= kMinSpread) {
     if (fourLevel_) {
       const double h = kHysteresis4 * spread;
-      while (level_ < 3 && y > threshold[level_] + h) Edge(upCross_[level_], level_ + 1, sink);
+      while (level_ < 3 && y > threshold[level_] + h) Edge(upCross_[level_], n, level_ + 1, sink);
       while (level_ > 0 && y < threshold[level_ - 1] - h)
-        Edge(downCross_[level_ - 1], level_ - 1, sink);
+        Edge(downCross_[level_ - 1], n, level_ - 1, sink);
     } else {
       const double h = kHysteresis2 * spread;
       if (level_ == 0 && y > threshold[0] + h) {
-        Edge(upCross_[0], 3, sink);
+        Edge(upCross_[0], n, 3, sink);
       } else if (level_ == 3 && y < threshold[0] - h) {
-        Edge(downCross_[0], 0, sink);
+        Edge(downCross_[0], n, 0, sink);
       }
     }
   }
@@ -153,11 +153,13 @@ void AudioSlicer::Finish(SliceSink& sink) {
   Emit(static_cast<uint64_t>(std::llround(streamTicks())), sink);
 }
 
-void AudioSlicer::Edge(double position, int newLevel, SliceSink& sink) {
-  const double t = position * ticksPerSample_;
-  // A crossing noted before the last written edge is stale: the edge is now.
-  uint64_t tick = stateStart_;
-  if (t > static_cast<double>(stateStart_)) tick = static_cast<uint64_t>(std::llround(t));
+void AudioSlicer::Edge(double position, uint64_t sample, int newLevel, SliceSink& sink) {
+  double t = position * ticksPerSample_;
+  // A crossing noted before the last written edge is stale (the signal was
+  // already past the threshold when tracking began): the edge is now.
+  if (t <= static_cast<double>(stateStart_)) t = static_cast<double>(sample) * ticksPerSample_;
+  uint64_t tick = static_cast<uint64_t>(std::llround(t));
+  if (tick < stateStart_) tick = stateStart_;
   Emit(tick, sink);
   level_ = newLevel;
 }

@@ -74,7 +74,7 @@ class AudioSlicer {
   };
 
   void Step(double x, SliceSink& sink);
-  void Edge(double position, int newLevel, SliceSink& sink);
+  void Edge(double position, uint64_t sample, int newLevel, SliceSink& sink);
   void Emit(uint64_t untilTick, SliceSink& sink);
 
   int sampleRate_;

@@ -44,7 +44,8 @@ class AudioSource : public EdgeSource {
 
   /// A live input has stopped delivering (its end, or a failure in lastError()).
   bool captureEnded() const { return captureEnded_.load(std::memory_order_acquire); }
-  /// The slicer while open (sample rate, stream position).
+  /// The slicer while open (sample rate, stream position); for stream sources,
+  /// since a live capture thread is using it.
   const AudioSlicer* slicer() const { return slicer_ ? &*slicer_ : nullptr; }
 
  private:
