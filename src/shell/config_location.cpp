@@ -12,11 +12,13 @@ bool IsDirectoryWritable(const fs::path& directory) {
   std::error_code ec;
   if (!fs::is_directory(directory, ec)) return false;
   const fs::path probe = directory / ".skelmar-write-probe";
+  // A probe left behind (or someone's file of that name) is opened, never removed.
+  const bool existed = fs::exists(probe, ec);
   {
     std::ofstream out(probe, std::ios::binary | std::ios::app);
     if (!out) return false;
   }
-  fs::remove(probe, ec);
+  if (!existed) fs::remove(probe, ec);
   return true;
 }
 

@@ -64,6 +64,10 @@ TEST(ConfigLocation, WritabilityIsProbedForReal) {
   EXPECT_TRUE(IsDirectoryWritable(dir.path()));
   EXPECT_TRUE(fs::is_empty(dir.path()));  // the probe is removed again
   EXPECT_FALSE(IsDirectoryWritable(dir.path() / "missing"));
+  test::WriteFile(dir.path() / ".skelmar-write-probe", "someone's");
+  EXPECT_TRUE(IsDirectoryWritable(dir.path()));
+  EXPECT_EQ(test::ReadFile(dir.path() / ".skelmar-write-probe"), "someone's");
+  std::filesystem::remove(dir.path() / ".skelmar-write-probe");
   test::WriteFile(dir.path() / "plain", "x");
   EXPECT_FALSE(IsDirectoryWritable(dir.path() / "plain"));
 }
