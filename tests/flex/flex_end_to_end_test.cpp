@@ -35,7 +35,7 @@ std::string ExpectedLine(const FlexPage& page, char letter) {
       }
       break;
     case siggen::kFlexStandardNumeric:
-    case siggen::kFlexSpecialNumeric:
+    case siggen::kFlexSfNumeric:
     case siggen::kFlexNumberedNumeric: {
       std::string digits = page.content;
       digits.resize(static_cast<size_t>(FlexPhaseBuilder::NumericDigitCapacity(
@@ -114,7 +114,7 @@ const std::vector<std::vector<FlexPage>> kEveryType = {{
       return tone;
     }(),
     Page(46, siggen::kFlexStandardNumeric, "5551234"),
-    Page(47, siggen::kFlexSpecialNumeric, "0123456789*U -)(0123456789"),
+    Page(47, siggen::kFlexSfNumeric, "0123456789*U -)(0123456789"),
     Page(2100000, siggen::kFlexStandardNumeric, "31415926535"),
     Page(48, siggen::kFlexNumberedNumeric, "8675309"),
     Page(49, siggen::kFlexBinary, "DEADBEEF0123"),

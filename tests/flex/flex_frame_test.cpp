@@ -135,7 +135,8 @@ TEST_F(FlexFrameTest, MarkedLongWordsShowQuestionMarksAndMatchNoFilter) {
     EXPECT_TRUE(p.bitErrors);
   }
   EXPECT_EQ(r.rig.filters.matchedFilter, -1);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"[?????????] A  ALPHA  ", "[?????????] A  ALPHA  "}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{"[?????????] A  ALPHA  ", "[?????????] A  ALPHA  "}));
 }
 
 TEST_F(FlexFrameTest, ShortFilterMatchesOnlyShortAddressesInItsRange) {

@@ -188,7 +188,7 @@ bool FlexPhaseBuilder::Build(std::array<uint32_t, kFlexWordsPerPhase>& words) co
         break;
       }
       case kFlexStandardNumeric:
-      case kFlexSpecialNumeric:
+      case kFlexSfNumeric:
       case kFlexNumberedNumeric: {
         const std::vector<uint32_t> stream = NumericStream(page);
         if (stream.size() > 8) return false;

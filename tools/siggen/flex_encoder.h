@@ -48,7 +48,7 @@ enum FlexVectorType : int {
   kFlexInstruction = 1,
   kFlexShortMessage = 2,
   kFlexStandardNumeric = 3,
-  kFlexSpecialNumeric = 4,
+  kFlexSfNumeric = 4,
   kFlexAlphanumeric = 5,
   kFlexBinary = 6,
   kFlexNumberedNumeric = 7,
