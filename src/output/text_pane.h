@@ -18,10 +18,10 @@ inline constexpr int kPutTextLimit = 256;
 class PaneView {
  public:
   virtual ~PaneView() = default;
-  virtual void ScrollLines(
-      int lines) = 0;  ///< scroll the client area by `lines` lines (negative: content moves up)
-  virtual void Invalidate(int left, int top, int right,
-                          int bottom) = 0;            ///< pixels, erase background
+  /// Scrolls the client area by `lines` lines (negative: the content moves up).
+  virtual void ScrollLines(int lines) = 0;
+  /// Repaints a rectangle in pixels, erasing the background.
+  virtual void Invalidate(int left, int top, int right, int bottom) = 0;
   virtual void SetVerticalRange(int maxTopLine) = 0;  ///< range 0..max, no redraw
   virtual void SetVerticalPos(int topLine) = 0;       ///< with redraw
   virtual void UpdateNow() = 0;
