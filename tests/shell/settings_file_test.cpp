@@ -32,7 +32,8 @@ std::string SaveText(const Settings& s, const FilterTable& f, const std::string&
 }
 
 std::string RawValue(const std::string& text, const char* section, const char* key) {
-  auto v = ProfileFile::FromText(text).Find(section, key);
+  const ProfileFile file = ProfileFile::FromText(text);
+  auto v = file.Find(section, key);
   return v ? std::string(*v) : "<missing>";
 }
 
