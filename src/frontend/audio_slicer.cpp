@@ -19,10 +19,14 @@ constexpr double kMinSpread = 2e-4;
 constexpr double kHysteresis2 = 0.08;
 constexpr double kHysteresis4 = 0.04;
 // Envelope time constants: the attack follows the signal's peaks within a few
-// symbols; the slow relaxation keeps the mid-point steady through long runs
-// of one level, yet lets the levels follow fades and retuning.
+// symbols; the relaxation lets the levels follow fades, retuning and the end
+// of a burst of noise. Once the signal has stayed on one side of the mid-point
+// for a while (unmodulated carrier, long runs, silence) the relaxation slows
+// right down, so the far level is still remembered when the bits resume.
 constexpr double kAttackSeconds = 0.001;
 constexpr double kDecaySeconds = 0.25;
+constexpr double kIdleDecaySeconds = 4.0;
+constexpr double kIdleAfterSeconds = 0.05;
 // Low-pass cut-off that keeps 3200-symbol/s eyes open, and its limit relative
 // to the sample rate.
 constexpr double kDefaultCutoff = 2600.0;
@@ -48,6 +52,8 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   ticksPerSample_ = kTicksPerSecond / fs;
   attack_ = 1.0 - std::exp(-1.0 / (fs * kAttackSeconds));
   decay_ = 1.0 - std::exp(-1.0 / (fs * kDecaySeconds));
+  idleDecay_ = 1.0 - std::exp(-1.0 / (fs * kIdleDecaySeconds));
+  idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
 
   // Bilinear transform with the corner pre-warped to the cut-off.
   const double warped = 2.0 * fs * std::tan(kPi * cutoffHz_ / fs);
@@ -75,6 +81,7 @@ void AudioSlicer::Reset() {
   primed_ = false;
   for (int i = 0; i < 3; ++i) prevDiff_[i] = upCross_[i] = downCross_[i] = 0;
   stateStart_ = 0;
+  lastMidCross_ = 0;
 }
 
 void AudioSlicer::Process(const float* samples, size_t count, SliceSink& sink) {
@@ -92,15 +99,17 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
   const double y = sections_[1].Run(sections_[0].Run(x));
 
   // Outer levels: quick to follow a peak, slow to shrink toward each other.
+  const uint64_t n = sample_++;
+  const double decay = n - lastMidCross_ < idleAfter_ ? decay_ : idleDecay_;
   if (y > hi_) {
     hi_ += attack_ * (y - hi_);
   } else {
-    hi_ -= decay_ * (hi_ - lo_);
+    hi_ -= decay * (hi_ - lo_);
   }
   if (y < lo_) {
     lo_ += attack_ * (y - lo_);
   } else {
-    lo_ += decay_ * (hi_ - lo_);
+    lo_ += decay * (hi_ - lo_);
   }
   const double spread = hi_ - lo_;
 
@@ -114,15 +123,16 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
   } else {
     threshold[0] = lo_ + 0.5 * spread;
   }
-  const uint64_t n = sample_++;
   for (int i = 0; i < count; ++i) {
     const double d = y - threshold[i];
     const double p = prevDiff_[i];
     if (primed_) {
       if (p < 0 && d >= 0) {
         upCross_[i] = static_cast<double>(n - 1) + p / (p - d);
+        if (i == count / 2) lastMidCross_ = n;
       } else if (p >= 0 && d < 0) {
         downCross_[i] = static_cast<double>(n - 1) + p / (p - d);
+        if (i == count / 2) lastMidCross_ = n;
       }
     }
     prevDiff_[i] = d;

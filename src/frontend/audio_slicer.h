@@ -81,18 +81,21 @@ class AudioSlicer {
   bool fourLevel_;
   double cutoffHz_;
   double ticksPerSample_;
-  double attack_;  ///< per-sample envelope attack coefficient
-  double decay_;   ///< per-sample envelope relaxation coefficient
+  double attack_;       ///< per-sample envelope attack coefficient
+  double decay_;        ///< per-sample envelope relaxation coefficient
+  double idleDecay_;    ///< the same once the signal stays on one side of the mid-point
+  uint64_t idleAfter_;  ///< samples without a mid-point crossing that count as staying
   Biquad sections_[2];
 
   uint64_t sample_ = 0;     ///< samples consumed
   double hi_ = 0, lo_ = 0;  ///< tracked outer levels
   int level_ = 0;
-  bool primed_ = false;       ///< a first sample set the previous differences
-  double prevDiff_[3] = {};   ///< previous sample minus each threshold
-  double upCross_[3] = {};    ///< latest rising crossing of each threshold, in samples
-  double downCross_[3] = {};  ///< latest falling crossing of each threshold, in samples
-  uint64_t stateStart_ = 0;   ///< tick where the unwritten part of the current state begins
+  bool primed_ = false;        ///< a first sample set the previous differences
+  double prevDiff_[3] = {};    ///< previous sample minus each threshold
+  double upCross_[3] = {};     ///< latest rising crossing of each threshold, in samples
+  double downCross_[3] = {};   ///< latest falling crossing of each threshold, in samples
+  uint64_t stateStart_ = 0;    ///< tick where the unwritten part of the current state begins
+  uint64_t lastMidCross_ = 0;  ///< sample of the latest crossing of the middle threshold
 };
 
 }  // namespace skelmar

@@ -124,6 +124,32 @@ TEST(AudioSlicer, QuarterDeviationOffsetIsRemoved) {
   EXPECT_NEAR(high / highs, kTicksPerSecond / 1200, 2.0);
 }
 
+TEST(AudioSlicer, LongRunsOfOneLevelAndDriftingOffsetKeepTheBits) {
+  // Bits, then a second of unmodulated carrier (one level), then bits again,
+  // while the offset drifts by half the deviation over the whole stretch. A
+  // plain running mean would follow the long run and lose the bits after it.
+  const double period = 1.0 / 1200;
+  std::vector<int> bits = RandomSymbols(1200, 2, 31);
+  const std::vector<int> after = RandomSymbols(1200, 2, 32);
+  bits.insert(bits.end(), 1200, 1);
+  bits.insert(bits.end(), after.begin(), after.end());
+  const Steps steps = Steps::Symbols(bits, kTwoLevel, 0.01, period);
+  std::vector<float> audio = Render(steps, 22050, 0.4, 0.0, 0.02);
+  for (size_t n = 0; n < audio.size(); ++n) {
+    audio[n] +=
+        static_cast<float>(0.2 * static_cast<double>(n) / static_cast<double>(audio.size()));
+  }
+  EdgeCollector sink;
+  sink.edges = Slice(audio, Options(22050));
+  int wrong = 0;
+  for (size_t i = 100; i < bits.size(); ++i) {
+    const double centre = 0.01 + (static_cast<double>(i) + 0.5) * period;
+    const auto tick = static_cast<uint64_t>(centre * kTicksPerSecond + 150);
+    if (DecodeLevel(sink.StatusAt(tick), false, false) != (bits[i] ? 3 : 0)) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST(AudioSlicer, PositiveAudioIsLevelThreeOnEverySetting) {
   // 50 ms low, 50 ms high, 50 ms low.
   Steps steps;
