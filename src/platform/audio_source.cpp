@@ -71,6 +71,12 @@ int AudioSource::Open(const std::atomic<uint32_t>* readIndex) {
     input_->Close();
     return kEdgeErrorMemory;
   }
+  // The reader keeps its position across a reopen: start writing there, so it
+  // finds no stale entries between its index and ours.
+  if (readIndex != nullptr) {
+    const uint32_t r = readIndex->load(std::memory_order_acquire);
+    if (r < ring_->size()) ring_->writeIndex().store(r, std::memory_order_release);
+  }
   producer_.emplace(*ring_, readIndex);
   AudioSlicerOptions options;
   options.sampleRate = rate;

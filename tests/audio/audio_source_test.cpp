@@ -204,6 +204,22 @@ TEST(AudioSource, OpenTwiceIsBusyAndReopenStartsOver) {
   EXPECT_EQ(source.slicer()->samplesConsumed(), 2205u);  // 119318 ticks = 2204.997 samples
 }
 
+TEST(AudioSource, AReaderPartWayRoundTheRingReadsOnlyNewEdges) {
+  // The front end's read index survives a reopen; the new ring must start
+  // where the reader is, or it would read a lap of empty entries first.
+  const std::vector<float> audio = TestAudio(22050, false, 1.0);
+  AudioSlicerOptions options;
+  options.sampleRate = 22050;
+  const std::vector<PulseSample> reference = Slice(audio, options);
+  AudioSource source(std::make_unique<MemoryInput>(audio, 22050), false, false, 4096);
+  Drain drain;
+  drain.readIndex.store(3000);
+  ASSERT_EQ(source.Open(&drain.readIndex), 4096);
+  while (source.Advance(kTicksPerTimerTick)) drain.Take(*source.ring());
+  drain.Take(*source.ring());
+  ExpectSameEdges(drain.edges, reference);
+}
+
 TEST(AudioSource, MissingFilesAndDevicesAreReportedClearly) {
   std::atomic<uint32_t> r{0};
   AudioSource missing(AudioSourceKind::kSoundFile, "/nonexistent/recording.flac", 0, false);
