@@ -91,13 +91,24 @@ std::string FormatInt(int32_t value) {
   return buf;
 }
 
+// The value between double quotes. Built by appending: GCC 12 reports a false
+// overlap (-Wrestrict) for "\"" + std::string(...) at -O3.
+std::string Quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out.append(text);
+  out += '"';
+  return out;
+}
+
 // A text value that the reader would change (blanks at either end are
 // dropped, enclosing quotes are removed) is written inside quotes.
 std::string QuoteIfNeeded(std::string_view text) {
   const bool edgeBlank = !text.empty() && (IsSpace(text.front()) || IsSpace(text.back()));
   const bool enclosed = text.size() >= 2 && text.front() == '"' && text.back() == '"';
   if (!edgeBlank && !enclosed) return std::string(text);
-  return "\"" + std::string(text) + "\"";
+  return Quoted(text);
 }
 
 const char* SectionOf(const SettingKey& key, const char* appSection) {
@@ -417,7 +428,7 @@ void WriteSettings(ProfileFile& file, const char* section, const Settings& setti
         const char* text = static_cast<const char*>(field);
         const std::string_view value(text, strnlen(text, static_cast<size_t>(key.capacity)));
         if (std::strcmp(key.key, kCmdArgsKey) == 0) {
-          file.SetString(sec, key.key, "\"" + std::string(value) + "\"");
+          file.SetString(sec, key.key, Quoted(value));
         } else {
           file.SetString(sec, key.key, QuoteIfNeeded(value));
         }
