@@ -73,7 +73,13 @@ void PocsagDecoder::PutBit(char ch) {
         CountBits16(windowHigh_ ^ kIdleHigh) + CountBits16(windowLow_ ^ kIdleLow);
     if (idleDistance <= kIdleTolerance) {
       front_.shared.pocsagHold = kPocsagHoldOnCodeword;
-      if (messageCodewords >= 1 && messageCodewords <= 6) Finish();
+      // An address with no message before the idle codeword is a tone-only
+      // page: transmitters end such pages with idle fill, so it is written
+      // like one ended by the next address rather than dropped.
+      if ((messageCodewords >= 1 && messageCodewords <= 6) ||
+          (messageCodewords == 0 && addressPending == 1)) {
+        Finish();
+      }
       Reset();
     } else {
       DecodeCodeword(kCodewordsPerBatch - codewordsLeft_);

@@ -122,12 +122,23 @@ TEST_F(PocsagDecoderTest, NumericToneAndAlphanumericPagesBecomeLines) {
   EXPECT_EQ(rig.pageLog.pages[2].function, 4);
 }
 
-TEST_F(PocsagDecoderTest, AddressFollowedByIdleIsNeitherShownNorCounted) {
+TEST_F(PocsagDecoderTest, AddressFollowedByIdleIsAToneOnlyPage) {
+  // Transmitters end a tone-only page with idle fill: the page must not be lost.
+  const std::vector<PocsagPage> pages = {{4003, 1, PocsagKind::kTone, ""}};
+  Send(Encode(pages));
+  ExpectRows(Rows(), RowsOf(ExpectedLine(pages[0], options)));
+  EXPECT_EQ(Count(kRowPocsag1200, kStatNumeric), 1);
+  EXPECT_EQ(Count(kRowPocsag1200, kStatAlpha), 0);
+  ASSERT_EQ(rig.pageLog.pages.size(), 1u);
+  EXPECT_STREQ(rig.pageLog.pages[0].type, "tone");
+  EXPECT_STREQ(rig.pageLog.pages[0].capcode, "0004003");
+}
+
+TEST_F(PocsagDecoderTest, AddressFollowedByIdleIsCountedButHiddenWithoutShowNumeric) {
+  rig.settings.showNumeric = 0;
   Send(Encode({{4003, 1, PocsagKind::kTone, ""}}));
   EXPECT_TRUE(Rows().empty());
-  EXPECT_EQ(Count(kRowPocsag1200, kStatNumeric), 0);
-  EXPECT_EQ(Count(kRowPocsag1200, kStatAlpha), 0);
-  EXPECT_TRUE(rig.pageLog.pages.empty());
+  EXPECT_EQ(Count(kRowPocsag1200, kStatNumeric), 1);
 }
 
 TEST_F(PocsagDecoderTest, NumericPagesAreCountedButHiddenWithoutShowNumeric) {
@@ -185,8 +196,8 @@ TEST_F(PocsagDecoderTest, IdleWithTwoErrorsStillEndsThePageButThreeMakeItACodewo
   ASSERT_EQ(t.codewords[idle].slot, 3);
   t.FlipBits(idle, {3, 20});
   Send(t);
-  // The tone page was followed by an idle codeword: dropped.
-  ExpectRows(Rows(), RowsOf(ExpectedLine(pages[1], options)));
+  // The tone page was ended by the idle codeword.
+  ExpectRows(Rows(), RowsOf({ExpectedLine(pages[0], options), ExpectedLine(pages[1], options)}));
 
   Rig other;
   PocsagDecoder decoder3(other.output, other.front, other.bch);
