@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds, and runs the monitor on the bundled
+# sample recording (mixed POCSAG, FLEX and GSC traffic; no hardware needed).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh build
+exec build/skelmar --console --replay samples/mixed-traffic.edges --four-level "$@"
