@@ -6,19 +6,19 @@
 namespace skelmar {
 
 const ColorRef kDefaultColors[kColorSlots + 1] = {
-    0,                  // unused
-    Rgb(0, 0, 0),       // background
-    Rgb(0, 128, 0),     // capcode
-    Rgb(0, 255, 255),   // FLEX phase
-    Rgb(255, 0, 255),   // FLEX format
-    Rgb(0, 0, 255),     // time-stamp rule
-    Rgb(255, 0, 0),     // numeric
-    Rgb(255, 255, 0),   // alphanumeric
-    Rgb(128, 128, 64),  // FLEX binary
-    Rgb(255, 0, 0),     // unknown sync header (fixed)
-    Rgb(192, 192, 192), // bit errors
-    Rgb(255, 255, 255), // filter match
-    Rgb(0, 255, 0),     // filter label
+    0,                   // unused
+    Rgb(0, 0, 0),        // background
+    Rgb(0, 128, 0),      // capcode
+    Rgb(0, 255, 255),    // FLEX phase
+    Rgb(255, 0, 255),    // FLEX format
+    Rgb(0, 0, 255),      // time-stamp rule
+    Rgb(255, 0, 0),      // numeric
+    Rgb(255, 255, 0),    // alphanumeric
+    Rgb(128, 128, 64),   // FLEX binary
+    Rgb(255, 0, 0),      // unknown sync header (fixed)
+    Rgb(192, 192, 192),  // bit errors
+    Rgb(255, 255, 255),  // filter match
+    Rgb(0, 255, 0),      // filter label
 };
 
 Settings::Settings() { ResetToDefaults(); }
@@ -32,9 +32,13 @@ void Settings::ResetToDefaults() {
 
 namespace {
 #define SK_FIELD(member) [](Settings& s) -> void* { return &s.member; }
-#define SK_APP(name, kind, member) {name, SettingSection::kApplication, kind, SK_FIELD(member), 0}
-#define SK_TEXT(name, section, member) \
-  {name, section, SettingKind::kText, SK_FIELD(member), static_cast<int>(sizeof(Settings::member))}
+#define SK_APP(name, kind, member) \
+  { name, SettingSection::kApplication, kind, SK_FIELD(member), 0 }
+#define SK_TEXT(name, section, member)                   \
+  {                                                      \
+    name, section, SettingKind::kText, SK_FIELD(member), \
+        static_cast<int>(sizeof(Settings::member))       \
+  }
 }  // namespace
 
 const SettingKey kSettingKeys[] = {
@@ -82,11 +86,13 @@ const SettingKey kSettingKeys[] = {
     SK_APP("StatFileEnabled", SettingKind::kInt, statFileEnabled),
     SK_TEXT("StatFile", SettingSection::kApplication, statFile),
     SK_TEXT("SerialDevice", SettingSection::kApplication, serialDevice),
-    {"FilterFileEnabled", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterFileEnabled), 0},
+    {"FilterFileEnabled", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterFileEnabled),
+     0},
     SK_TEXT("FilterFile", SettingSection::kFilter, filterFile),
     {"FilterFileFlush", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterFileFlush), 0},
     {"FilterFlushTime", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterFlushTime), 0},
-    {"FilterCmdFileEnabled", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterCmdFileEnabled), 0},
+    {"FilterCmdFileEnabled", SettingSection::kFilter, SettingKind::kInt,
+     SK_FIELD(filterCmdFileEnabled), 0},
     SK_TEXT("FilterCmdFile", SettingSection::kFilter, filterCmdFile),
     SK_TEXT("FilterCmdArgs", SettingSection::kFilter, filterCmdArgs),
 };

@@ -17,17 +17,27 @@ class FakeClock : public Clock {
   int offsetMinutes = 0;
 
   void Set(int year, int month, int day, int hour, int minute, int second) {
-    utc = SystemTime{static_cast<uint16_t>(year), static_cast<uint16_t>(month), 0, static_cast<uint16_t>(day),
-                     static_cast<uint16_t>(hour), static_cast<uint16_t>(minute), static_cast<uint16_t>(second), 0};
+    utc = SystemTime{static_cast<uint16_t>(year),
+                     static_cast<uint16_t>(month),
+                     0,
+                     static_cast<uint16_t>(day),
+                     static_cast<uint16_t>(hour),
+                     static_cast<uint16_t>(minute),
+                     static_cast<uint16_t>(second),
+                     0};
   }
   SystemTime NowUtc() override { return utc; }
-  SystemTime NowLocal() override { return utc; }  // tests run with offset 0 unless they say otherwise
+  SystemTime NowLocal() override {
+    return utc;
+  }  // tests run with offset 0 unless they say otherwise
   int UtcOffsetMinutes() override { return offsetMinutes; }
   void FormatDate(const SystemTime& t, char* out, size_t n) override {
-    std::snprintf(out, n, "%02u/%02u/%02u", unsigned{t.month}, unsigned{t.day}, unsigned{t.year % 100u});
+    std::snprintf(out, n, "%02u/%02u/%02u", unsigned{t.month}, unsigned{t.day},
+                  unsigned{t.year % 100u});
   }
   void FormatTime(const SystemTime& t, char* out, size_t n) override {
-    std::snprintf(out, n, "%02u:%02u:%02u", unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second});
+    std::snprintf(out, n, "%02u:%02u:%02u", unsigned{t.hour}, unsigned{t.minute},
+                  unsigned{t.second});
   }
 };
 
@@ -52,7 +62,8 @@ class RecordingLauncher : public CommandLauncher {
   bool succeed = true;
   bool Launch(const char* program, const char* arguments, char* error, int capacity) override {
     calls.push_back({program, arguments});
-    if (!succeed && capacity > 0) std::snprintf(error, static_cast<size_t>(capacity), "cannot start %s", program);
+    if (!succeed && capacity > 0)
+      std::snprintf(error, static_cast<size_t>(capacity), "cannot start %s", program);
     return succeed;
   }
 };

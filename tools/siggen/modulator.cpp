@@ -13,7 +13,8 @@ constexpr double kTicks = skelmar::kTicksPerSecond;
 uint8_t StatusForLevel(int level, const ModulatorOptions& options) {
   if (options.invert) level ^= 3;
   if (options.fourLevel) {
-    static constexpr uint8_t kFour[4] = {0x00, kLineCts, kLineCts | kLineDsr, kLineCts | kLineDsr | kLineDcd};
+    static constexpr uint8_t kFour[4] = {0x00, kLineCts, kLineCts | kLineDsr,
+                                         kLineCts | kLineDsr | kLineDcd};
     return kFour[level & 3];
   }
   return level >= 2 ? options.line : 0;
@@ -70,7 +71,8 @@ std::vector<PulseSample> EdgeWriter::Finish() {
   return std::move(samples_);
 }
 
-std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels, const ModulatorOptions& options) {
+std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels,
+                                  const ModulatorOptions& options) {
   EdgeWriter writer(options.seed);
   writer.Symbols(levels, options);
   return writer.Finish();

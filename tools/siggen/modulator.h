@@ -23,8 +23,8 @@ struct ModulatorOptions {
   double clockOffsetPpm = 0.0;  ///< transmitter clock error: positive = faster
   double jitter = 0.0;          ///< edge jitter, uniform, as a fraction of a symbol (peak)
   bool invert = false;          ///< transmit inverted levels (0<->3, 1<->2)
-  bool fourLevel = false;       ///< status bytes of a 4-level slicer (levels 0..3 as 0, 1, 2, 3 lines)
-  uint8_t line = kLineDcd;      ///< the line a 2-level slicer drives
+  bool fourLevel = false;   ///< status bytes of a 4-level slicer (levels 0..3 as 0, 1, 2, 3 lines)
+  uint8_t line = kLineDcd;  ///< the line a 2-level slicer drives
   uint32_t seed = 1;
 };
 
@@ -48,14 +48,15 @@ class EdgeWriter {
   void Emit(uint8_t status, double endTime);
   std::vector<PulseSample> samples_;
   std::mt19937 rng_;
-  double now_ = 0;         ///< ideal time in ticks of the end of the last symbol
-  double lastEdge_ = 0;    ///< time in ticks of the last written edge
-  uint8_t status_ = 0;     ///< status of the state in progress
+  double now_ = 0;       ///< ideal time in ticks of the end of the last symbol
+  double lastEdge_ = 0;  ///< time in ticks of the last written edge
+  uint8_t status_ = 0;   ///< status of the state in progress
   bool started_ = false;
 };
 
 /// One call for a single-rate stream: symbols to edges.
-std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels, const ModulatorOptions& options);
+std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels,
+                                  const ModulatorOptions& options);
 
 /// Flips each bit (0/1 values) with probability `rate`; returns the number flipped.
 int InjectBitErrors(std::vector<uint8_t>& bits, double rate, uint32_t seed);
