@@ -1,6 +1,7 @@
 // Integrate-and-decide over known symbol intervals, and symbol error counts.
 #include "ideal_decisions.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace skelmar::sensitivity {
@@ -73,6 +74,98 @@ int64_t SymbolErrors(const std::vector<Segment>& segments, const std::vector<uin
   }
   if (symbols) *symbols = compared;
   return errors;
+}
+
+}  // namespace skelmar::sensitivity
+
+namespace skelmar::sensitivity {
+
+std::vector<PulseSample> WithoutShortStates(const std::vector<PulseSample>& edges,
+                                            double minTicks) {
+  // Whole states (pieces of one long state joined) first.
+  struct State {
+    uint8_t status;
+    double ticks;
+  };
+  std::vector<State> states;
+  for (const PulseSample& e : edges) {
+    if (!states.empty() && states.back().status == e.status) {
+      states.back().ticks += e.duration;
+    } else if (!states.empty() && e.duration < minTicks && states.size() > 1) {
+      // Too short to be a symbol: it belongs to the state before.
+      states.back().ticks += e.duration;
+    } else {
+      states.push_back({e.status, static_cast<double>(e.duration)});
+    }
+  }
+  std::vector<PulseSample> out;
+  for (const State& s : states) {
+    double left = s.ticks;
+    while (left > 65535) {
+      out.push_back({65535, s.status});
+      left -= 65535;
+    }
+    if (left > 0) out.push_back({static_cast<uint16_t>(left), s.status});
+  }
+  return out;
+}
+
+int64_t LevelChanges(const std::vector<PulseSample>& edges) {
+  int64_t changes = 0;
+  for (size_t i = 1; i < edges.size(); ++i) changes += edges[i].status != edges[i - 1].status;
+  return changes;
+}
+
+}  // namespace skelmar::sensitivity
+
+namespace skelmar::sensitivity {
+
+namespace {
+
+std::vector<double> ChangeTimes(const std::vector<PulseSample>& edges) {
+  std::vector<double> out;
+  double t = 0;
+  for (size_t i = 0; i + 1 < edges.size(); ++i) {
+    t += edges[i].duration;
+    if (edges[i + 1].status != edges[i].status) out.push_back(t);
+  }
+  return out;
+}
+
+}  // namespace
+
+EdgeTiming MeasureEdgeTiming(const std::vector<PulseSample>& truth,
+                             const std::vector<PulseSample>& sliced, double symbolTicks) {
+  const std::vector<double> want = ChangeTimes(truth);
+  const std::vector<double> got = ChangeTimes(sliced);
+  EdgeTiming timing;
+  if (want.empty() || got.empty()) return timing;
+  // The filter delays every change alike: find that delay first, from the
+  // nearest later change of each true one.
+  auto errors = [&](double delay) {
+    std::vector<double> out;
+    size_t j = 0;
+    for (double t : want) {
+      const double target = t + delay;
+      while (j + 1 < got.size() && got[j + 1] <= target) ++j;
+      double best = got[j] - target;
+      if (j + 1 < got.size() && std::fabs(got[j + 1] - target) < std::fabs(best)) {
+        best = got[j + 1] - target;
+      }
+      if (std::fabs(best) < 0.5 * symbolTicks) out.push_back(best);
+    }
+    return out;
+  };
+  std::vector<double> first = errors(0);
+  if (first.empty()) return timing;
+  std::nth_element(first.begin(), first.begin() + static_cast<long>(first.size() / 2), first.end());
+  timing.medianTicks = first[first.size() / 2];
+  const std::vector<double> around = errors(timing.medianTicks);
+  double sum = 0;
+  for (double e : around) sum += e * e;
+  timing.rmsTicks = around.empty() ? 0 : std::sqrt(sum / static_cast<double>(around.size()));
+  timing.paired = static_cast<double>(around.size()) / static_cast<double>(want.size());
+  return timing;
 }
 
 }  // namespace skelmar::sensitivity

@@ -26,3 +26,28 @@ int64_t SymbolErrors(const std::vector<Segment>& segments, const std::vector<uin
                      bool fourLevel, int64_t* symbols);
 
 }  // namespace skelmar::sensitivity
+
+namespace skelmar::sensitivity {
+
+/// The edges with every state shorter than `minTicks` given to the state
+/// before it: what a glitch filter after the slicer would deliver.
+std::vector<PulseSample> WithoutShortStates(const std::vector<PulseSample>& edges, double minTicks);
+
+/// Number of level changes in an edge stream.
+int64_t LevelChanges(const std::vector<PulseSample>& edges);
+
+}  // namespace skelmar::sensitivity
+
+namespace skelmar::sensitivity {
+
+/// Timing of a slicer's level changes against the true ones: each true change
+/// paired with the nearest slicer change within half a symbol.
+struct EdgeTiming {
+  double medianTicks = 0;  ///< typical delay (the slicer's filter)
+  double rmsTicks = 0;     ///< spread around the median
+  double paired = 0;       ///< share of true changes that found a partner
+};
+EdgeTiming MeasureEdgeTiming(const std::vector<PulseSample>& truth,
+                             const std::vector<PulseSample>& sliced, double symbolTicks);
+
+}  // namespace skelmar::sensitivity

@@ -44,6 +44,7 @@ struct Options {
   double rxCutoff = 0;             ///< receiver low-pass (Gaussian), 0 none
   double dcOffset = 0;
   double clockPpm = 0;
+  double minState = 0;  ///< states shorter than this many symbols merged away
   bool ownDecoderOnly = false;
   bool table = true;
   bool throughput = true;
@@ -109,6 +110,9 @@ struct Point {
   double idealSer = 0;
   double slicerSer = 0;
   double theorySer = 0;
+  double changeRatio = 0;  ///< slicer level changes per true level change
+  double edgeRms = 0;      ///< slicer edge timing spread, in symbols
+  double paired = 0;       ///< true changes with a slicer change near them
 };
 
 struct ModeResult {
@@ -155,6 +159,16 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
     sliced.edges.reserve(clean.size() * 2);
     slicer.Process(audio.data(), audio.size(), sliced);
     slicer.Finish(sliced);
+    point.changeRatio = static_cast<double>(LevelChanges(sliced.edges)) /
+                        static_cast<double>(std::max<int64_t>(1, LevelChanges(clean)));
+    const double symbolTicks = kTicksPerSecond / mode.rate;
+    const EdgeTiming timing = MeasureEdgeTiming(clean, sliced.edges, symbolTicks);
+    point.edgeRms = timing.rmsTicks / symbolTicks;
+    point.paired = timing.paired;
+    if (options.minState > 0) {
+      sliced.edges =
+          WithoutShortStates(sliced.edges, options.minState * kTicksPerSecond / mode.rate);
+    }
     const std::vector<uint8_t> ideal =
         IdealLevels(audio, kSampleRate, air.segments(), four, kFullScale);
     const std::vector<PulseSample> idealEdges = EdgesAt(air.segments(), ideal);
@@ -232,7 +246,16 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   std::printf("audio %d Hz, outer deviation %.2f of full scale, receiver filter %s", kSampleRate,
               kAmplitude, options.rxCutoff > 0 ? "Gaussian" : "none");
   if (options.rxCutoff > 0) std::printf(" %.0f Hz", options.rxCutoff);
-  std::printf(", DC %.2f, clock %+.0f ppm\n", options.dcOffset, options.clockPpm);
+  std::printf(", DC %.2f, clock %+.0f ppm", options.dcOffset, options.clockPpm);
+  if (options.slicerCutoff > 0) std::printf(", slicer cut-off %.0f Hz", options.slicerCutoff);
+  if (options.cutoffPerSymbolRate > 0) {
+    std::printf(", slicer cut-off %.2f x symbol rate", options.cutoffPerSymbolRate);
+  }
+  if (options.minState > 0) {
+    std::printf(", slicer states under %.2f symbol merged", options.minState);
+  }
+  if (options.ownDecoderOnly) std::printf(", only the mode's decoder attached");
+  std::printf("\n");
   std::printf("%-7s", "Eb/N0");
   for (const ModeResult& r : results) std::printf(" | %-13s", r.mode->name);
   std::printf("\n%-7s", "dB");
@@ -274,12 +297,14 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   }
   std::printf(
       "\n\nSymbol error rate of the message symbols: ideal measured / theory / slicer "
-      "at symbol centres\n");
+      "at symbol centres;\nslicer level changes per true change; slicer edge timing rms in symbols "
+      "(share of true\nchanges within half a symbol)\n");
   for (const ModeResult& r : results) {
     std::printf("%s (slicer cut-off %.0f Hz)\n", r.mode->name,
                 AudioSlicer(SlicerOptionsFor(*r.mode, options)).cutoffHz());
     for (const Point& p : r.points) {
-      std::printf("  %2.0f dB  %.2e / %.2e / %.2e\n", p.ebN0, p.idealSer, p.theorySer, p.slicerSer);
+      std::printf("  %2.0f dB  %.2e / %.2e / %.2e  %5.2f  %.3f (%.3f)\n", p.ebN0, p.idealSer,
+                  p.theorySer, p.slicerSer, p.changeRatio, p.edgeRms, p.paired);
     }
   }
   std::fflush(stdout);
@@ -315,7 +340,7 @@ const MixedAudio& Mixed(bool fourLevel) {
         AppendTraffic(kModes[4], 20, 22, air, sent);
         siggen::AudioOptions audio = AudioFor(kModes[5], Options{});
         audio.noise = true;
-        audio.ebN0Db = 16;
+        audio.ebN0Db = 20;
         return MixedAudio{siggen::EdgesToAudio(air.Edges(), audio), sent.size()};
       }(),
   };
@@ -382,11 +407,12 @@ bool Flag(const char* arg, const char* name, const char** value) {
 }
 
 void Usage() {
-  std::fprintf(stderr,
-               "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
-               "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
-               "  [--clock-ppm=P] [--own-decoder] [--no-table] [--no-throughput]\n"
-               "  [Google Benchmark flags]\nmodes:");
+  std::fprintf(
+      stderr,
+      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
+      "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
+      "  [--clock-ppm=P] [--min-state=SYMBOLS] [--own-decoder] [--no-table] [--no-throughput]\n"
+      "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, "\n");
 }
@@ -426,6 +452,8 @@ int main(int argc, char** argv) {
       options.dcOffset = std::atof(v);
     } else if (Flag(a, "--clock-ppm", &v)) {
       options.clockPpm = std::atof(v);
+    } else if (Flag(a, "--min-state", &v)) {
+      options.minState = std::atof(v);
     } else if (Flag(a, "--own-decoder", &v)) {
       options.ownDecoderOnly = true;
     } else if (Flag(a, "--no-table", &v)) {
