@@ -412,8 +412,8 @@ std::string DescribePage(const MixedTrafficPage& page) {
   if (page.uncorrectable) {
     line += " [uncorrectable]";
   } else if (page.damagedBits > 0) {
-    line += " [" + std::to_string(page.damagedBits) + " bit error" +
-            (page.damagedBits > 1 ? "s" : "") + " repaired]";
+    line += " [" + std::to_string(page.damagedBits) + " damaged bit" +
+            (page.damagedBits > 1 ? "s" : "") + "]";
   }
   if (page.type != "tone") line += " \"" + page.text + "\"";
   return line;
