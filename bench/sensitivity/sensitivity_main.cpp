@@ -3,12 +3,14 @@
 // speed; then the throughput of slicer, front end and decoders on mixed traffic.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -44,7 +46,8 @@ struct Options {
   double rxCutoff = 0;             ///< receiver low-pass (Gaussian), 0 none
   double dcOffset = 0;
   double clockPpm = 0;
-  double minState = 0;  ///< states shorter than this many symbols merged away
+  double idealJitter = 0;  ///< rms edge jitter given to the ideal edges, in symbols
+  double minState = 0;     ///< states shorter than this many symbols merged away
   bool ownDecoderOnly = false;
   bool table = true;
   bool throughput = true;
@@ -140,6 +143,23 @@ std::vector<Segment> MessageSymbols(const std::vector<Segment>& segments, const 
   return out;
 }
 
+// The segments with each boundary moved by Gaussian jitter, order kept: the
+// ideal decisions with a real slicer's timing spread.
+std::vector<Segment> Jittered(const std::vector<Segment>& segments, double rmsTicks,
+                              uint32_t rngStart) {
+  std::mt19937 rng(rngStart);
+  std::normal_distribution<double> jitter(0.0, rmsTicks);
+  std::vector<Segment> out = segments;
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    const double lo = 0.5 * (out[i].start + segments[i].end);
+    const double hi = 0.5 * (segments[i + 1].start + segments[i + 1].end);
+    const double t = std::clamp(segments[i].end + jitter(rng), lo, hi);
+    out[i].end = t;
+    out[i + 1].start = t;
+  }
+  return out;
+}
+
 ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) {
   ModeResult result;
   result.mode = &mode;
@@ -171,7 +191,11 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
     }
     const std::vector<uint8_t> ideal =
         IdealLevels(audio, kSampleRate, air.segments(), four, kFullScale);
-    const std::vector<PulseSample> idealEdges = EdgesAt(air.segments(), ideal);
+    const std::vector<PulseSample> idealEdges = EdgesAt(
+        options.idealJitter > 0
+            ? Jittered(air.segments(), options.idealJitter * kTicksPerSecond / mode.rate, rngStart)
+            : air.segments(),
+        ideal);
 
     const int bySlicer = CountExact(sent, Decode(sliced.edges, mode, options.ownDecoderOnly));
     const int byIdeal = CountExact(sent, Decode(idealEdges, mode, options.ownDecoderOnly));
@@ -253,6 +277,9 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   }
   if (options.minState > 0) {
     std::printf(", slicer states under %.2f symbol merged", options.minState);
+  }
+  if (options.idealJitter > 0) {
+    std::printf(", ideal edges jittered by %.3f symbol rms", options.idealJitter);
   }
   if (options.ownDecoderOnly) std::printf(", only the mode's decoder attached");
   std::printf("\n");
@@ -407,12 +434,12 @@ bool Flag(const char* arg, const char* name, const char** value) {
 }
 
 void Usage() {
-  std::fprintf(
-      stderr,
-      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
-      "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
-      "  [--clock-ppm=P] [--min-state=SYMBOLS] [--own-decoder] [--no-table] [--no-throughput]\n"
-      "  [Google Benchmark flags]\nmodes:");
+  std::fprintf(stderr,
+               "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
+               "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
+               "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
+               "[--own-decoder] [--no-table] [--no-throughput]\n"
+               "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, "\n");
 }
@@ -452,6 +479,8 @@ int main(int argc, char** argv) {
       options.dcOffset = std::atof(v);
     } else if (Flag(a, "--clock-ppm", &v)) {
       options.clockPpm = std::atof(v);
+    } else if (Flag(a, "--ideal-jitter", &v)) {
+      options.idealJitter = std::atof(v);
     } else if (Flag(a, "--min-state", &v)) {
       options.minState = std::atof(v);
     } else if (Flag(a, "--own-decoder", &v)) {
