@@ -1,9 +1,9 @@
 // Command-line parsing of the console monitor.
 #include "shell/console/console_options.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace skelmar {
 
@@ -112,7 +112,8 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
         return false;
       }
     } else if (Matches(a, "--color") || Matches(a, "--colour")) {
-      if (!TakeValue(argc, argv, i, a[7] == 'u' ? "--colour" : "--color", v, error)) return false;
+      // The option's own spelling, so "--colour=never" takes its value from after the '='.
+      if (!TakeValue(argc, argv, i, a[6] == 'u' ? "--colour" : "--color", v, error)) return false;
       if (v == "auto") {
         o.color = ColorMode::kAuto;
       } else if (v == "always") {
@@ -131,26 +132,53 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
   return true;
 }
 
+namespace {
+
+/// Reads exactly `width` decimal digits at `at`.
+bool Digits(const std::string& text, size_t at, size_t width, int& value) {
+  if (at + width > text.size()) return false;
+  value = 0;
+  for (size_t i = at; i < at + width; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
 bool ParseIsoTime(const std::string& text, long long& epochSeconds) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, consumed = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &consumed) !=
-      6) {
+  // Exactly YYYY-MM-DDTHH:MM:SS, then nothing, "Z" or +HH:MM / -HH:MM.
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  if (!Digits(text, 0, 4, y) || text.size() < 19 || text[4] != '-' || !Digits(text, 5, 2, mo) ||
+      text[7] != '-' || !Digits(text, 8, 2, d) || text[10] != 'T' || !Digits(text, 11, 2, h) ||
+      text[13] != ':' || !Digits(text, 14, 2, mi) || text[16] != ':' || !Digits(text, 17, 2, s)) {
     return false;
   }
-  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60 || y < 1970) return false;
-  const char* rest = text.c_str() + consumed;
+  if (y < 1970 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 ||
+      s > 59) {
+    return false;
+  }
   long long offset = 0;
-  if (*rest == 'Z') {
-    ++rest;
-  } else if (*rest == '+' || *rest == '-') {
-    int oh = 0, om = 0, n = 0;
-    if (std::sscanf(rest + 1, "%2d:%2d%n", &oh, &om, &n) != 2) return false;
-    offset = (oh * 60LL + om) * 60LL * (*rest == '-' ? -1 : 1);
-    rest += 1 + n;
-  } else if (*rest != 0) {
+  const size_t rest = 19;
+  if (text.size() == rest + 1 && text[rest] == 'Z') {
+    // UTC
+  } else if (text.size() == rest + 6 && (text[rest] == '+' || text[rest] == '-')) {
+    int oh = 0, om = 0;
+    if (!Digits(text, rest + 1, 2, oh) || text[rest + 3] != ':' || !Digits(text, rest + 4, 2, om) ||
+        oh > 23 || om > 59) {
+      return false;
+    }
+    offset = (oh * 60LL + om) * 60LL * (text[rest] == '-' ? -1 : 1);
+  } else if (text.size() != rest) {
     return false;
   }
-  if (*rest != 0) return false;
   // Days from the civil date (proleptic Gregorian), independent of the time zone.
   const int yy = y - (mo <= 2 ? 1 : 0);
   const int era = yy / 400;
@@ -207,7 +235,9 @@ Files and pipes:
 
 Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file. Stop with Ctrl-C; the filter log is flushed
-and closed. Exit code 0 on a clean end, 1 on bad options or unreadable input.
+and closed. Exit status: 0 on a clean end (Ctrl-C included), 1 when the input,
+the settings file or the --record file cannot be used, 2 on bad options or
+when no input is given.
 )";
 }
 

@@ -11,9 +11,12 @@ namespace skelmar {
 
 namespace {
 
+// Received bytes are not text of any known encoding: control characters and
+// bytes with the top bit set become '.', so no escape sequence (ESC, or the
+// one-byte CSI 0x9B) ever reaches the terminal.
 char Printable(char c) {
-  const unsigned char u = static_cast<unsigned char>(c) & 0x7F;
-  return (u < 32 || u == 127) ? '.' : static_cast<char>(u);
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u < 32 || u >= 127) ? '.' : static_cast<char>(u);
 }
 
 void AppendColor(std::string& out, ColorRef c) {
@@ -87,6 +90,13 @@ SystemTime ToSystemTime(const std::tm& tm, int ms) {
 std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings,
                       bool color) {
   std::string out;
+  RenderRow(text, slots, settings, color, out);
+  return out;
+}
+
+void RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
+               std::string& out) {
+  out.clear();
   int current = -1;
   for (size_t i = 0; text[i] != 0; ++i) {
     if (color) {
@@ -100,22 +110,30 @@ std::string RenderRow(const char* text, const int32_t* slots, const Settings& se
     out += Printable(text[i]);
   }
   if (color && current != -1) out += "\x1b[0m";
-  return out;
 }
 
 RowPrinter::RowPrinter(std::FILE* out, const Settings& settings, bool color)
-    : out_(out), settings_(settings), color_(color) {}
+    : out_(out), settings_(settings), color_(color) {
+  line_.reserve(kLineReserve);
+}
 
 void RowPrinter::RowFinished(const char* text, const int32_t* slots) {
-  const std::string line = RenderRow(text, slots, settings_, color_);
-  std::fwrite(line.data(), 1, line.size(), out_);
+  RenderRow(text, slots, settings_, color_, line_);
+  std::fwrite(line_.data(), 1, line_.size(), out_);
   std::fputc('\n', out_);
   ++rows_;
 }
 
-std::string PageToJson(const PageRecord& page, const SystemTime& t, int offset,
+std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
                        const FilterTable& filters) {
-  std::string out = "{\"time\":\"";
+  std::string out;
+  PageToJson(page, local, utcOffsetMinutes, filters, out);
+  return out;
+}
+
+void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const FilterTable& filters,
+                std::string& out) {
+  out = "{\"time\":\"";
   char buf[64];
   const int absOffset = offset < 0 ? -offset : offset;
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d", unsigned{t.year},
@@ -152,17 +170,18 @@ std::string PageToJson(const PageRecord& page, const SystemTime& t, int offset,
     out += "null";
   }
   out += '}';
-  return out;
 }
 
 PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json)
-    : out_(out), clock_(clock), filters_(filters), json_(json) {}
+    : out_(out), clock_(clock), filters_(filters), json_(json) {
+  if (json_) line_.reserve(kLineReserve);
+}
 
 void PagePrinter::PageWritten(const PageRecord& page) {
   ++pages_;
   if (!json_) return;
-  const std::string line = PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_);
-  std::fwrite(line.data(), 1, line.size(), out_);
+  PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_, line_);
+  std::fwrite(line_.data(), 1, line_.size(), out_);
   std::fputc('\n', out_);
 }
 

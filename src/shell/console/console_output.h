@@ -18,6 +18,13 @@ namespace skelmar {
 /// the first NUL, with bytes the pane would not paint as text (top bit set,
 /// control characters) shown as '.', and ANSI colour changes when `color`.
 std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color);
+/// The same into `out` (cleared first), which keeps its capacity from row to row.
+void RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
+               std::string& out);
+
+/// Room for the longest row or JSON object, reserved once so printing a page
+/// allocates nothing.
+inline constexpr size_t kLineReserve = 8192;
 
 /// Prints every finished monitor row.
 class RowPrinter : public RowObserver {
@@ -30,12 +37,16 @@ class RowPrinter : public RowObserver {
   std::FILE* out_;
   const Settings& settings_;
   bool color_;
+  std::string line_;
   uint64_t rows_ = 0;
 };
 
 /// One JSON object (one line) for a page.
 std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
                        const FilterTable& filters);
+/// The same into `out` (replaced), which keeps its capacity from page to page.
+void PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
+                const FilterTable& filters, std::string& out);
 
 /// Prints pages as JSON lines, and counts pages for the progress line.
 class PagePrinter : public PageObserver {
@@ -49,6 +60,7 @@ class PagePrinter : public PageObserver {
   Clock& clock_;
   const FilterTable& filters_;
   bool json_;
+  std::string line_;
   uint64_t pages_ = 0;
 };
 
