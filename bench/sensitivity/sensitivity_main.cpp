@@ -32,9 +32,8 @@ constexpr int kSampleRate = 22050;
 constexpr double kAmplitude = 0.05;
 constexpr double kFullScale = kAmplitude * 32767.0;
 constexpr double kTarget = 90.0;
-constexpr double kPi = 3.14159265358979323846;
-// -3 dB frequency (rad/s) of the slicer's low-pass prototype with unit delay.
-constexpr double kBesselCorner = 2.1139176680;
+// Runs of one level at least this long count as long for the error split.
+constexpr size_t kLongRun = 32;
 
 struct Options {
   int pages = 200;
@@ -49,6 +48,7 @@ struct Options {
   double idealJitter = 0;  ///< rms edge jitter given to the ideal edges, in symbols
   double minState = 0;     ///< states shorter than this many symbols merged away
   bool ownDecoderOnly = false;
+  bool confusion = false;  ///< print the noiseless level confusion of the slicer
   bool table = true;
   bool throughput = true;
 };
@@ -113,9 +113,13 @@ struct Point {
   double idealSer = 0;
   double slicerSer = 0;
   double theorySer = 0;
-  double changeRatio = 0;  ///< slicer level changes per true level change
-  double edgeRms = 0;      ///< slicer edge timing spread, in symbols
-  double paired = 0;       ///< true changes with a slicer change near them
+  double changeRatio = 0;        ///< slicer level changes per true level change
+  double slicerSerLongRuns = 0;  ///< the same within runs of kLongRun symbols or more
+  int64_t confusion[4][4] = {};  ///< true level against slicer level at symbol centres
+  double envelopeRatio = 0;      ///< mean tracked envelope spread over the true one
+  double edgeDelay = 0;          ///< slicer edge delay, in symbols
+  double edgeRms = 0;            ///< slicer edge timing spread, in symbols
+  double paired = 0;             ///< true changes with a slicer change near them
 };
 
 struct ModeResult {
@@ -172,17 +176,42 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
   const AudioSlicerOptions slicing = SlicerOptionsFor(mode, options);
   const bool four = mode.levels == 4;
 
+  // Message symbols inside long runs of one level, where the slicer's level
+  // tracking has no transitions to hold on to.
+  std::vector<Segment> inLongRuns = counted;
+  for (size_t i = 0; i < inLongRuns.size();) {
+    size_t j = i + 1;
+    while (j < inLongRuns.size() && inLongRuns[j].data &&
+           inLongRuns[j].level == inLongRuns[i].level)
+      ++j;
+    const bool isLong = j - i >= kLongRun;
+    for (size_t k = i; k < j; ++k) inLongRuns[k].data = inLongRuns[k].data && isLong;
+    i = j;
+  }
+
   auto run = [&](const siggen::AudioOptions& audioOptions, Point& point) {
+    EdgeTiming timing;
     const std::vector<int16_t> audio = siggen::EdgesToAudio(clean, audioOptions);
     AudioSlicer slicer(slicing);
     EdgeVector sliced;
     sliced.edges.reserve(clean.size() * 2);
-    slicer.Process(audio.data(), audio.size(), sliced);
+    // In pieces, to follow the tracked envelope against the true one.
+    constexpr size_t kPiece = 1000;
+    double spreadSum = 0;
+    int64_t spreadCount = 0;
+    for (size_t at = 0; at < audio.size(); at += kPiece) {
+      slicer.Process(audio.data() + at, std::min(kPiece, audio.size() - at), sliced);
+      spreadSum += slicer.upperEnvelope() - slicer.lowerEnvelope();
+      ++spreadCount;
+    }
+    point.envelopeRatio = spreadSum / static_cast<double>(std::max<int64_t>(1, spreadCount)) /
+                          (2.0 * kAmplitude * 32767.0 / 32768.0);
     slicer.Finish(sliced);
     point.changeRatio = static_cast<double>(LevelChanges(sliced.edges)) /
                         static_cast<double>(std::max<int64_t>(1, LevelChanges(clean)));
     const double symbolTicks = kTicksPerSecond / mode.rate;
-    const EdgeTiming timing = MeasureEdgeTiming(clean, sliced.edges, symbolTicks);
+    timing = MeasureEdgeTiming(clean, sliced.edges, symbolTicks);
+    point.edgeDelay = timing.medianTicks / symbolTicks;
     point.edgeRms = timing.rmsTicks / symbolTicks;
     point.paired = timing.paired;
     if (options.minState > 0) {
@@ -204,9 +233,16 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
 
     int64_t symbols = 0;
     const int64_t idealErrors = SymbolErrors(counted, ideal, four, &symbols);
-    const double delay = kBesselCorner / (2.0 * kPi * slicer.cutoffHz()) * kTicksPerSecond;
-    const std::vector<uint8_t> atCentres = LevelsAtCentres(sliced.edges, counted, delay);
+    const std::vector<uint8_t> atCentres =
+        LevelsAtCentres(sliced.edges, counted, timing.medianTicks);
     const int64_t slicerErrors = SymbolErrors(counted, atCentres, four, nullptr);
+    for (size_t i = 0; i < counted.size(); ++i) {
+      if (counted[i].data) ++point.confusion[counted[i].level & 3][atCentres[i] & 3];
+    }
+    int64_t longSymbols = 0;
+    const int64_t longErrors = SymbolErrors(inLongRuns, atCentres, four, &longSymbols);
+    point.slicerSerLongRuns =
+        longSymbols > 0 ? static_cast<double>(longErrors) / static_cast<double>(longSymbols) : 0;
     point.idealSer =
         symbols > 0 ? static_cast<double>(idealErrors) / static_cast<double>(symbols) : 0;
     point.slicerSer =
@@ -220,6 +256,14 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
   std::fprintf(stderr, "%-11s %d pages, %.0f s of air; noiseless: slicer %.1f%%, ideal %.1f%%\n",
                mode.name, result.pagesSent, air.endTicks() / kTicksPerSecond, check.slicerPct,
                check.idealPct);
+  if (options.confusion) {
+    std::fprintf(stderr, "  noiseless, true level (rows) against slicer level at centres:\n");
+    for (const auto& row : check.confusion) {
+      std::fprintf(stderr, "   %9lld %9lld %9lld %9lld\n", static_cast<long long>(row[0]),
+                   static_cast<long long>(row[1]), static_cast<long long>(row[2]),
+                   static_cast<long long>(row[3]));
+    }
+  }
   if (check.slicerPct < 100 || check.idealPct < 100) {
     std::fprintf(stderr, "warning: %s loses pages without noise\n", mode.name);
   }
@@ -324,14 +368,17 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   }
   std::printf(
       "\n\nSymbol error rate of the message symbols: ideal measured / theory / slicer "
-      "at symbol centres;\nslicer level changes per true change; slicer edge timing rms in symbols "
-      "(share of true\nchanges within half a symbol)\n");
+      "at symbol centres (within runs of 32 or more);\nslicer level changes per true change; "
+      "slicer edge timing rms in symbols "
+      "(share of true\nchanges within half a symbol); slicer envelope spread over the true "
+      "spread\n");
   for (const ModeResult& r : results) {
     std::printf("%s (slicer cut-off %.0f Hz)\n", r.mode->name,
                 AudioSlicer(SlicerOptionsFor(*r.mode, options)).cutoffHz());
     for (const Point& p : r.points) {
-      std::printf("  %2.0f dB  %.2e / %.2e / %.2e  %5.2f  %.3f (%.3f)\n", p.ebN0, p.idealSer,
-                  p.theorySer, p.slicerSer, p.changeRatio, p.edgeRms, p.paired);
+      std::printf("  %2.0f dB  %.2e / %.2e / %.2e (%.2e)  %5.2f  %.3f (%.3f) delay %.3f  %.2f\n",
+                  p.ebN0, p.idealSer, p.theorySer, p.slicerSer, p.slicerSerLongRuns, p.changeRatio,
+                  p.edgeRms, p.paired, p.edgeDelay, p.envelopeRatio);
     }
   }
   std::fflush(stdout);
@@ -438,7 +485,7 @@ void Usage() {
                "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
                "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
                "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
-               "[--own-decoder] [--no-table] [--no-throughput]\n"
+               "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
                "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, "\n");
@@ -483,6 +530,8 @@ int main(int argc, char** argv) {
       options.idealJitter = std::atof(v);
     } else if (Flag(a, "--min-state", &v)) {
       options.minState = std::atof(v);
+    } else if (Flag(a, "--confusion", &v)) {
+      options.confusion = true;
     } else if (Flag(a, "--own-decoder", &v)) {
       options.ownDecoderOnly = true;
     } else if (Flag(a, "--no-table", &v)) {
