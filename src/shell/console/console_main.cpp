@@ -101,7 +101,10 @@ class EdgeTap {
 /// The one-line progress report for long file decodes.
 class Progress {
  public:
-  explicit Progress(bool enabled) : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+  // The first line waits a quarter second, so short files show none and the
+  // speed is measured over a useful stretch.
+  explicit Progress(bool enabled)
+      : enabled_(enabled), start_(std::chrono::steady_clock::now()), last_(start_) {}
   void Update(uint64_t streamTicks, uint64_t pages, bool force = false) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
@@ -123,7 +126,7 @@ class Progress {
   bool enabled_;
   bool shown_ = false;
   std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point last_{};
+  std::chrono::steady_clock::time_point last_;
 };
 
 void PrintStats(const StatCounters& counters, Clock& clock) {
@@ -257,7 +260,9 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   int status = kExitOk;
   if (!source->IsLive()) {
     // Files and pipes: 100 ms of stream time, then one tick, as fast as they deliver.
-    Progress progress(!o.quiet && isatty(STDERR_FILENO));
+    // Only when the pages go elsewhere: on a terminal that also shows them the
+    // line would run into the page rows.
+    Progress progress(!o.quiet && isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO));
     uint64_t streamTicks = 0;
     for (;;) {
       const bool more = source->Advance(kTicksPerTimerTick);

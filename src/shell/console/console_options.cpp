@@ -214,7 +214,8 @@ Output:
   --json                one JSON object per page instead of the lines
   --stats               print the hourly and daily page counts at exit
   --record FILE         save the received edge stream (for bug reports)
-  -q, --quiet           no progress line on standard error
+  -q, --quiet           no progress line (shown on standard error when that
+                        is a terminal and the pages go to a file or pipe)
 
 Settings:
   --config PATH         settings file (default: Skelmar.INI beside the program
