@@ -187,6 +187,9 @@ class Scenario {
         p.kind = PocsagKind::kNumeric;
         p.function = 0;
         p.text = From(kNumericTexts);
+        // A POCSAG receiver tells numeric from alphanumeric by the digits it
+        // sees, and 'U', '(' and ')' count heavily for text: senders leave them out.
+        std::erase_if(p.text, [](char c) { return c == '(' || c == ')' || c == 'U'; });
       } else {
         p.kind = PocsagKind::kTone;
         p.function = Pick(4);
