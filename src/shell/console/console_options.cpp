@@ -202,7 +202,8 @@ Input (give one; without one, the serial port of the settings file is used):
   --pcm FILE|-          raw signed 16-bit mono PCM of discriminator audio;
                         "-" reads standard input, e.g.
                         rtl_fm -f 929.6M -s 22050 - | skelmar --pcm -
-  --rate HZ             sample rate of --pcm, 8000 to 192000 (default 22050)
+  --rate HZ             sample rate of --pcm and --audio-device, 8000 to
+                        192000 (default 22050)
   --audio FILE          an audio file (WAV, FLAC, anything libsndfile reads)
   --audio-device NAME   live capture from an ALSA device (e.g. default, hw:1)
   --serial DEVICE       a slicer on a serial port's modem-status lines
