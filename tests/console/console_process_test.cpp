@@ -292,8 +292,8 @@ TEST_F(ConsoleProcess, InterruptDuringRealTimeReplayEndsCleanlyAndClosesTheFilte
   const std::string log = Path("filter.log");
   const std::string ini = Path("filters.ini");
   WriteFile(ini, FilterSettings(log, "1234567"));
-  const pid_t pid =
-      Start({"--replay", recording, "--realtime", "--config", ini, "-q", "--color=never"});
+  const pid_t pid = Start({"--replay", recording, "--realtime", "--config", ini, "-q",
+                           "--color=never", "--start-time", "2026-01-01T00:00:00Z"});
   // Wait for the page on standard output, then interrupt.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (ReadFile(Path("stdout")).find("Early page") == std::string::npos &&
@@ -307,6 +307,8 @@ TEST_F(ConsoleProcess, InterruptDuringRealTimeReplayEndsCleanlyAndClosesTheFilte
   EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(2));
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
+  // The page came about a second into the stream that started at --start-time.
+  EXPECT_EQ(r.out.rfind("--------------- 01/01/26 00:00:0", 0), 0u) << r.out;
   // Nothing flushed the log before the end; closing it did.
   EXPECT_NE(ReadFile(log).find("{1234567} 4Fire  Early page\n"), std::string::npos)
       << ReadFile(log);

@@ -185,7 +185,11 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   }
   SystemClock systemClock;
   StreamClock streamClock(start);
-  Clock& clock = live ? static_cast<Clock&>(systemClock) : static_cast<Clock&>(streamClock);
+  // A recording played in real time keeps its own stream time, so --start-time
+  // holds for it as for a file decoded at once.
+  const bool realtimeReplay = o.input == InputKind::kReplay && o.realtime;
+  Clock& clock =
+      live && !realtimeReplay ? static_cast<Clock&>(systemClock) : static_cast<Clock&>(streamClock);
 
   ConsoleMessages messages;
   PosixCommandLauncher launcher;
@@ -281,11 +285,19 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   } else {
     // Live sources: the tick runs on the wall clock every 100 ms.
     auto next = std::chrono::steady_clock::now();
+    auto played = next;
     for (;;) {
       next += std::chrono::milliseconds(100);
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
           next - std::chrono::steady_clock::now());
       if (signals.Wait(wait.count() > 0 ? static_cast<long>(wait.count()) : 0)) break;
+      if (realtimeReplay) {
+        // The replay is paced by the wall clock: its stream time is the time played.
+        const auto now = std::chrono::steady_clock::now();
+        streamClock.Advance(static_cast<uint64_t>(
+            std::chrono::duration<double>(now - played).count() * kTicksPerSecond));
+        played = now;
+      }
       tap.Copy(*source->ring());
       monitor.TimerTick(source->ring());
       std::fflush(stdout);
