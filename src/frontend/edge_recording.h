@@ -21,7 +21,7 @@ inline constexpr size_t kEdgeRecordingSampleSize = 3;
 /// Sample count of a file whose writer never closed it.
 inline constexpr uint64_t kEdgeRecordingUnknownCount = ~uint64_t{0};
 /// The front end's tick rate, as the header stores it.
-inline constexpr uint32_t kEdgeTickRate = 1193182;
+inline constexpr uint32_t kEdgeTickRate = kTicksPerSecondWhole;
 inline constexpr uint32_t kEdgeMinTickRate = 1000;
 inline constexpr uint32_t kEdgeMaxTickRate = 1000000000;
 /// Longest accepted line of the text form, newline included.

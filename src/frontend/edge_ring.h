@@ -8,8 +8,15 @@
 
 namespace skelmar {
 
-/// Interval-timer ticks per second: the unit of every duration on the edge path.
-inline constexpr double kTicksPerSecond = 1193182.0;
+/// Ticks per second: the unit of every duration on the edge path. It is the
+/// rate the clocks' symbol periods are built on (FLEX 1600 symbols/s is
+/// 745.112 ticks, GSC 600 bit/s 1986.97 ticks); timing edges with the PC
+/// timer's nominal 1,193,182 instead would make every FLEX and GSC transmitter
+/// look 840 ppm slow, and four-level FLEX, whose clock corrects only on
+/// crossings between the lower and upper level pairs, drifts off its inner
+/// phases within one frame.
+inline constexpr uint32_t kTicksPerSecondWhole = 1192179;
+inline constexpr double kTicksPerSecond = kTicksPerSecondWhole;
 
 /// One edge: how long the slicer held `status` (modem-status bits 4..7:
 /// CTS, DSR, RI, DCD), written when that state ends.

@@ -9,7 +9,7 @@
 namespace skelmar {
 
 /// Ticks of stream time in one 100 ms timer period.
-inline constexpr uint64_t kTicksPerTimerTick = 119318;
+inline constexpr uint64_t kTicksPerTimerTick = kTicksPerSecondWhole / 10;
 
 /// Error codes of Open, as the slicer link reports them.
 enum EdgeSourceError : int {

@@ -23,7 +23,6 @@ namespace skelmar {
 namespace {
 
 constexpr uint64_t kNanosPerSecond = 1000000000;
-constexpr uint64_t kTicksPerSecondWhole = 1193182;
 constexpr int kWatchedLines = TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
@@ -107,7 +106,7 @@ uint8_t StatusFromModemBits(int modemBits) {
 }
 
 uint64_t TickConverter::Convert(uint64_t nanoseconds) {
-  // Whole seconds convert exactly; the rest stays below 1e9 * 1193182, far
+  // Whole seconds convert exactly; the rest stays below 1e9 * 1192179, far
   // inside 64 bits, together with the carried remainder.
   const uint64_t seconds = nanoseconds / kNanosPerSecond;
   const uint64_t scaled = (nanoseconds % kNanosPerSecond) * kTicksPerSecondWhole + remainder_;

@@ -23,7 +23,7 @@ namespace skelmar {
 /// DSR 0x20, RI 0x40, DCD 0x80. Other bits are ignored.
 uint8_t StatusFromModemBits(int modemBits);
 
-/// Nanoseconds to interval-timer ticks (1,193,182 per second). The fraction
+/// Nanoseconds to edge ticks (kTicksPerSecondWhole per second). The fraction
 /// of a tick left over by one interval is carried into the next, so the sum
 /// of the converted intervals never drifts from the converted sum.
 class TickConverter {
@@ -95,7 +95,7 @@ struct SerialSlicerOptions {
   /// A state longer than this is written as this long: nothing downstream
   /// measures longer runs, and an idle line would otherwise flood the ring
   /// (and the decoders with idle symbols) when it finally changes.
-  uint64_t maxStateTicks = 1193182;  // one second
+  uint64_t maxStateTicks = kTicksPerSecondWhole;  // one second
 };
 
 /// Edge source on a serial port's modem-status lines.

@@ -121,7 +121,7 @@ TEST(AudioSource, AdvanceReadsJustEnoughAudio) {
   AudioSource source(std::make_unique<MemoryInput>(audio, 48000), false, false);
   Drain drain;
   ASSERT_GT(source.Open(&drain.readIndex), 0);
-  // Sample k sits at k / 48000 s: covering t ticks takes ceil(t * 48000 / 1193182) samples.
+  // Sample k sits at k / 48000 s: covering t ticks takes ceil(t * 48000 / 1192179) samples.
   EXPECT_TRUE(source.Advance(1));
   EXPECT_EQ(source.slicer()->samplesConsumed(), 1u);
   EXPECT_TRUE(source.Advance(kTicksPerTimerTick - 1));  // 100 ms in all: 4799.98 samples
@@ -129,7 +129,7 @@ TEST(AudioSource, AdvanceReadsJustEnoughAudio) {
   EXPECT_TRUE(source.Advance(0));
   EXPECT_EQ(source.slicer()->samplesConsumed(), 4800u);
   EXPECT_TRUE(source.Advance(kTicksPerTimerTick * 4));
-  EXPECT_EQ(source.slicer()->samplesConsumed(), 24000u);  // 596590 ticks = 23999.9 samples
+  EXPECT_EQ(source.slicer()->samplesConsumed(), 24000u);  // 596085 ticks = 23999.9 samples
   drain.Take(*source.ring());
   // Every edge written so far ends before the time asked for.
   uint64_t t = 0;
@@ -201,7 +201,7 @@ TEST(AudioSource, OpenTwiceIsBusyAndReopenStartsOver) {
   ASSERT_GT(source.Open(&again.readIndex), 0);
   EXPECT_STREQ(source.lastError(), "");
   EXPECT_TRUE(source.Advance(kTicksPerTimerTick));
-  EXPECT_EQ(source.slicer()->samplesConsumed(), 2205u);  // 119318 ticks = 2204.997 samples
+  EXPECT_EQ(source.slicer()->samplesConsumed(), 2205u);  // 119217 ticks = 2204.998 samples
 }
 
 TEST(AudioSource, AReaderPartWayRoundTheRingReadsOnlyNewEdges) {

@@ -161,6 +161,22 @@ TEST(FlexEndToEnd, FourLevel1600PhasesAandB) {
   EXPECT_EQ(r.rig.pageLog.pages.back().levels, 4);
 }
 
+TEST(FlexEndToEnd, InnerPhaseSurvivesAnIdleOuterPhase) {
+  // Phase A goes idle after one short page, so the outer level pair hardly
+  // changes and the clock corrects only rarely; with edge ticks and symbol
+  // periods on different time bases the sampling point drifted off phase B
+  // before the frame ended.
+  FlexRig r;
+  r.rig.settings.fourLevelInterface = 1;
+  const std::vector<std::vector<FlexPage>> pages = {
+      {Page(887, siggen::kFlexAlphanumeric, "Please call home")},
+      {Page(452465, siggen::kFlexAlphanumeric, "Reminder: shift handover at 19:00"),
+       Page(600508, siggen::kFlexAlphanumeric, "Meeting moved to 15:30, conference room B"),
+       Page(1234, siggen::kFlexAlphanumeric, "A third page near the end of the frame")}};
+  r.Transmit({Frame(siggen::kFlexCode1600x4, pages)}, Impaired(true, 0, 0, 9));
+  EXPECT_EQ(r.Texts(), ExpectedRows(pages, "AB"));
+}
+
 TEST(FlexEndToEnd, FourLevel3200AllPhases) {
   FlexRig r;
   r.rig.settings.fourLevelInterface = 1;

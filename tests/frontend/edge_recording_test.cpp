@@ -60,7 +60,7 @@ TEST(EdgeRecording, BinaryRoundTripWithItsDocumentedLayout) {
   ASSERT_EQ(bytes.size(), 24 + 3 * samples.size());
   EXPECT_EQ(bytes.substr(0, 8), std::string("\x89SKLEDG\n"));
   EXPECT_EQ(bytes.substr(8, 4), std::string("\x01\x00\x00\x00", 4));   // version 1, reserved
-  EXPECT_EQ(bytes.substr(12, 4), std::string("\xDE\x34\x12\x00", 4));  // 1193182 little-endian
+  EXPECT_EQ(bytes.substr(12, 4), std::string("\xF3\x30\x12\x00", 4));  // 1192179 little-endian
   const uint64_t count = samples.size();                               // 10003 = 0x2713
   EXPECT_EQ(bytes.substr(16, 8), std::string("\x13\x27\0\0\0\0\0\0", 8));
   ASSERT_EQ(count, 0x2713u);
@@ -189,7 +189,7 @@ TEST(EdgeRecording, AnUnfinishedBinaryFileReadsToItsEnd) {
 }
 
 TEST(EdgeRecording, OtherTickRatesAreConvertedWithoutDrift) {
-  // 2000 samples of 1000 us each, kept at 1 MHz: 1193.182 front-end ticks each.
+  // 2000 samples of 1000 us each, kept at 1 MHz: 1192.179 front-end ticks each.
   std::vector<PulseSample> samples(2000, PulseSample{1000, 0x80});
   samples.push_back({60000, 0x00});  // 60 ms: 71590.92 ticks, more than one sample holds
   const std::string path = TestFilePath("usec.edges");
@@ -202,10 +202,10 @@ TEST(EdgeRecording, OtherTickRatesAreConvertedWithoutDrift) {
   for (size_t k = 0; k < 2000; ++k) {
     total += got[k].duration;
     // Rounded to the nearest tick, halves up, from the exact running total.
-    ASSERT_EQ(total, ((k + 1) * 1193182 + 500) / 1000) << k;
+    ASSERT_EQ(total, ((k + 1) * 1192179 + 500) / 1000) << k;
   }
   EXPECT_EQ(got[2000], (PulseSample{65535, 0x00}));
-  EXPECT_EQ(total + got[2000].duration + got[2001].duration, 2386364u + 71591u);
+  EXPECT_EQ(total + got[2000].duration + got[2001].duration, 2384358u + 71531u);
 }
 
 TEST(EdgeRecording, MissingFileAndEmptyFile) {

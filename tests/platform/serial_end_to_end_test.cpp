@@ -37,7 +37,7 @@ std::vector<test::LineScript::Change> Changes(const std::vector<PulseSample>& sa
     ticks += samples[i].duration;
     const uint8_t next = i + 1 < samples.size() ? samples[i + 1].status
                                                 : static_cast<uint8_t>(samples[i].status ^ 0x80);
-    out.push_back({start + (ticks * 1000000000 + 596591) / 1193182, BitsForStatus(next)});
+    out.push_back({start + (ticks * 1000000000 + 596089) / 1192179, BitsForStatus(next)});
   }
   return out;
 }

@@ -37,18 +37,18 @@ TEST(SerialStatus, EachLineHasItsOwnBit) {
 
 TEST(SerialTicks, WholeAndFractionalTicksAddUpWithoutDrift) {
   TickConverter c;
-  EXPECT_EQ(c.Convert(1000000000), 1193182u);
+  EXPECT_EQ(c.Convert(1000000000), 1192179u);
   c.Reset();
-  // 1 ms is 1193.182 ticks: the fractions add up to whole ticks over time.
+  // 1 ms is 1192.179 ticks: the fractions add up to whole ticks over time.
   uint64_t sum = 0;
   for (int i = 0; i < 1000; ++i) sum += c.Convert(1000000);
-  EXPECT_EQ(sum, 1193182u);
+  EXPECT_EQ(sum, 1192179u);
 
   // Intervals far shorter than a tick: per-interval rounding alone would give 1 each.
   c.Reset();
   sum = 0;
   for (int i = 0; i < 1000000; ++i) sum += c.Convert(1000);
-  EXPECT_EQ(sum, 1193182u);
+  EXPECT_EQ(sum, 1192179u);
 
   // Irregular intervals: the sum is always the conversion of the total time.
   c.Reset();
@@ -60,12 +60,12 @@ TEST(SerialTicks, WholeAndFractionalTicksAddUpWithoutDrift) {
     const uint64_t d = (x >> 33) % 3000000;  // up to 3 ms
     total += d;
     sum += c.Convert(d);
-    ASSERT_EQ(sum, total * 1193182u / 1000000000u) << "after " << i + 1 << " intervals";
+    ASSERT_EQ(sum, total * 1192179u / 1000000000u) << "after " << i + 1 << " intervals";
   }
 
   // Hours-long intervals do not overflow.
   c.Reset();
-  EXPECT_EQ(c.Convert(uint64_t{5} * 3600 * 1000000000), uint64_t{5} * 3600 * 1193182);
+  EXPECT_EQ(c.Convert(uint64_t{5} * 3600 * 1000000000), uint64_t{5} * 3600 * 1192179);
 }
 
 // A slicer on scripted lines with a short start-up probe.
@@ -91,10 +91,10 @@ TEST_F(SlicerFixture, LineChangesBecomeEndedStatesWithTheirDurations) {
   rig.script->Add(kStart + 2000100, TIOCM_RNG);
   rig.script->Add(kStart + 3000000, 0);
   ASSERT_TRUE(rig.script->WaitIdle());
-  // 1 ms = 1193.182 ticks; 0.5 ms = 596.591; carried fractions: .182, .773,
-  // .364, .483 (100 ns = 0.119), .546. A state shorter than a tick still counts.
+  // 1 ms = 1192.179 ticks; 0.5 ms = 596.0895; carried fractions: .179, .2685,
+  // .358, .477 (100 ns = 0.119), .537. A state shorter than a tick still counts.
   const std::vector<Sample> expected = {
-      {1193, 0x90}, {596, 0x20}, {597, 0x00}, {0, 0xF0}, {1193, 0x40}};
+      {1192, 0x90}, {596, 0x20}, {596, 0x00}, {0, 0xF0}, {1192, 0x40}};
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);
   EXPECT_EQ(slicer.changes(), 5u);
   EXPECT_TRUE(slicer.capturing());
@@ -108,7 +108,7 @@ TEST_F(SlicerFixture, AWakeUpThatFindsTheSameLinesEndsNothing) {
   rig.script->Add(kStart + 1000000, TIOCM_CTS);  // a pulse too short to be read
   rig.script->Add(kStart + 2000000, TIOCM_DSR);
   ASSERT_TRUE(rig.script->WaitIdle());
-  const std::vector<Sample> expected = {{2386, 0x10}};  // 2 ms = 2386.364 ticks
+  const std::vector<Sample> expected = {{2384, 0x10}};  // 2 ms = 2384.358 ticks
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);
 }
 
@@ -120,7 +120,7 @@ TEST_F(SlicerFixture, ChangesBetweenTwoWaitsAreNotLost) {
                       {kStart + 1500000, 0, /*beforeWait=*/true},  // while the first was handled
                       {kStart + 2000000, TIOCM_CTS}});
   ASSERT_TRUE(rig.script->WaitIdle());
-  const std::vector<Sample> expected = {{1193, 0x10}, {596, 0x20}, {597, 0x00}};
+  const std::vector<Sample> expected = {{1192, 0x10}, {596, 0x20}, {596, 0x00}};
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);
 }
 
@@ -128,14 +128,14 @@ TEST_F(SlicerFixture, LongStatesAreSplitAndIdleLinesCappedAtOneSecond) {
   rig.script->bits = TIOCM_CTS;
   SerialSlicer slicer("/dev/fake", rig.Services(), options);
   ASSERT_GT(slicer.Open(&readIndex), 0);
-  rig.script->Add(kStart + 500000000, 0);           // 0.5 s = 596591 ticks
+  rig.script->Add(kStart + 500000000, 0);           // 0.5 s = 596089 ticks
   rig.script->Add(kStart + 3500000000, TIOCM_CTS);  // 3 s, written as one second
   rig.script->Add(kStart + 3500001000, 0);          // 1 us = 1.193 ticks
   ASSERT_TRUE(rig.script->WaitIdle());
   std::vector<Sample> expected(9, Sample{65535, 0x10});
-  expected.push_back({596591 - 9 * 65535, 0x10});
+  expected.push_back({596089 - 9 * 65535, 0x10});
   for (int i = 0; i < 18; ++i) expected.push_back({65535, 0x00});
-  expected.push_back({1193182 - 18 * 65535, 0x00});
+  expected.push_back({1192179 - 18 * 65535, 0x00});
   expected.push_back({1, 0x10});
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);
 }
@@ -230,7 +230,7 @@ TEST_F(SlicerFixture, CloseStopsABlockedThreadAndReopenStartsAFreshRing) {
   rig.script->Add(kStart + 5002000000, TIOCM_CTS);
   rig.script->Add(kStart + 5003000000, TIOCM_DSR);
   ASSERT_TRUE(rig.script->WaitIdle());
-  const std::vector<Sample> expected = {{2386, 0x20}, {1193, 0x10}};
+  const std::vector<Sample> expected = {{2384, 0x20}, {1192, 0x10}};
   EXPECT_EQ(RingSamples(*slicer.ring(), 16383), expected);
   EXPECT_EQ(slicer.ring()->writeIndex().load(), 1u);  // wrapped
   EXPECT_EQ(slicer.changes(), 2u);
@@ -244,7 +244,7 @@ TEST_F(SlicerFixture, ALostDeviceStopsTheCaptureAndSaysWhy) {
   ASSERT_GT(slicer.Open(&readIndex), 0);
   ASSERT_TRUE(WaitUntil([&] { return !slicer.capturing(); }));
   EXPECT_NE(std::string(slicer.lastError()).find("failed"), std::string::npos);
-  const std::vector<Sample> expected = {{1193, 0x10}};
+  const std::vector<Sample> expected = {{1192, 0x10}};
   EXPECT_EQ(RingSamples(*slicer.ring()), expected);  // what came before stays readable
   slicer.Close();
   EXPECT_EQ(slicer.ring(), nullptr);

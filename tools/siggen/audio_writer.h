@@ -46,7 +46,7 @@ struct AudioOptions {
 /// The level 0..3 a status byte stands for, as the front end decodes it.
 int LevelOfStatus(uint8_t status, bool fourLevelInterface, bool invertData);
 
-/// Renders the edge stream (ticks of 1,193,182 per second) as audio. Each
+/// Renders the edge stream (ticks of 1,192,179 per second) as audio. Each
 /// sample is the average of the ideal signal over its sample interval, so edge
 /// timing survives sampling; the receiver filter and noise follow.
 std::vector<int16_t> EdgesToAudio(const std::vector<PulseSample>& edges,
