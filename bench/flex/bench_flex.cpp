@@ -54,7 +54,7 @@ std::vector<skelmar::PulseSample> OneMinute(int& pagesPerMinute) {
   options.fourLevel = true;
   options.jitter = 0.03;
   options.clockOffsetPpm = 30;
-  siggen::EdgeWriter writer(options.seed);
+  siggen::EdgeWriter writer(options.randomStart);
   pagesPerMinute = 0;
   for (int f = 0; f < kFramesPerMinute; ++f) {
     FlexFrame frame = FlexFrame::Mode(siggen::kFlexCode3200x4);

@@ -96,7 +96,7 @@ siggen::ModulatorOptions Impaired(bool fourLevel, double ppm, double jitter, uin
   o.fourLevel = fourLevel;
   o.clockOffsetPpm = ppm;
   o.jitter = jitter;
-  o.seed = start;
+  o.randomStart = start;
   return o;
 }
 

@@ -26,7 +26,7 @@ struct FlexRig {
   /// sync in front lets the clock settle, and a short tail flushes the last symbol.
   void Transmit(const std::vector<siggen::FlexFrame>& frames, siggen::ModulatorOptions options = {},
                 int leadSymbols = 400) {
-    siggen::EdgeWriter writer(options.seed);
+    siggen::EdgeWriter writer(options.randomStart);
     std::vector<uint8_t> lead;
     for (int i = 0; i < leadSymbols; ++i) lead.push_back(i % 2 ? 3 : 0);
     options.symbolRate = 1600;

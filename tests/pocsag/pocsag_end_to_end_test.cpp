@@ -20,7 +20,7 @@ using siggen::PocsagTransmission;
 // A receiver's view of one or more transmissions: quiet carrier, bursts, gaps.
 class Air {
  public:
-  explicit Air(ModulatorOptions mod = {}) : mod_(mod), writer_(mod.seed) {
+  explicit Air(ModulatorOptions mod = {}) : mod_(mod), writer_(mod.randomStart) {
     writer_.Hold(3, 0.05, mod_);
   }
   Air& Send(const std::vector<uint8_t>& bits, double rate) {
@@ -135,12 +135,12 @@ TEST_P(PocsagOnAir, ImpairedSlicerTimingAndPolarityDecodeTheSame) {
   ModulatorOptions fast;
   fast.clockOffsetPpm = 150;
   fast.jitter = 0.08;
-  fast.seed = 5;
+  fast.randomStart = 5;
   ModulatorOptions slowCts;
   slowCts.clockOffsetPpm = -150;
   slowCts.jitter = 0.08;
   slowCts.line = siggen::kLineCts;
-  slowCts.seed = 6;
+  slowCts.randomStart = 6;
   rig.Feed(Air(fast).Send(t.Bits(), rate).Finish());
   rig.Feed(Air(slowCts).Send(t.Bits(), rate).Finish());
 

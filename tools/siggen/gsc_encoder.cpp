@@ -217,7 +217,7 @@ void AppendGscBits(EdgeWriter& writer, const std::vector<uint8_t>& bits, Modulat
 }
 
 std::vector<PulseSample> ModulateGsc(const std::vector<uint8_t>& bits, ModulatorOptions options) {
-  EdgeWriter writer(options.seed);
+  EdgeWriter writer(options.randomStart);
   AppendGscBits(writer, bits, options);
   return writer.Finish();
 }

@@ -20,7 +20,7 @@ uint8_t StatusForLevel(int level, const ModulatorOptions& options) {
   return level >= 2 ? options.line : 0;
 }
 
-EdgeWriter::EdgeWriter(uint32_t seed) : rng_(seed) {}
+EdgeWriter::EdgeWriter(uint32_t randomStart) : rng_(randomStart) {}
 
 void EdgeWriter::Emit(uint8_t status, double edgeTime) {
   if (!started_) {
@@ -73,13 +73,13 @@ std::vector<PulseSample> EdgeWriter::Finish() {
 
 std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels,
                                   const ModulatorOptions& options) {
-  EdgeWriter writer(options.seed);
+  EdgeWriter writer(options.randomStart);
   writer.Symbols(levels, options);
   return writer.Finish();
 }
 
-int InjectBitErrors(std::vector<uint8_t>& bits, double rate, uint32_t seed) {
-  std::mt19937 rng(seed);
+int InjectBitErrors(std::vector<uint8_t>& bits, double rate, uint32_t randomStart) {
+  std::mt19937 rng(randomStart);
   std::uniform_real_distribution<double> u(0.0, 1.0);
   int flipped = 0;
   for (uint8_t& b : bits) {

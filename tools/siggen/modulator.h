@@ -25,7 +25,7 @@ struct ModulatorOptions {
   bool invert = false;          ///< transmit inverted levels (0<->3, 1<->2)
   bool fourLevel = false;   ///< status bytes of a 4-level slicer (levels 0..3 as 0, 1, 2, 3 lines)
   uint8_t line = kLineDcd;  ///< the line a 2-level slicer drives
-  uint32_t seed = 1;
+  uint32_t randomStart = 1;
 };
 
 /// Status byte for a level, as a 2- or 4-level slicer would present it.
@@ -35,7 +35,7 @@ uint8_t StatusForLevel(int level, const ModulatorOptions& options);
 /// different rates, with gaps between them).
 class EdgeWriter {
  public:
-  explicit EdgeWriter(uint32_t seed = 1);
+  explicit EdgeWriter(uint32_t randomStart = 1);
 
   /// Appends symbols (levels 0..3) at the options' rate.
   void Symbols(const std::vector<uint8_t>& levels, const ModulatorOptions& options);
@@ -59,7 +59,7 @@ std::vector<PulseSample> Modulate(const std::vector<uint8_t>& levels,
                                   const ModulatorOptions& options);
 
 /// Flips each bit (0/1 values) with probability `rate`; returns the number flipped.
-int InjectBitErrors(std::vector<uint8_t>& bits, double rate, uint32_t seed);
+int InjectBitErrors(std::vector<uint8_t>& bits, double rate, uint32_t randomStart);
 /// Flips `length` bits from `start`.
 void InjectBurst(std::vector<uint8_t>& bits, size_t start, size_t length);
 

@@ -154,13 +154,13 @@ int main(int argc, char** argv) {
   if (output.empty()) return Fail("no output file");
   if (pages.empty()) return Fail("no --page given");
 
-  mod.seed = static_cast<uint32_t>(startValue);
+  mod.randomStart = static_cast<uint32_t>(startValue);
   const std::vector<uint8_t> clean = siggen::EncodePocsag(pages).Bits();
-  siggen::EdgeWriter writer(mod.seed);
+  siggen::EdgeWriter writer(mod.randomStart);
   writer.Hold(0, gap, mod);
   for (int r = 0; r < static_cast<int>(repeat); ++r) {
     std::vector<uint8_t> bits = clean;
-    if (ber > 0) siggen::InjectBitErrors(bits, ber, mod.seed + static_cast<uint32_t>(r));
+    if (ber > 0) siggen::InjectBitErrors(bits, ber, mod.randomStart + static_cast<uint32_t>(r));
     siggen::AppendPocsag(writer, bits, rate, mod);
     writer.Hold(0, gap, mod);
   }
