@@ -22,7 +22,9 @@ Instant Now() {
           static_cast<uint16_t>(sub < 0 ? sub + 1000 : sub)};
 }
 
-SystemTime FromTm(const std::tm& tm, uint16_t milliseconds) {
+}  // namespace
+
+SystemTime SystemTimeFromTm(const std::tm& tm, uint16_t milliseconds) {
   SystemTime t;
   t.year = static_cast<uint16_t>(tm.tm_year + 1900);
   t.month = static_cast<uint16_t>(tm.tm_mon + 1);
@@ -34,6 +36,8 @@ SystemTime FromTm(const std::tm& tm, uint16_t milliseconds) {
   t.milliseconds = milliseconds;
   return t;
 }
+
+namespace {
 
 std::tm ToTm(const SystemTime& t) {
   std::tm tm{};
@@ -60,13 +64,13 @@ SystemTime SystemClock::NowUtc() {
   const Instant now = Now();
   // The single UI thread is the only caller; the result is copied at once.
   const std::tm* tm = std::gmtime(&now.seconds);
-  return tm != nullptr ? FromTm(*tm, now.milliseconds) : SystemTime{};
+  return tm != nullptr ? SystemTimeFromTm(*tm, now.milliseconds) : SystemTime{};
 }
 
 SystemTime SystemClock::NowLocal() {
   const Instant now = Now();
   const std::tm* tm = std::localtime(&now.seconds);
-  return tm != nullptr ? FromTm(*tm, now.milliseconds) : SystemTime{};
+  return tm != nullptr ? SystemTimeFromTm(*tm, now.milliseconds) : SystemTime{};
 }
 
 int SystemClock::UtcOffsetMinutes() {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 
 namespace skelmar {
 
@@ -17,6 +18,9 @@ struct SystemTime {
   uint16_t second = 0;
   uint16_t milliseconds = 0;
 };
+
+/// Calendar fields of a broken-down time, with milliseconds.
+SystemTime SystemTimeFromTm(const std::tm& tm, uint16_t milliseconds);
 
 class Clock {
  public:

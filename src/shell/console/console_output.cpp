@@ -72,19 +72,6 @@ const char* ProtocolName(PageProtocol p) {
   return "?";
 }
 
-SystemTime ToSystemTime(const std::tm& tm, int ms) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(tm.tm_year + 1900);
-  t.month = static_cast<uint16_t>(tm.tm_mon + 1);
-  t.dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
-  t.day = static_cast<uint16_t>(tm.tm_mday);
-  t.hour = static_cast<uint16_t>(tm.tm_hour);
-  t.minute = static_cast<uint16_t>(tm.tm_min);
-  t.second = static_cast<uint16_t>(tm.tm_sec);
-  t.milliseconds = static_cast<uint16_t>(ms);
-  return t;
-}
-
 }  // namespace
 
 std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings,
@@ -189,41 +176,35 @@ StreamClock::StreamClock(long long startEpochSeconds) : start_(startEpochSeconds
 
 void StreamClock::Advance(uint64_t ticks) { ticks_ += ticks; }
 
-namespace {
-// Whole seconds and milliseconds of the stream clock.
-void Split(long long start, uint64_t ticks, std::time_t& seconds, int& ms) {
-  const double elapsed = static_cast<double>(ticks) / kTicksPerSecond;
+std::tm StreamClock::Broken(bool local, uint16_t& milliseconds) const {
+  const double elapsed = static_cast<double>(ticks_) / kTicksPerSecond;
   const long long whole = static_cast<long long>(elapsed);
-  seconds = static_cast<std::time_t>(start + whole);
-  ms = static_cast<int>((elapsed - static_cast<double>(whole)) * 1000.0);
+  const std::time_t seconds = static_cast<std::time_t>(start_ + whole);
+  milliseconds = static_cast<uint16_t>((elapsed - static_cast<double>(whole)) * 1000.0);
+  std::tm tm{};
+  if (local) {
+    localtime_r(&seconds, &tm);
+  } else {
+    gmtime_r(&seconds, &tm);
+  }
+  return tm;
 }
-}  // namespace
 
 SystemTime StreamClock::NowUtc() {
-  std::time_t s;
-  int ms;
-  Split(start_, ticks_, s, ms);
-  std::tm tm{};
-  gmtime_r(&s, &tm);
-  return ToSystemTime(tm, ms);
+  uint16_t ms = 0;
+  const std::tm tm = Broken(false, ms);
+  return SystemTimeFromTm(tm, ms);
 }
 
 SystemTime StreamClock::NowLocal() {
-  std::time_t s;
-  int ms;
-  Split(start_, ticks_, s, ms);
-  std::tm tm{};
-  localtime_r(&s, &tm);
-  return ToSystemTime(tm, ms);
+  uint16_t ms = 0;
+  const std::tm tm = Broken(true, ms);
+  return SystemTimeFromTm(tm, ms);
 }
 
 int StreamClock::UtcOffsetMinutes() {
-  std::time_t s;
-  int ms;
-  Split(start_, ticks_, s, ms);
-  std::tm tm{};
-  localtime_r(&s, &tm);
-  return static_cast<int>(tm.tm_gmtoff / 60);
+  uint16_t ms = 0;
+  return static_cast<int>(Broken(true, ms).tm_gmtoff / 60);
 }
 
 void StreamClock::FormatDate(const SystemTime& local, char* out, size_t capacity) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "output/clock.h"
@@ -78,6 +79,9 @@ class StreamClock : public Clock {
   void FormatTime(const SystemTime& local, char* out, size_t capacity) override;
 
  private:
+  /// The stream time as calendar fields, local or UTC.
+  std::tm Broken(bool local, uint16_t& milliseconds) const;
+
   long long start_;
   uint64_t ticks_ = 0;
 };
