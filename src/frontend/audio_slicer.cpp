@@ -41,47 +41,125 @@ constexpr uint64_t kLongState = 2 * 65535;
 constexpr double kBessel[2][2] = {{5.7924217899, 9.1401308902}, {4.2075782101, 11.4878004769}};
 constexpr double kBesselCorner = 2.1139176680;
 
+// Candidate symbol rates, slowest first, and each one's channel cut-off as a
+// share of the rate: narrow enough to keep out most of the noise, wide enough
+// that single symbols still reach their level. The fastest rate shares the
+// free-running channel.
+constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
+constexpr double kCutoffPerRate = 0.75;
+// A clock moves this share of each timing error; the mean error (in symbols)
+// follows with its own weight. Random edges against a clock of the wrong rate
+// average a quarter symbol; the rate counts as on the air below kFitEnter and
+// stops counting above kFitLeave.
+constexpr double kClockGain = 0.08;
+constexpr double kErrorWeight = 1.0 / 16;
+constexpr double kFitEnter = 0.17;
+constexpr double kFitLeave = 0.22;
+constexpr int kFitEdges = 24;
+// Rate channels run at about this many times their cut-off.
+constexpr double kRateChannelOversampling = 6.0;
+constexpr double kSwitchMargin = 0.02;
+// Weight of each clocked decision in the mean value of its level.
+constexpr double kLevelWeight = 1.0 / 32;
+// Index of the rate at half of each rate, -1 for none; and the mean of +1 for
+// each run of an even number of symbols, -1 for odd, above which the data
+// runs at half the rate (random data at the full rate gives -1/3).
+constexpr int kHalfRate[6] = {-1, -1, 1, -1, 2, 3};
+constexpr double kEvenRuns = 0.5;
+constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
+constexpr double kOddRuns = 0.0;
+constexpr double kOddRunsMargin = 0.04;
+constexpr double kRunWeight = 1.0 / 8;
+
 }  // namespace
 
-AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
-    : sampleRate_(std::clamp(options.sampleRate, kMinAudioRate, kMaxAudioRate)),
-      fourLevel_(options.fourLevel) {
-  const double fs = sampleRate_;
-  double fc = options.cutoffHz > 0 ? options.cutoffHz : kDefaultCutoff;
-  cutoffHz_ = std::min(fc, kMaxCutoffFraction * fs);
-  ticksPerSample_ = kTicksPerSecond / fs;
-  attack_ = 1.0 - std::exp(-1.0 / (fs * kAttackSeconds));
-  decay_ = 1.0 - std::exp(-1.0 / (fs * kDecaySeconds));
-  idleDecay_ = 1.0 - std::exp(-1.0 / (fs * kIdleDecaySeconds));
-  idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
-
+void AudioSlicer::Channel::Design(double cutoffHz, double sampleRate) {
   // Bilinear transform with the corner pre-warped to the cut-off.
-  const double warped = 2.0 * fs * std::tan(kPi * cutoffHz_ / fs);
+  const double warped = 2.0 * sampleRate * std::tan(kPi * cutoffHz / sampleRate);
   const double scale = warped / kBesselCorner;
-  const double k = 2.0 * fs;
+  const double k = 2.0 * sampleRate;
   for (int i = 0; i < 2; ++i) {
     const double a1 = kBessel[i][0] * scale;
     const double a0 = kBessel[i][1] * scale * scale;
     const double d0 = k * k + a1 * k + a0;
-    Biquad& s = sections_[i];
+    Biquad& s = sections[i];
     s.b0 = a0 / d0;
     s.b1 = 2.0 * s.b0;
     s.b2 = s.b0;
     s.a1 = (2.0 * a0 - 2.0 * k * k) / d0;
     s.a2 = (k * k - a1 * k + a0) / d0;
   }
+}
+
+void AudioSlicer::Channel::Clear() {
+  for (Biquad& s : sections) s.s1 = s.s2 = 0;
+  hi = lo = y = 0;
+  level = 0;
+  primed = false;
+  for (int i = 0; i < 3; ++i) prevDiff[i] = upCross[i] = downCross[i] = 0;
+  lastMidCross = 0;
+  acc = 0;
+  phase = 0;
+}
+
+AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
+    : sampleRate_(std::clamp(options.sampleRate, kMinAudioRate, kMaxAudioRate)),
+      fourLevel_(options.fourLevel),
+      adaptive_(!(options.cutoffHz > 0)) {
+  const double fs = sampleRate_;
+  double fc = options.cutoffHz > 0 ? options.cutoffHz : kDefaultCutoff;
+  cutoffHz_ = std::min(fc, kMaxCutoffFraction * fs);
+  ticksPerSample_ = kTicksPerSecond / fs;
+  idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
+
+  for (int c = 0; c < kChannels; ++c) {
+    const double cutoff = c == kChannels - 1
+                              ? cutoffHz_
+                              : std::min(kCutoffPerRate * kRateHz[c], kMaxCutoffFraction * fs);
+    // A rate channel runs on means of a few samples, as slow as its cut-off
+    // allows: the mean is a low-pass of its own with its first null at the
+    // reduced rate, far enough above the cut-off.
+    Channel& ch = channels_[c];
+    ch.every = c == kChannels - 1
+                   ? 1
+                   : std::max(1, static_cast<int>(fs / (kRateChannelOversampling * cutoff)));
+    const double rate = fs / ch.every;
+    ch.Design(cutoff, rate);
+    ch.attack = 1.0 - std::exp(-1.0 / (rate * kAttackSeconds));
+    ch.decay = 1.0 - std::exp(-1.0 / (rate * kDecaySeconds));
+    ch.idleDecay = 1.0 - std::exp(-1.0 / (rate * kIdleDecaySeconds));
+    // The filter's delay at low frequencies, which is where a step crosses
+    // half way, and the mean's.
+    const double warped = 2.0 * rate * std::tan(kPi * cutoff / rate);
+    channelDelay_[c] = (kBesselCorner / warped + 0.5 * (ch.every - 1) / fs) * kTicksPerSecond;
+    RateClock& clock = clocks_[c];
+    clock.period = kTicksPerSecond / kRateHz[c];
+    clock.length = std::max(1, static_cast<int>(std::lround(fs / kRateHz[c])));
+  }
   Reset();
 }
 
 void AudioSlicer::Reset() {
-  for (Biquad& s : sections_) s.s1 = s.s2 = 0;
+  for (Channel& c : channels_) c.Clear();
+  for (RateClock& r : clocks_) {
+    r.grid = 0;
+    r.error = 0.25;
+    r.edges = 0;
+    r.fits = false;
+    r.evenRuns = 0;
+    r.sum = r.previousSum = 0;
+  }
+  std::fill(std::begin(history_), std::end(history_), 0.0);
   sample_ = 0;
-  hi_ = lo_ = 0;
+  selected_ = -1;
+  nextDecision_ = 0;
+  for (double& m : levelMean_) m = 0;
   level_ = 0;
-  primed_ = false;
-  for (int i = 0; i < 3; ++i) prevDiff_[i] = upCross_[i] = downCross_[i] = 0;
   stateStart_ = 0;
-  lastMidCross_ = 0;
+}
+
+int AudioSlicer::clockedRate() const {
+  return selected_ < 0 ? 0 : static_cast<int>(kRateHz[selected_]);
 }
 
 void AudioSlicer::Process(const float* samples, size_t count, SliceSink& sink) {
@@ -96,67 +174,214 @@ void AudioSlicer::Process(const int16_t* samples, size_t count, SliceSink& sink)
 void AudioSlicer::Step(double x, SliceSink& sink) {
   if (std::isnan(x)) x = 0;
   x = std::clamp(x, -kClip, kClip);
-  const double y = sections_[1].Run(sections_[0].Run(x));
-
-  // Outer levels: quick to follow a peak, slow to shrink toward each other.
   const uint64_t n = sample_++;
-  const double decay = n - lastMidCross_ < idleAfter_ ? decay_ : idleDecay_;
-  if (y > hi_) {
-    hi_ += attack_ * (y - hi_);
-  } else {
-    hi_ -= decay * (hi_ - lo_);
-  }
-  if (y < lo_) {
-    lo_ += attack_ * (y - lo_);
-  } else {
-    lo_ += decay * (hi_ - lo_);
-  }
-  const double spread = hi_ - lo_;
-
-  // Thresholds halfway between adjacent levels; note where the signal crossed
-  // each, to sub-sample precision, so the edge lands there and not where the
-  // hysteresis finally lets the decision change.
-  const int count = fourLevel_ ? 3 : 1;
-  double threshold[3];
-  if (fourLevel_) {
-    for (int i = 0; i < 3; ++i) threshold[i] = lo_ + spread * (2 * i + 1) / 6.0;
-  } else {
-    threshold[0] = lo_ + 0.5 * spread;
-  }
-  for (int i = 0; i < count; ++i) {
-    const double d = y - threshold[i];
-    const double p = prevDiff_[i];
-    if (primed_) {
-      if (p < 0 && d >= 0) {
-        upCross_[i] = static_cast<double>(n - 1) + p / (p - d);
-        if (i == count / 2) lastMidCross_ = n;
-      } else if (p >= 0 && d < 0) {
-        downCross_[i] = static_cast<double>(n - 1) + p / (p - d);
-        if (i == count / 2) lastMidCross_ = n;
+  if (adaptive_) {
+    // Matched filters: the sum of the last symbol's worth of samples per rate.
+    history_[n & (kHistory - 1)] = x;
+    for (RateClock& r : clocks_) {
+      r.previousSum = r.sum;
+      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
+    }
+    for (int c = 0; c < kChannels; ++c) {
+      Channel& ch = channels_[c];
+      ch.acc += x;
+      if (++ch.phase == ch.every) {
+        SliceChannel(c, ch.acc / ch.every, n, sink);
+        ch.acc = 0;
+        ch.phase = 0;
       }
     }
-    prevDiff_[i] = d;
-  }
-  primed_ = true;
-
-  if (spread >= kMinSpread) {
-    if (fourLevel_) {
-      const double h = kHysteresis4 * spread;
-      while (level_ < 3 && y > threshold[level_] + h) Edge(upCross_[level_], n, level_ + 1, sink);
-      while (level_ > 0 && y < threshold[level_ - 1] - h)
-        Edge(downCross_[level_ - 1], n, level_ - 1, sink);
-    } else {
-      const double h = kHysteresis2 * spread;
-      if (level_ == 0 && y > threshold[0] + h) {
-        Edge(upCross_[0], n, 3, sink);
-      } else if (level_ == 3 && y < threshold[0] - h) {
-        Edge(downCross_[0], n, 0, sink);
-      }
-    }
+    if (selected_ >= 0) ClockedDecisions(n, sink);
+  } else {
+    SliceChannel(kChannels - 1, x, n, sink);
   }
 
   const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
   if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
+}
+
+void AudioSlicer::SliceChannel(int c, double x, uint64_t n, SliceSink& sink) {
+  Channel& ch = channels_[c];
+  const double y = ch.sections[1].Run(ch.sections[0].Run(x));
+  ch.y = y;
+
+  // Outer levels: quick to follow a peak, slow to shrink toward each other.
+  const double decay = n - ch.lastMidCross < idleAfter_ ? ch.decay : ch.idleDecay;
+  if (y > ch.hi) {
+    ch.hi += ch.attack * (y - ch.hi);
+  } else {
+    ch.hi -= decay * (ch.hi - ch.lo);
+  }
+  if (y < ch.lo) {
+    ch.lo += ch.attack * (y - ch.lo);
+  } else {
+    ch.lo += decay * (ch.hi - ch.lo);
+  }
+  const double spread = ch.hi - ch.lo;
+
+  // Thresholds halfway between adjacent levels; note where the signal crossed
+  // each, to sub-sample precision, so the edge lands there and not where the
+  // hysteresis finally lets the decision change.
+  // The rate channels only time the mid-level crossings for their clocks.
+  const bool four = fourLevel_ && c == kChannels - 1;
+  const int count = four ? 3 : 1;
+  double threshold[3];
+  if (four) {
+    for (int i = 0; i < 3; ++i) threshold[i] = ch.lo + spread * (2 * i + 1) / 6.0;
+  } else {
+    threshold[0] = ch.lo + 0.5 * spread;
+  }
+  // Where the previous filtered sample was, in input samples.
+  const double before = static_cast<double>(n) - ch.every;
+  for (int i = 0; i < count; ++i) {
+    const double d = y - threshold[i];
+    const double p = ch.prevDiff[i];
+    if (ch.primed) {
+      if (p < 0 && d >= 0) {
+        ch.upCross[i] = before + ch.every * (p / (p - d));
+        if (i == count / 2) ch.lastMidCross = n;
+      } else if (p >= 0 && d < 0) {
+        ch.downCross[i] = before + ch.every * (p / (p - d));
+        if (i == count / 2) ch.lastMidCross = n;
+      }
+    }
+    ch.prevDiff[i] = d;
+  }
+  ch.primed = true;
+
+  if (spread < kMinSpread) return;
+  if (four) {
+    const double h = kHysteresis4 * spread;
+    while (ch.level < 3 && y > threshold[ch.level] + h) {
+      ChannelEdge(c, ch.upCross[ch.level], n, ch.level + 1, ch.level == 1, sink);
+    }
+    while (ch.level > 0 && y < threshold[ch.level - 1] - h) {
+      ChannelEdge(c, ch.downCross[ch.level - 1], n, ch.level - 1, ch.level == 2, sink);
+    }
+  } else {
+    const double h = kHysteresis2 * spread;
+    if (ch.level == 0 && y > threshold[0] + h) {
+      ChannelEdge(c, ch.upCross[0], n, 3, true, sink);
+    } else if (ch.level == 3 && y < threshold[0] - h) {
+      ChannelEdge(c, ch.downCross[0], n, 0, true, sink);
+    }
+  }
+}
+
+void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid,
+                              SliceSink& sink) {
+  channels_[c].level = newLevel;
+  if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
+  if (!adaptive_ || !mid) return;
+  // A crossing noted before the previous sample is stale (tracking had not
+  // settled): it carries no timing.
+  if (position < static_cast<double>(n) - channels_[c].every - 0.5) return;
+  ClockEdge(c, position * ticksPerSample_);
+  ChooseRate(n, sink);
+}
+
+void AudioSlicer::ClockEdge(int r, double tick) {
+  RateClock& clock = clocks_[r];
+  const double k = std::round((tick - clock.grid) / clock.period);
+  const double boundary = clock.grid + k * clock.period;
+  const double e = tick - boundary;
+  clock.grid = boundary + kClockGain * e;
+  const double even = std::fmod(std::fabs(k), 2.0) < 0.5 ? 1.0 : -1.0;
+  clock.evenRuns += kRunWeight * (even - clock.evenRuns);
+  clock.error += kErrorWeight * (std::fabs(e) / clock.period - clock.error);
+  if (clock.edges < kFitEdges) ++clock.edges;
+  if (clock.fits) {
+    clock.fits = clock.error < kFitLeave;
+  } else {
+    clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
+  }
+}
+
+void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
+  // The fitting clock with the smallest timing error. A faster clock fits
+  // slower data too, but its wider channel and shorter period make its error
+  // (in its own symbols) larger; a slower clock on faster data misses half
+  // the boundaries. The present choice stays unless another is clearly better.
+  int choice = -1;
+  for (int r = 0; r < kRates; ++r) {
+    if (clocks_[r].fits && (choice < 0 || clocks_[r].error < clocks_[choice].error)) choice = r;
+  }
+  if (choice >= 0 && selected_ >= 0 && clocks_[selected_].fits &&
+      clocks_[selected_].error < clocks_[choice].error + kSwitchMargin) {
+    choice = selected_;
+  }
+  // Runs of an odd number of symbols of the double rate: the data is at that
+  // rate (a frame going over to its faster part), whatever the errors say yet.
+  while (choice >= 0 && kDoubleRate[choice] >= 0 && clocks_[kDoubleRate[choice]].fits &&
+         clocks_[kDoubleRate[choice]].evenRuns < kOddRuns &&
+         clocks_[kDoubleRate[choice]].error < clocks_[choice].error + kOddRunsMargin) {
+    choice = kDoubleRate[choice];
+  }
+  // Runs of an even number of symbols only: the data is at half the rate.
+  while (choice >= 0 && kHalfRate[choice] >= 0 && clocks_[choice].evenRuns > kEvenRuns &&
+         clocks_[kHalfRate[choice]].fits) {
+    choice = kHalfRate[choice];
+  }
+  if (choice == selected_) return;
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  const int previous = selected_;
+  selected_ = choice;
+  if (choice < 0) {
+    // Free-running again: the wide channel's present level from now on.
+    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    return;
+  }
+  if (previous < 0) {
+    // Level estimates to start from: the tracked envelope's equal steps.
+    const Channel& ch = channels_[choice];
+    levelMean_[0] = ch.lo;
+    levelMean_[3] = ch.hi;
+  }
+  const RateClock& clock = clocks_[choice];
+  const double first = clock.grid - channelDelay_[choice];
+  nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
+}
+
+void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  const int r = selected_;
+  const RateClock& clock = clocks_[r];
+  if (nextDecision_ > now) return;
+  // The matched filter now holds the symbol that ended at the boundary.
+  const Channel& ch = channels_[r];
+  // Between the sums after this sample and the one before, where the boundary fell.
+  const double frac =
+      std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);
+  const double mean = (clock.previousSum + frac * (clock.sum - clock.previousSum)) / clock.length;
+  // Thresholds at equal steps between the mean values of the decided outer
+  // levels, which follow the signal from the symbols themselves: noise peaks,
+  // which widen the tracked envelope, do not move them.
+  const double low = levelMean_[0];
+  const double step = (levelMean_[3] - low) / 6.0;
+  int level;
+  if (fourLevel_) {
+    level = 0;
+    while (level < 3 && mean > low + step * (2 * level + 1)) ++level;
+  } else {
+    level = mean > low + 3 * step ? 3 : 0;
+  }
+  if (level == 0 || level == 3) levelMean_[level] += kLevelWeight * (mean - levelMean_[level]);
+  // A lost signal must not leave the levels crossed.
+  const double minGap = 0.1 * (ch.hi - ch.lo);
+  if (levelMean_[3] < levelMean_[0] + minGap) {
+    const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
+    levelMean_[0] = mid - 0.5 * minGap;
+    levelMean_[3] = mid + 0.5 * minGap;
+  }
+  // The symbol began a period before; its edge goes where the free-running
+  // decisions would put it, so the timing holds across a change of mode.
+  if (level != level_) {
+    EmitEdgeAt(nextDecision_ - clock.period + channelDelay_[kChannels - 1], level, sink);
+  }
+  // The next boundary on the clock's present grid, at least half a symbol on.
+  const double first = clock.grid - channelDelay_[r];
+  const double after = nextDecision_ + 0.5 * clock.period;
+  nextDecision_ = first + std::ceil((after - first) / clock.period) * clock.period;
 }
 
 void AudioSlicer::Finish(SliceSink& sink) {
@@ -168,9 +393,13 @@ void AudioSlicer::Edge(double position, uint64_t sample, int newLevel, SliceSink
   // A crossing noted before the last written edge is stale (the signal was
   // already past the threshold when tracking began): the edge is now.
   if (t <= static_cast<double>(stateStart_)) t = static_cast<double>(sample) * ticksPerSample_;
-  uint64_t tick = static_cast<uint64_t>(std::llround(t));
-  if (tick < stateStart_) tick = stateStart_;
-  Emit(tick, sink);
+  EmitEdgeAt(t, newLevel, sink);
+}
+
+void AudioSlicer::EmitEdgeAt(double tick, int newLevel, SliceSink& sink) {
+  uint64_t t = static_cast<uint64_t>(std::llround(std::max(0.0, tick)));
+  if (t < stateStart_) t = stateStart_;
+  Emit(t, sink);
   level_ = newLevel;
 }
 

@@ -1,5 +1,6 @@
 // Turns FM-discriminator audio into slicer edges: receive low-pass, DC and
-// level tracking, decisions with hysteresis and sub-sample edge timing.
+// level tracking, decisions with hysteresis and sub-sample edge timing; once
+// the symbol rate is recognised, clocked decisions on a matched filter.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,10 @@ class SliceSink {
 struct AudioSlicerOptions {
   int sampleRate = 22050;  ///< samples per second, kMinAudioRate..kMaxAudioRate
   bool fourLevel = false;  ///< four deviation levels instead of two
-  double cutoffHz = 0;     ///< receive low-pass cut-off; 0 picks one that passes 3200 symbols/s
+  /// Receive low-pass cut-off; 0 picks one that passes 3200 symbols/s and lets
+  /// the slicer narrow its filter and clock its decisions once it recognises
+  /// the symbol rate. A given cut-off keeps that one filter and free-running edges.
+  double cutoffHz = 0;
 };
 
 /// One mono audio channel in, PulseSamples out. Fixed state; no allocation
@@ -58,8 +62,10 @@ class AudioSlicer {
   /// Current decision, 0..3 (two-level slicing uses 0 and 3).
   int level() const { return level_; }
   /// Tracked envelope of the filtered signal: the mid-point is the DC offset.
-  double upperEnvelope() const { return hi_; }
-  double lowerEnvelope() const { return lo_; }
+  double upperEnvelope() const { return channels_[kChannels - 1].hi; }
+  double lowerEnvelope() const { return channels_[kChannels - 1].lo; }
+  /// Symbol rate clocking the decisions, 0 while the edges run free.
+  int clockedRate() const;
 
  private:
   struct Biquad {
@@ -73,29 +79,70 @@ class AudioSlicer {
     }
   };
 
+  /// A receive filter with its own level tracking and threshold decisions.
+  struct Channel {
+    Biquad sections[2];
+    double hi = 0, lo = 0;  ///< tracked outer levels
+    double y = 0;           ///< latest filtered sample
+    int level = 0;
+    bool primed = false;
+    double prevDiff[3] = {};
+    double upCross[3] = {};
+    double downCross[3] = {};
+    uint64_t lastMidCross = 0;
+    int every = 1;         ///< input samples per filtered sample
+    int phase = 0;         ///< input samples summed so far
+    double acc = 0;        ///< their sum
+    double attack = 0;     ///< per-sample envelope attack coefficient
+    double decay = 0;      ///< per-sample envelope relaxation coefficient
+    double idleDecay = 0;  ///< the same once the signal stays on one side of the mid-point
+    void Design(double cutoffHz, double sampleRate);
+    void Clear();
+  };
+  /// Symbol clock of one candidate rate, pulled by the mid-level crossings of
+  /// its channel; its mean timing error says whether that rate is on the air.
+  struct RateClock {
+    double period = 0;  ///< ticks
+    double grid = 0;    ///< a symbol boundary as the channel sees it, ticks
+    double error = 0.25;
+    int edges = 0;
+    bool fits = false;
+    double evenRuns = 0;  ///< mean of +1 per run of an even number of symbols, -1 per odd
+    int length = 1;       ///< matched-filter length, samples
+    double sum = 0;       ///< matched-filter running sum
+    double previousSum = 0;
+  };
+  static constexpr int kRates = 6;
+  static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
+  static constexpr int kHistory = 1024;     ///< input samples kept, a power of two
+
   void Step(double x, SliceSink& sink);
+  void SliceChannel(int c, double x, uint64_t n, SliceSink& sink);
+  void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
+  void ClockEdge(int r, double tick);
+  void ChooseRate(uint64_t n, SliceSink& sink);
+  void ClockedDecisions(uint64_t n, SliceSink& sink);
   void Edge(double position, uint64_t sample, int newLevel, SliceSink& sink);
+  void EmitEdgeAt(double tick, int newLevel, SliceSink& sink);
   void Emit(uint64_t untilTick, SliceSink& sink);
 
   int sampleRate_;
   bool fourLevel_;
+  bool adaptive_;
   double cutoffHz_;
   double ticksPerSample_;
-  double attack_;       ///< per-sample envelope attack coefficient
-  double decay_;        ///< per-sample envelope relaxation coefficient
-  double idleDecay_;    ///< the same once the signal stays on one side of the mid-point
   uint64_t idleAfter_;  ///< samples without a mid-point crossing that count as staying
-  Biquad sections_[2];
+  Channel channels_[kChannels];
+  double channelDelay_[kChannels] = {};  ///< filter delay of each channel, ticks
+  RateClock clocks_[kRates];             ///< fed by the channel of the same index
+  double history_[kHistory] = {};
 
-  uint64_t sample_ = 0;     ///< samples consumed
-  double hi_ = 0, lo_ = 0;  ///< tracked outer levels
-  int level_ = 0;
-  bool primed_ = false;        ///< a first sample set the previous differences
-  double prevDiff_[3] = {};    ///< previous sample minus each threshold
-  double upCross_[3] = {};     ///< latest rising crossing of each threshold, in samples
-  double downCross_[3] = {};   ///< latest falling crossing of each threshold, in samples
-  uint64_t stateStart_ = 0;    ///< tick where the unwritten part of the current state begins
-  uint64_t lastMidCross_ = 0;  ///< sample of the latest crossing of the middle threshold
+  uint64_t sample_ = 0;       ///< samples consumed
+  int selected_ = -1;         ///< rate clocking the decisions, -1 free-running
+  double nextDecision_ = 0;   ///< tick of the next clocked decision
+  double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
+  int level_ = 0;             ///< level being written
+  uint64_t stateStart_ = 0;   ///< tick where the unwritten part of the current state begins
 };
 
 }  // namespace skelmar

@@ -68,7 +68,10 @@ TEST_P(SlicerTiming, EdgesLandBetweenSamplesAtTheTrueCrossing) {
     const std::vector<int> bits = random ? RandomSymbols(2400, 2, 11) : Alternating(2400);
     const Steps steps = Steps::Symbols(bits, kTwoLevel, 0.0123, 1.0 / 1200);
     EdgeCollector sink;
-    AudioSlicer slicer(Options(rate));
+    // A given cut-off keeps the free-running edges, whose interpolation this checks.
+    AudioSlicerOptions options = Options(rate);
+    options.cutoffHz = 2600;
+    AudioSlicer slicer(options);
     const std::vector<float> audio = Render(steps, rate, 0.4);
     slicer.Process(audio.data(), audio.size(), sink);
     slicer.Finish(sink);
@@ -275,7 +278,10 @@ TEST(AudioSlicer, NoDriftOverTenMinutes) {
     slicer.Process(block.data(), block.size(), sink);
   }
   const std::vector<uint64_t> changes = sink.Changes();
-  ASSERT_GE(changes.size(), bits - 2);
+  // The first transitions go by before the clock is recognised, and one may
+  // merge into the state written when the clocked decisions take over.
+  ASSERT_GE(changes.size(), bits - 4);
+  EXPECT_EQ(slicer.clockedRate(), 1200);
   // Offsets from the ideal transitions, early and late in the run.
   auto offset = [&](uint64_t t) {
     const double k = std::round(static_cast<double>(t) / kTicksPerSecond / period - 0.1);
