@@ -59,13 +59,19 @@ constexpr int kFitEdges = 24;
 // Rate channels run at about this many times their cut-off.
 constexpr double kRateChannelOversampling = 6.0;
 constexpr double kSwitchMargin = 0.02;
+// Fewest samples per symbol for clocked decisions.
+constexpr int kMinClockedSamples = 4;
+// Share of a symbol the moving sum covers with four levels: a little short of
+// the whole symbol, so timing wander does not mix in the neighbours, whose
+// part weighs more against the closer thresholds than with two levels.
+constexpr double kMatchedShare4 = 0.85;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
 // Index of the rate at half of each rate, -1 for none; and the mean of +1 for
 // each run of an even number of symbols, -1 for odd, above which the data
 // runs at half the rate (random data at the full rate gives -1/3).
 constexpr int kHalfRate[6] = {-1, -1, 1, -1, 2, 3};
-constexpr double kEvenRuns = 0.5;
+constexpr double kEvenRuns = 0.9;
 constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
 constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
@@ -112,6 +118,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   ticksPerSample_ = kTicksPerSecond / fs;
   idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
 
+  const double share = fourLevel_ ? kMatchedShare4 : 1.0;
   for (int c = 0; c < kChannels; ++c) {
     const double cutoff = c == kChannels - 1
                               ? cutoffHz_
@@ -134,7 +141,9 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     channelDelay_[c] = (kBesselCorner / warped + 0.5 * (ch.every - 1) / fs) * kTicksPerSecond;
     RateClock& clock = clocks_[c];
     clock.period = kTicksPerSecond / kRateHz[c];
-    clock.length = std::max(1, static_cast<int>(std::lround(fs / kRateHz[c])));
+    clock.length = std::max(1, static_cast<int>(std::lround(share * fs / kRateHz[c])));
+    // The sum is read that much before the boundary to stay centred on the symbol.
+    clock.lead = 0.5 * (clock.period - clock.length * ticksPerSample_);
   }
   Reset();
 }
@@ -322,6 +331,9 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
          clocks_[kHalfRate[choice]].fits) {
     choice = kHalfRate[choice];
   }
+  // Too few samples per symbol for the moving sum to hold one symbol: the
+  // rate is recognised, but the free-running edges serve it better.
+  if (choice >= 0 && clocks_[choice].length < kMinClockedSamples) choice = -1;
   if (choice == selected_) return;
   const double now = static_cast<double>(n) * ticksPerSample_;
   const int previous = selected_;
@@ -338,7 +350,7 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
     levelMean_[3] = ch.hi;
   }
   const RateClock& clock = clocks_[choice];
-  const double first = clock.grid - channelDelay_[choice];
+  const double first = clock.grid - channelDelay_[choice] - clock.lead;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
 }
 
@@ -376,10 +388,11 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   // The symbol began a period before; its edge goes where the free-running
   // decisions would put it, so the timing holds across a change of mode.
   if (level != level_) {
-    EmitEdgeAt(nextDecision_ - clock.period + channelDelay_[kChannels - 1], level, sink);
+    EmitEdgeAt(nextDecision_ + clock.lead - clock.period + channelDelay_[kChannels - 1], level,
+               sink);
   }
   // The next boundary on the clock's present grid, at least half a symbol on.
-  const double first = clock.grid - channelDelay_[r];
+  const double first = clock.grid - channelDelay_[r] - clock.lead;
   const double after = nextDecision_ + 0.5 * clock.period;
   nextDecision_ = first + std::ceil((after - first) / clock.period) * clock.period;
 }

@@ -109,6 +109,7 @@ class AudioSlicer {
     bool fits = false;
     double evenRuns = 0;  ///< mean of +1 per run of an even number of symbols, -1 per odd
     int length = 1;       ///< matched-filter length, samples
+    double lead = 0;      ///< ticks the sum is read before the boundary
     double sum = 0;       ///< matched-filter running sum
     double previousSum = 0;
   };
