@@ -61,10 +61,13 @@ constexpr double kRateChannelOversampling = 6.0;
 constexpr double kSwitchMargin = 0.02;
 // Fewest samples per symbol for clocked decisions.
 constexpr int kMinClockedSamples = 4;
-// Share of a symbol the moving sum covers with four levels: a little short of
-// the whole symbol, so timing wander does not mix in the neighbours, whose
-// part weighs more against the closer thresholds than with two levels.
+// Share of a symbol the moving sum covers with four levels: short of the
+// whole symbol, so timing wander and the receiver's rounding of the symbols
+// do not mix in the neighbours, whose part weighs more against the closer
+// thresholds than with two levels. The receiver rounds fast symbols most.
 constexpr double kMatchedShare4 = 0.85;
+constexpr double kMatchedShare4Fast = 0.75;
+constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
 // Index of the rate at half of each rate, -1 for none; and the mean of +1 for
@@ -118,7 +121,6 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   ticksPerSample_ = kTicksPerSecond / fs;
   idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
 
-  const double share = fourLevel_ ? kMatchedShare4 : 1.0;
   for (int c = 0; c < kChannels; ++c) {
     const double cutoff = c == kChannels - 1
                               ? cutoffHz_
@@ -141,6 +143,9 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     channelDelay_[c] = (kBesselCorner / warped + 0.5 * (ch.every - 1) / fs) * kTicksPerSecond;
     RateClock& clock = clocks_[c];
     clock.period = kTicksPerSecond / kRateHz[c];
+    const double share = !fourLevel_              ? 1.0
+                         : kRateHz[c] > kFastRate ? kMatchedShare4Fast
+                                                  : kMatchedShare4;
     clock.length = std::max(1, static_cast<int>(std::lround(share * fs / kRateHz[c])));
     // The sum is read that much before the boundary to stay centred on the symbol.
     clock.lead = 0.5 * (clock.period - clock.length * ticksPerSample_);
@@ -320,10 +325,12 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
     choice = selected_;
   }
   // Runs of an odd number of symbols of the double rate: the data is at that
-  // rate (a frame going over to its faster part), whatever the errors say yet.
+  // rate (a frame going over to its faster part), whatever the errors say yet;
+  // once there, it stays while the odd runs last.
   while (choice >= 0 && kDoubleRate[choice] >= 0 && clocks_[kDoubleRate[choice]].fits &&
          clocks_[kDoubleRate[choice]].evenRuns < kOddRuns &&
-         clocks_[kDoubleRate[choice]].error < clocks_[choice].error + kOddRunsMargin) {
+         (kDoubleRate[choice] == selected_ ||
+          clocks_[kDoubleRate[choice]].error < clocks_[choice].error + kOddRunsMargin)) {
     choice = kDoubleRate[choice];
   }
   // Runs of an even number of symbols only: the data is at half the rate.
