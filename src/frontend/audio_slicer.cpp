@@ -61,6 +61,9 @@ constexpr double kRateChannelOversampling = 6.0;
 constexpr double kSwitchMargin = 0.02;
 // Fewest samples per symbol for clocked decisions.
 constexpr int kMinClockedSamples = 4;
+// Symbols without a mid-level crossing after which the clocked rate is
+// forgotten: far longer than any run inside a transmission.
+constexpr double kQuietSymbols = 128;
 // Share of a symbol the moving sum covers with four levels: short of the
 // whole symbol, so timing wander and the receiver's rounding of the symbols
 // do not mix in the neighbours, whose part weighs more against the closer
@@ -287,9 +290,10 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
   channels_[c].level = newLevel;
   if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
   if (!adaptive_ || !mid) return;
-  // A crossing noted before the previous sample is stale (tracking had not
-  // settled): it carries no timing.
-  if (position < static_cast<double>(n) - channels_[c].every - 0.5) return;
+  // A crossing noted half a symbol before the decision is stale (tracking
+  // had not settled): it carries no timing.
+  const double stale = channels_[c].every + 0.5 * sampleRate_ / kRateHz[c];
+  if (position < static_cast<double>(n) - stale) return;
   ClockEdge(c, position * ticksPerSample_);
   ChooseRate(n, sink);
 }
@@ -366,6 +370,19 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   const int r = selected_;
   const RateClock& clock = clocks_[r];
   if (nextDecision_ > now) return;
+  if (now - clock.grid > kQuietSymbols * clock.period) {
+    // No crossing for long: the transmission has ended. Whatever comes next
+    // must earn a clock afresh, and the free-running edges serve until then.
+    for (RateClock& c : clocks_) {
+      c.error = 0.25;
+      c.edges = 0;
+      c.fits = false;
+      c.evenRuns = 0;
+    }
+    selected_ = -1;
+    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    return;
+  }
   // The matched filter now holds the symbol that ended at the boundary.
   const Channel& ch = channels_[r];
   // Between the sums after this sample and the one before, where the boundary fell.

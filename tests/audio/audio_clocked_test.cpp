@@ -179,6 +179,24 @@ TEST(ClockedSlicer, SpeedChangeWithinAFrame) {
   EXPECT_EQ(WrongSymbols(sink, fast, 3200, 32, true, fastStart), 0);
 }
 
+TEST(ClockedSlicer, NextTransmissionAtAnotherRateComesThroughFromItsStart) {
+  // 1200 bit/s, a pause of unmodulated carrier, then 1600 bit/s: the old
+  // clock must not decide the new transmission's first bits.
+  const std::vector<int> first = RandomSymbols(1200, 2, 81);
+  const std::vector<int> second = RandomSymbols(800, 2, 82);
+  Steps steps = Steps::Symbols(first, kTwoLevel, kStart, 1.0 / 1200);
+  const double secondStart = kStart + 1.0 + 0.3;
+  const Steps tail = Steps::Symbols(second, kTwoLevel, secondStart, 1.0 / 1600);
+  steps.times.insert(steps.times.end(), tail.times.begin(), tail.times.end());
+  steps.values.insert(steps.values.end(), tail.values.begin(), tail.values.end());
+  steps.end = tail.end;
+  EdgeCollector sink;
+  sink.edges =
+      Slice(Render(steps, 22050, 0.3, 0.0, NoiseFor(0.3, 1600, 22050, 20)), Options(22050));
+  EXPECT_EQ(WrongSymbols(sink, first, 1200, 50, false), 0);
+  EXPECT_EQ(WrongSymbols(sink, second, 1600, 2, false, secondStart), 0);
+}
+
 TEST(ClockedSlicer, InnerLevelsAloneStayInner) {
   // Four-level traffic, then a stretch that uses only the two inner levels:
   // they must not be read as the outer ones.
