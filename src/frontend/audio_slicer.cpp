@@ -58,6 +58,7 @@ constexpr double kFitLeave = 0.22;
 constexpr int kFitEdges = 24;
 // Rate channels run at about this many times their cut-off.
 constexpr double kRateChannelOversampling = 6.0;
+// Mean error by which another clock must beat the chosen one to take over.
 constexpr double kSwitchMargin = 0.02;
 // Fewest samples per symbol for clocked decisions.
 constexpr int kMinClockedSamples = 4;
@@ -78,6 +79,8 @@ constexpr double kLevelWeight = 1.0 / 32;
 // runs at half the rate (random data at the full rate gives -1/3).
 constexpr int kHalfRate[6] = {-1, -1, 1, -1, 2, 3};
 constexpr double kEvenRuns = 0.9;
+// Index of the rate at double each rate; the mean below which its runs count
+// as odd, and how much larger its error may be than the chosen clock's.
 constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
 constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
@@ -355,7 +358,7 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
     return;
   }
   if (previous < 0) {
-    // Level estimates to start from: the tracked envelope's equal steps.
+    // Outer levels to start from: the tracked envelope.
     const Channel& ch = channels_[choice];
     levelMean_[0] = ch.lo;
     levelMean_[3] = ch.hi;
