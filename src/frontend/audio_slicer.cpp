@@ -70,7 +70,7 @@ constexpr double kQuietSymbols = 128;
 // do not mix in the neighbours, whose part weighs more against the closer
 // thresholds than with two levels. The receiver rounds fast symbols most.
 constexpr double kMatchedShare4 = 0.85;
-constexpr double kMatchedShare4Fast = 0.75;
+constexpr double kMatchedShare4Fast = 0.8;
 constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
