@@ -196,9 +196,10 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
   x = std::clamp(x, -kClip, kClip);
   const uint64_t n = sample_++;
   if (adaptive_) {
-    // Matched filters: the sum of the last symbol's worth of samples per rate.
+    // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
     history_[n & (kHistory - 1)] = x;
-    for (RateClock& r : clocks_) {
+    if (selected_ >= 0) {
+      RateClock& r = clocks_[selected_];
       r.previousSum = r.sum;
       r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
     }
@@ -357,6 +358,14 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
     EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
     return;
   }
+  // Only the chosen clock keeps its sum running; start it from the samples kept.
+  RateClock& chosen = clocks_[choice];
+  chosen.sum = 0;
+  for (uint64_t i = 0; i < static_cast<uint64_t>(chosen.length); ++i) {
+    chosen.sum += history_[(n - i) & (kHistory - 1)];
+  }
+  chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
+                       history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
   if (previous < 0) {
     // Outer levels to start from: the tracked envelope.
     const Channel& ch = channels_[choice];
