@@ -308,7 +308,7 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
   clock.grid = boundary + kClockGain * e;
-  const double even = std::fmod(std::fabs(k), 2.0) < 0.5 ? 1.0 : -1.0;
+  const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
   clock.evenRuns += kRunWeight * (even - clock.evenRuns);
   clock.error += kErrorWeight * (std::fabs(e) / clock.period - clock.error);
   if (clock.edges < kFitEdges) ++clock.edges;
