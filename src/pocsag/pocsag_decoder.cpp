@@ -146,19 +146,7 @@ void PocsagDecoder::MessageCodeword() {
     ++messageCodewords;
     if (messageCodewords == kBufferedCodewords) {
       // Seven codewords are never numeric: show what is buffered and stream the rest.
-      out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
-      WriteAddress();
-      out_.pages.SetType("alpha");
-      if (messageErrors_) out_.pages.MarkBitErrors();
-      ++lineOpen;
-      pane.MarkMessageStart();
-      pane.SetColor(kSlotAlphanumeric);
-      const int n = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
-      for (int i = 0; i < n; ++i) {
-        const char c = static_cast<char>(alphaChars[i] & 0xFF);
-        pane.PutChar(c);
-        out_.pages.Append(c);
-      }
+      WriteBufferedAlpha();
       messageCodewords = kStreaming;
     }
     return;
@@ -175,6 +163,23 @@ void PocsagDecoder::MessageCodeword() {
         alphaBits = 0;
       }
     }
+  }
+}
+
+void PocsagDecoder::WriteBufferedAlpha() {
+  TextPane& pane = out_.monitorPane;
+  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
+  WriteAddress();
+  out_.pages.SetType("alpha");
+  if (messageErrors_) out_.pages.MarkBitErrors();
+  ++lineOpen;
+  pane.MarkMessageStart();
+  pane.SetColor(kSlotAlphanumeric);
+  const int n = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
+  for (int i = 0; i < n; ++i) {
+    const char c = static_cast<char>(alphaChars[i] & 0xFF);
+    pane.PutChar(c);
+    out_.pages.Append(c);
   }
 }
 
@@ -199,18 +204,7 @@ void PocsagDecoder::Finish() {
   }
 
   if (4 * numericScore < 7 * alphaScore) {
-    out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
-    WriteAddress();
-    out_.pages.SetType("alpha");
-    if (messageErrors_) out_.pages.MarkBitErrors();
-    ++lineOpen;
-    pane.MarkMessageStart();
-    pane.SetColor(kSlotAlphanumeric);
-    for (int i = 0; i < alphaN; ++i) {
-      const char c = static_cast<char>(alphaChars[i] & 0xFF);
-      pane.PutChar(c);
-      out_.pages.Append(c);
-    }
+    WriteBufferedAlpha();
     return;
   }
 

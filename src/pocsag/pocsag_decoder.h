@@ -34,6 +34,8 @@ class PocsagDecoder : public PocsagBitSink {
   void DecodeCodeword(int index);
   void AddressCodeword(int index);
   void MessageCodeword();
+  /// Counts, writes the capcode and the buffered characters as an alphanumeric page.
+  void WriteBufferedAlpha();
   void Finish();
   void Reset();
   void WriteAddress();
