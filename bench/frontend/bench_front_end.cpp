@@ -10,7 +10,7 @@
 #include "frontend/front_end.h"
 #include "frontend/mode_caption.h"
 #include "modulator.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "frontend/mode_caption.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

@@ -7,7 +7,7 @@
 #include "output/page_record.h"
 #include "output/statistics.h"
 #include "output/text_pane.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

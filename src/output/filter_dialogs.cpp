@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 namespace {

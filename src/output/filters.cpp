@@ -7,7 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shell/message_dialogs.h"
+#include "output/message_dialogs.h"
 
 namespace skelmar {
 

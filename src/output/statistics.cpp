@@ -7,7 +7,7 @@
 #include <initializer_list>
 
 #include "output/filters.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 namespace {

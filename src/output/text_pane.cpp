@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

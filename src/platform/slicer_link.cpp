@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "output/filters.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

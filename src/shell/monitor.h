@@ -15,7 +15,7 @@
 #include "output/text_pane.h"
 #include "pocsag/bch3121.h"
 #include "pocsag/pocsag_decoder.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

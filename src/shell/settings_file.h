@@ -9,7 +9,7 @@
 
 #include "output/filters.h"
 #include "shell/profile_file.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

@@ -13,7 +13,7 @@
 #include "frontend/edge_ring.h"
 #include "frontend/front_end.h"
 #include "frontend/mode_caption.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 inline void PrintTo(const PulseSample& s, std::ostream* os) {

@@ -6,7 +6,7 @@
 
 #include "output/filters.h"
 #include "output/text_pane.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "support/fakes.h"
 
 namespace skelmar::test {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "support/fakes.h"
 
 namespace skelmar::test {

@@ -21,7 +21,7 @@
 #include "output/text_pane.h"
 #include "platform/posix_command_launcher.h"
 #include "platform/terminal_beeper.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "support/fakes.h"
 
 namespace skelmar {

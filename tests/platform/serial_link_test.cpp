@@ -14,7 +14,7 @@
 #include "platform/serial_fakes.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "shell/test_dir.h"
 #include "support/fakes.h"
 

@@ -16,7 +16,7 @@
 #include "output/statistics.h"
 #include "output/text_pane.h"
 #include "pocsag/bch3121.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 #include "support/fakes.h"
 
 namespace skelmar::test {

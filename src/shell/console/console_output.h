@@ -11,7 +11,7 @@
 #include "output/filters.h"
 #include "output/page_record.h"
 #include "output/text_pane.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 

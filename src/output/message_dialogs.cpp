@@ -1,5 +1,5 @@
 // Dialog placement over the owner and the message text bound.
-#include "shell/message_dialogs.h"
+#include "output/message_dialogs.h"
 
 #include <algorithm>
 #include <cstring>

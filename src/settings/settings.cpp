@@ -1,5 +1,5 @@
 // Defaults of the settings record and the table that maps each key to its field.
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstring>
 
