@@ -6,7 +6,8 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config git
           libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libsndfile1-dev libasound2-dev clang-format python3 ccache)
+          libsndfile1-dev libasound2-dev clang-format python3 ccache
+          qt6-base-dev fonts-liberation)
 
 missing=()
 for p in "${packages[@]}"; do
