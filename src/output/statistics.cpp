@@ -141,4 +141,22 @@ void FormatStatCount(int32_t count, bool daily, char (&out)[16]) {
   }
 }
 
+const char* StatRowDialogName(int row) {
+  static constexpr const char* kNames[kStatRows] = {"FLEX 6400",   "FLEX 3200",   "FLEX 1600",
+                                                    "POCSAG 2400", "POCSAG 1200", "POCSAG 512",
+                                                    "Golay (GSC)"};
+  return (row >= 0 && row < kStatRows) ? kNames[row] : "";
+}
+
+StatSnapshot TakeStatSnapshot(const StatCounters& counters) {
+  StatSnapshot snapshot;
+  for (int row = 0; row < kStatRows; ++row) {
+    for (int kind = 0; kind < 2; ++kind) {
+      FormatStatCount(counters.hourly[row][kind], false, snapshot.hourly[row][kind]);
+      FormatStatCount(counters.daily[row][kind], true, snapshot.daily[row][kind]);
+    }
+  }
+  return snapshot;
+}
+
 }  // namespace skelmar

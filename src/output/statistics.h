@@ -58,4 +58,15 @@ bool ApplyStatFileSettings(bool enabled, const char* path, Settings& settings,
 /// (999999 hourly, 9999999 daily).
 void FormatStatCount(int32_t count, bool daily, char (&out)[16]);
 
+/// Row names of the Statistics dialog: "FLEX 6400" ... "Golay (GSC)".
+const char* StatRowDialogName(int row);
+
+/// The counts as the Statistics dialog shows them, taken once when it opens
+/// (the dialog does not refresh), each formatted by FormatStatCount.
+struct StatSnapshot {
+  char hourly[kStatRows][2][16] = {};
+  char daily[kStatRows][2][16] = {};
+};
+StatSnapshot TakeStatSnapshot(const StatCounters& counters);
+
 }  // namespace skelmar
