@@ -1,0 +1,147 @@
+// Shared pieces of the setup dialogs: placement, icon, colour and font
+// conversions, and the path fields that open a file chooser on focus.
+#include "shell/desktop/dialogs/dialog_support.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStyle>
+#include <QTimer>
+
+#include "shell/desktop/dialog_placement.h"
+
+namespace skelmar::desktop {
+namespace {
+
+/// Centres a chooser from its show event, as every dialog of the program is.
+class PlaceOnShow : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      if (auto* widget = qobject_cast<QWidget*>(watched)) PlaceDialog(*widget);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+SkelmarDialog::SkelmarDialog(QWidget* owner, const QString& title) : QDialog(owner) {
+  setWindowTitle(title);
+  setModal(true);
+  // No "What's this" button: the dialogs have nothing to explain that way.
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+void SkelmarDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  PlaceDialog(*this);
+}
+
+QLabel* SkelmarDialog::MakeIconLabel() {
+  auto* icon = new QLabel(this);
+  icon->setObjectName("icon");
+  icon->setPixmap(ProgramIcon().pixmap(32, 32));
+  icon->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  return icon;
+}
+
+QIcon ProgramIcon() {
+  const QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull()) return icon;
+  return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+}
+
+void PlaceWhenShown(QDialog& chooser) { chooser.installEventFilter(new PlaceOnShow(&chooser)); }
+
+QColor ToQColor(ColorRef color) {
+  return QColor(static_cast<int>(RedOf(color)), static_cast<int>(GreenOf(color)),
+                static_cast<int>(BlueOf(color)));
+}
+
+ColorRef FromQColor(const QColor& color) {
+  const QColor rgb = color.toRgb();
+  return Rgb(static_cast<uint32_t>(rgb.red()), static_cast<uint32_t>(rgb.green()),
+             static_cast<uint32_t>(rgb.blue()));
+}
+
+QFont FontFromRecord(const LogFont& record) {
+  QFont font(QString::fromLatin1(
+      record.faceName, static_cast<int>(qstrnlen(record.faceName, sizeof record.faceName))));
+  // A negative height is the character height in pixels; a positive one the
+  // cell height, which for these fonts is close enough to use the same way.
+  const int pixels = record.height < 0 ? -record.height : record.height;
+  font.setPixelSize(pixels > 0 ? pixels : 11);
+  font.setWeight(static_cast<QFont::Weight>(record.weight > 0 ? record.weight : 400));
+  font.setItalic(record.italic != 0);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  font.setKerning(false);
+  return font;
+}
+
+PathChooser::PathChooser(QLineEdit& field, QWidget& next, QString title, QString pattern,
+                         QString defaultName, bool mayNotExist, bool preferAll)
+    : QObject(&field),
+      field_(field),
+      next_(next),
+      title_(std::move(title)),
+      pattern_(std::move(pattern)),
+      defaultName_(std::move(defaultName)),
+      mayNotExist_(mayNotExist),
+      preferAll_(preferAll) {
+  field_.installEventFilter(this);
+}
+
+bool PathChooser::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &field_ && event->type() == QEvent::FocusIn && !open_ && !queued_) {
+    // Opened from the event loop, not inside the focus change itself.
+    queued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      queued_ = false;
+      Choose();
+    });
+  }
+  return false;
+}
+
+void PathChooser::Choose() {
+  if (open_) return;
+  open_ = true;
+  QPointer<QFileDialog> chooser = new QFileDialog(field_.window(), title_);
+  chooser->setObjectName("fileChooser");
+  chooser->setOption(QFileDialog::DontUseNativeDialog, true);
+  chooser->setAcceptMode(QFileDialog::AcceptOpen);
+  chooser->setFileMode(mayNotExist_ ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QString all = QStringLiteral("All files (*)");
+  chooser->setNameFilters({pattern_, all});
+  if (preferAll_) chooser->selectNameFilter(all);
+  const QString current = field_.text();
+  if (!current.isEmpty()) {
+    const QFileInfo info(current);
+    chooser->setDirectory(info.absolutePath());
+    chooser->selectFile(info.fileName());
+  } else {
+    chooser->selectFile(defaultName_);
+  }
+  PlaceWhenShown(*chooser);
+  const bool chosen = chooser->exec() == QDialog::Accepted;
+  if (chooser && chosen && !chooser->selectedFiles().isEmpty()) {
+    field_.setText(QDir::toNativeSeparators(chooser->selectedFiles().first()));
+  }
+  delete chooser;
+  // Also after a cancel: the field keeps no focus, or it would open the chooser again.
+  next_.setFocus(Qt::OtherFocusReason);
+  open_ = false;
+}
+
+}  // namespace skelmar::desktop

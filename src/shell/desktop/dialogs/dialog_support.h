@@ -1,0 +1,71 @@
+// What every setup dialog shares: modal, centred from its show event, the
+// program icon at its left edge, and the common choosers placed the same way.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "settings/settings.h"
+
+class QColor;
+class QFileDialog;
+class QFont;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace skelmar::desktop {
+
+/// A modal dialog that centres itself over its owner each time it is shown.
+class SkelmarDialog : public QDialog {
+  Q_OBJECT
+ public:
+  SkelmarDialog(QWidget* owner, const QString& title);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  /// The program icon for the dialog's left edge.
+  QLabel* MakeIconLabel();
+};
+
+/// The program's icon: the application's when one is set, else a stock one.
+QIcon ProgramIcon();
+
+/// Makes a common dialog (chooser) centre itself over its parent when shown.
+void PlaceWhenShown(QDialog& chooser);
+
+QColor ToQColor(ColorRef color);
+ColorRef FromQColor(const QColor& color);
+
+/// The font a `LogFont` record describes (fixed pitch; kerning off).
+QFont FontFromRecord(const LogFont& record);
+
+/// A path field that opens a file chooser as soon as it gets the focus; a
+/// chosen file replaces its text, then the focus moves to `next`. A flag keeps
+/// a second chooser from opening while one is shown.
+class PathChooser : public QObject {
+  Q_OBJECT
+ public:
+  /// `patterns` are the chooser's type filters; `defaultName` ("*.log") is
+  /// offered when the field is empty; `mayNotExist` lets the user name a file
+  /// that is yet to be written; `preferAll` starts on "All files (*)".
+  PathChooser(QLineEdit& field, QWidget& next, QString title, QString pattern, QString defaultName,
+              bool mayNotExist, bool preferAll);
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  /// Opens the chooser now (the focus handler queues this).
+  void Choose();
+  bool open() const { return open_; }
+
+ private:
+  QLineEdit& field_;
+  QWidget& next_;
+  QString title_;
+  QString pattern_;
+  QString defaultName_;
+  bool mayNotExist_;
+  bool preferAll_;
+  bool open_ = false;
+  bool queued_ = false;
+};
+
+}  // namespace skelmar::desktop
