@@ -10,8 +10,10 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -384,13 +386,27 @@ void DialogTests::fontChoiceRewritesTheRecord() {
   mono.setPointSize(12);  // the chooser works in points: 16 pixels on a 96-dpi screen
   mono.setWeight(QFont::Bold);
   QString title;
+  QStringList offered;
+  QString startFamily;
   WhenModal<QFontDialog>([&](QFontDialog* chooser) {
     title = chooser->windowTitle();
-    QVERIFY(chooser->testOption(QFontDialog::MonospacedFonts));
+    startFamily = chooser->currentFont().family();
+    const QStringList families = QFontDatabase::families();
+    for (QListView* view : chooser->findChildren<QListView*>()) {
+      for (int r = 0; r < view->model()->rowCount(); ++r) {
+        const QString name = view->model()->index(r, 0).data().toString();
+        if (families.contains(name)) offered << name;
+      }
+    }
     chooser->reject();
   });
   QVERIFY(!RunFontDialog(nullptr, settings));
   QCOMPARE(title, QString("Skelmar Font"));
+  // Fixed-pitch fonts only, starting on the font that stands in for Courier New.
+  QVERIFY(offered.contains("Liberation Mono"));
+  for (const QString& family : offered)
+    QVERIFY2(QFontDatabase::isFixedPitch(family), qPrintable(family));
+  QCOMPARE(startFamily, QFontInfo(QFont("Courier New")).family());
   QCOMPARE(settings.font.height, -11);
   QCOMPARE(QString(settings.font.faceName), QString("Courier New"));
 

@@ -9,6 +9,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +89,18 @@ QFont FontFromRecord(const LogFont& record) {
   font.setFixedPitch(true);
   font.setKerning(false);
   return font;
+}
+
+void SetUpFontChooser(QFontDialog& chooser, const LogFont& record) {
+  chooser.setObjectName("fontChooser");
+  chooser.setWindowTitle(QStringLiteral("Skelmar Font"));
+  // Fixed-pitch fonts only; every font here is scalable, so none is left out for that.
+  chooser.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
+  QFont start = FontFromRecord(record);
+  start.setFamily(QFontInfo(start).family());
+  // Set after the options: it refills the family list with the fixed-pitch fonts.
+  chooser.setCurrentFont(start);
+  PlaceWhenShown(chooser);
 }
 
 PathChooser::PathChooser(QLineEdit& field, QWidget& next, QString title, QString pattern,

@@ -10,6 +10,7 @@
 class QColor;
 class QFileDialog;
 class QFont;
+class QFontDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -39,6 +40,11 @@ ColorRef FromQColor(const QColor& color);
 
 /// The font a `LogFont` record describes (fixed pitch; kerning off).
 QFont FontFromRecord(const LogFont& record);
+
+/// Titles the font chooser "Skelmar Font", limits it to fixed-pitch fonts and
+/// starts it on the font the record gives (the installed font that stands in
+/// for a missing face, such as Liberation Mono for Courier New).
+void SetUpFontChooser(QFontDialog& chooser, const LogFont& record);
 
 /// A path field that opens a file chooser as soon as it gets the focus; a
 /// chosen file replaces its text, then the focus moves to `next`. A flag keeps

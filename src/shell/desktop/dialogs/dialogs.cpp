@@ -24,12 +24,8 @@ bool RunOptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front) {
 }
 
 bool RunFontDialog(QWidget* owner, Settings& settings) {
-  QFontDialog chooser(FontFromRecord(settings.font), owner);
-  chooser.setObjectName("fontChooser");
-  chooser.setWindowTitle(QStringLiteral("Skelmar Font"));
-  // Fixed-pitch fonts only; every font here is scalable, so none is left out for that.
-  chooser.setOptions(QFontDialog::DontUseNativeDialog | QFontDialog::MonospacedFonts);
-  PlaceWhenShown(chooser);
+  QFontDialog chooser(owner);
+  SetUpFontChooser(chooser, settings.font);
   if (chooser.exec() != QDialog::Accepted) return false;
   const QFont chosen = chooser.selectedFont();
   const QFontInfo info(chosen);
