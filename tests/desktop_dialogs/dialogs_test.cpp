@@ -580,6 +580,20 @@ void DialogTests::statisticsShowsStarsAndNeedsAPath() {
   QTest::keyClick(&dialog, Qt::Key_Escape);
   QVERIFY(!dialog.isVisible());
   QCOMPARE(settings.statFileEnabled, 0);
+
+  // Opened with a file set: the chooser waits until the user goes to the path.
+  settings.statFileEnabled = 1;
+  std::snprintf(settings.statFile, sizeof settings.statFile, "/tmp/stats.txt");
+  StatisticsDialog again(nullptr, settings, counters, messages);
+  again.show();
+  QApplication::setActiveWindow(&again);
+  QVERIFY(QTest::qWaitForWindowActive(&again));
+  QTest::qWait(50);
+  QCOMPARE(QApplication::activeModalWidget(), &again);
+  QCOMPARE(again.focusWidget(), Find<QWidget>(&again, "ok"));
+  QTest::keyClick(&again, Qt::Key_Return);
+  QVERIFY(!again.isVisible());
+  QCOMPARE(QString(settings.statFile), QString("/tmp/stats.txt"));
 }
 
 void DialogTests::everyDialogRoundTripsThroughTheFile() {

@@ -58,6 +58,8 @@ StatisticsDialog::StatisticsDialog(QWidget* owner, Settings& settings, const Sta
   ok->setObjectName("ok");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &StatisticsDialog::accept);
+  // Starts on OK: focus on the path field would open its chooser at once.
+  ok->setFocus();
   new PathChooser(*path_, *ok, QStringLiteral("Open Statistics File..."),
                   QStringLiteral("Statistics files (*.txt)"), QStringLiteral("*.txt"), true, false);
 
