@@ -158,6 +158,7 @@ class DialogTests : public QObject {
 
  private Q_SLOTS:
   void cleanup();
+  void dialogsAreCentredOnTheirOwner();
   void interfaceWithNoPort();
   void interfaceCom2ThenCustom();
   void interfaceCustomWithoutAddressStaysOpen();
@@ -181,6 +182,34 @@ void DialogTests::cleanup() {
   }
   pendingPolls.clear();
   QCOMPARE(waiting, 0);
+}
+
+void DialogTests::dialogsAreCentredOnTheirOwner() {
+  QWidget owner;
+  owner.setGeometry(60, 40, 700, 500);  // inside the 800 x 600 offscreen screen
+  owner.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&owner));
+  const QRect o = owner.frameGeometry();
+  Settings settings;
+  test::RecordingMessages messages;
+  CustomColors custom;
+  ColorsDialog dialog(&owner, settings, messages, custom);
+  dialog.show();
+  QRect d = dialog.frameGeometry();
+  QCOMPARE(d.left(), o.left() + o.width() / 2 - d.width() / 2);
+  QCOMPARE(d.top(), o.top() + o.height() / 2 - d.height() / 2);
+  // The colour chooser is centred over the dialog that opened it.
+  QPoint chooserAt;
+  QSize chooserSize;
+  WhenModal<QColorDialog>([&](QColorDialog* chooser) {
+    chooserAt = chooser->frameGeometry().topLeft();
+    chooserSize = chooser->frameGeometry().size();
+    chooser->reject();
+  });
+  Click(&dialog, "color1");
+  d = dialog.frameGeometry();
+  QCOMPARE(chooserAt.x(), std::max(0, d.left() + d.width() / 2 - chooserSize.width() / 2));
+  QCOMPARE(chooserAt.y(), std::max(0, d.top() + d.height() / 2 - chooserSize.height() / 2));
 }
 
 void DialogTests::interfaceWithNoPort() {
