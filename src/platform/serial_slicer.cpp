@@ -295,6 +295,14 @@ int SerialSlicer::Open(const std::atomic<uint32_t>* readIndex) {
 }
 
 void SerialSlicer::Close() {
+  Stop();
+  capturing_.store(false);
+  lines_.reset();
+  producer_.reset();
+  ring_.reset();
+}
+
+void SerialSlicer::Stop() {
   if (thread_.joinable()) {
     stop_.store(true);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -308,9 +316,6 @@ void SerialSlicer::Close() {
     thread_.join();
   }
   capturing_.store(false);
-  lines_.reset();
-  producer_.reset();
-  ring_.reset();
 }
 
 void SerialSlicer::Finish() {
@@ -374,6 +379,13 @@ void SerialSlicer::Capture(uint8_t firstStatus, uint64_t firstTime) {
     }
     // The same lines as before: a change and its reversal, nothing has ended.
     if (StatusFromModemBits(bits) != status) record(StatusFromModemBits(bits), now);
+  }
+  if (stop_.load()) {
+    // Stopped on request: the state in progress ends here, and its last
+    // symbols reach the decoders with it.
+    const uint64_t now = services_.clock->NowNanoseconds();
+    producer_->Put(
+        std::min(converter.Convert(now > since ? now - since : 0), options_.maxStateTicks), status);
   }
   Finish();
 }

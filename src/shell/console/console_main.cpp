@@ -319,8 +319,10 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
   }
 
-  // End of input or a stop: the edges still in the ring are decoded, and the
-  // decoders see the signal end, so a page still open is written and counted.
+  // End of input or a stop: the source writes the state in progress, the
+  // edges still in the ring are decoded, and the decoders see the signal end,
+  // so a page still open is written and counted.
+  source->Stop();
   tap.Copy(*source->ring());
   monitor.EndOfSignal(source->ring());
 
