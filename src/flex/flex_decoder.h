@@ -28,6 +28,7 @@ class FlexDecoder : public FlexSymbolSink {
  public:
   FlexDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch);
   void PutSymbol(int level) override;
+  void EndOfSignal() override;
   /// Names the phases A to D (window creation).
   void NamePhases();
 

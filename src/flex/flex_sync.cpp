@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "flex/flex_decoder.h"
+#include "flex/flex_words.h"
 #include "frontend/mode_caption.h"
 
 namespace skelmar {
@@ -28,6 +29,10 @@ constexpr SyncCode kSyncCodes[] = {
     {0xDEA0, 0x215F, 0x0F, 4, 3200, kRowFlex6400, 0},
     {0x870C, 0x78F3, 0x08, 2, 1600, kRowFlex1600, 0},
     {0x4C7C, 0xB383, 0x1F, 4, 3200, kRowFlex6400, 1},
+    // Two-level 3200 symbols/s (phases A and C). Tried last, so the four rows
+    // above keep their precedence; with its own row one wrong bit no longer
+    // throws the frame into the mode of the frame before.
+    {0x7B18, 0x84E7, 0x0A, 2, 3200, kRowFlex3200, 0},
 };
 
 }  // namespace
@@ -111,6 +116,37 @@ void FlexDecoder::WriteUnknownHeaderLine() {
     pane.PutText(hex);
   }
   pane.EndLine();
+}
+
+void FlexDecoder::EndOfSignal() {
+  if (blockCountdown == 0) {
+    if (headerCountdown > 0) {
+      // A sync with no frame after it: only the clock and the busy flag to give back.
+      headerCountdown = 0;
+      front_.dataClock.period = kFlexPeriod1600;
+      front_.shared.flexBusy = 0;
+    }
+    return;
+  }
+  // The frame was cut off. Its missing words (the block in progress, whose
+  // bits are interleaved over all eight words, and every later block) are
+  // marked as beyond repair, so the pages whose words all arrived are written
+  // as at the frame's end and the rest show as damaged. A ReFLEX frame, shown
+  // raw, leaves them out instead.
+  const bool four = levelCount == 4;
+  const bool fast = symbolRate == 3200;
+  const bool used[4] = {true, four, fast, fast && four};
+  const int32_t missing = reflexFrame == 1 ? flex::kIdleWord : flex::kErrorMark;
+  const int firstMissing = 8 * (kFlexBlocks - blockCountdown);
+  for (int p = 0; p < 4; ++p) {
+    if (!used[p]) continue;
+    for (int k = firstMissing; k < kFlexFrameWords; ++k) phases[p].words[k] = missing;
+    if (reflexFrame == 0) DecodeFrame(phases[p]);
+  }
+  blockCountdown = 0;
+  symbolIndex = 0;
+  pairToggle = 0;
+  EndOfFrame();
 }
 
 void FlexDecoder::EndOfFrame() {

@@ -31,6 +31,12 @@ class EdgeSource {
   /// Detaches from the input and releases the ring.
   virtual void Close() = 0;
 
+  /// A live source stops capturing and writes the state in progress (its
+  /// length up to now) as its last sample, since no edge will end it; the
+  /// ring stays readable until Close. Stream sources write their last state
+  /// when the stream ends and have nothing to do here.
+  virtual void Stop() {}
+
   /// The ring while open, else nullptr.
   virtual const EdgeRing* ring() const = 0;
 

@@ -93,6 +93,20 @@ void FrontEnd::CancelPocsagHold() {
   dataClock.gain = kFlexAcquireGain;
 }
 
+void FrontEnd::EndOfSignal() {
+  // Without more bits the hold would never count down, leaving the page being
+  // streamed without its line end.
+  if (shared.pocsagHold > 0) {
+    shared.pocsagHold = 0;
+    caption.ShowModeTitle(0);
+    if (pocsag_ != nullptr) pocsag_->PutBit('X');
+    dataClock.period = kFlexPeriod1600;
+    dataClock.gain = kFlexAcquireGain;
+  }
+  if (flex_ != nullptr) flex_->EndOfSignal();
+  if (gsc_ != nullptr) gsc_->EndOfSignal();
+}
+
 void FrontEnd::CaptionTick() {
   if (shared.captionTimeout > 0) {
     --shared.captionTimeout;

@@ -74,11 +74,16 @@ class FlexSymbolSink {
  public:
   virtual ~FlexSymbolSink() = default;
   virtual void PutSymbol(int level) = 0;  ///< 0..3
+  /// The signal has ended for good (end of a file or pipe, or the program
+  /// stops): a frame in progress is finished with what arrived.
+  virtual void EndOfSignal() {}
 };
 class GscBitSink {
  public:
   virtual ~GscBitSink() = default;
   virtual void PutBit(int bit) = 0;  ///< 0 or 1
+  /// The signal has ended for good: a transmission in progress ends here.
+  virtual void EndOfSignal() {}
 };
 
 /// Level 0..3 of a modem-status byte, after the 4-level and invert settings.
@@ -106,6 +111,13 @@ class FrontEnd {
   /// clock back to FLEX (period and gain), so FLEX can sync again. No 'X' is
   /// sent and the caption stays as it is.
   void CancelPocsagHold();
+
+  /// No edge will come any more (end of a file or pipe, or the program
+  /// stops). A running POCSAG hold ends as if it had run out ('X' to the
+  /// decoder, plain caption, data clock back to FLEX), and FLEX and GSC end
+  /// what they are in the middle of, so every page received so far is written.
+  /// Call it after the last sample has been polled.
+  void EndOfSignal();
 
   /// Step 3 of the timer tick: counts CaptionTimeout down, clearing the caption at 0.
   void CaptionTick();

@@ -81,11 +81,15 @@ int ReplaySource::Open(const std::atomic<uint32_t>* readIndex) {
   return static_cast<int>(std::min<uint32_t>(ringSize_, 0x7FFFFFFF));
 }
 
-void ReplaySource::Close() {
+void ReplaySource::Stop() {
   if (thread_.joinable()) {
     pacer_->Interrupt();
     thread_.join();
   }
+}
+
+void ReplaySource::Close() {
+  Stop();
   if (producer_ != nullptr) closedOverruns_ = producer_->overruns();
   producer_.reset();
   ring_.reset();

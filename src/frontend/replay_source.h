@@ -67,6 +67,9 @@ class ReplaySource : public EdgeSource {
   /// ring whose write index starts where the reader stands, so nothing stale is read.
   int Open(const std::atomic<uint32_t>* readIndex) override;
   void Close() override;
+  /// Real-time pacing: the playing thread stops (a recording has no state in
+  /// progress to write: its last sample is its last state).
+  void Stop() override;
   const EdgeRing* ring() const override { return ring_.get(); }
   bool IsLive() const override { return pacing_ == ReplayPacing::kRealTime; }
 

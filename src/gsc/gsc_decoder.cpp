@@ -272,6 +272,10 @@ void GscDecoder::TakeBlock() {
   --slotsLeft;
 }
 
+void GscDecoder::EndOfSignal() {
+  if (decoding != 0) EndTransmission();
+}
+
 void GscDecoder::EndTransmission() {
   if (pagePending) {
     pagePending = 0;

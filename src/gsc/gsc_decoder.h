@@ -21,6 +21,8 @@ class GscDecoder : public GscBitSink {
  public:
   GscDecoder(DecoderOutput& out, FrontEnd& front);
   void PutBit(int bit) override;
+  /// Ends a transmission in progress: a pending page is written.
+  void EndOfSignal() override;
 
   static constexpr int kSlotLength = 121;
   static constexpr int kHuntTimeout = 949;

@@ -22,6 +22,24 @@ void CopyName(char* out, size_t capacity, const char* name) {
   std::snprintf(out, capacity, "%s", name ? name : "");
 }
 
+// The usual remedy for an ALSA open failure, or "" when none is plain.
+const char* AlsaOpenHint(int rc) {
+  switch (-rc) {
+    case EACCES:
+    case EPERM:
+      return " (the sound devices belong to the 'audio' group: sudo usermod -aG audio $USER, "
+             "then log in again)";
+    case EBUSY:
+      return " (another program is capturing from it; try the \"plughw:\" or \"default\" form)";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return " (arecord -l lists the capture devices; name one as hw:CARD,DEVICE)";
+    default:
+      return "";
+  }
+}
+
 }  // namespace
 
 void AudioErrorText::Set(const char* format, ...) {
@@ -178,7 +196,8 @@ bool AlsaInput::Open() {
   int rc = snd_pcm_open(&pcm_, device_, SND_PCM_STREAM_CAPTURE, 0);
   if (rc < 0) {
     pcm_ = nullptr;
-    error_.Set("cannot open audio device \"%s\": %s", device_, snd_strerror(rc));
+    error_.Set("cannot open audio device \"%s\": %s%s", device_, snd_strerror(rc),
+               AlsaOpenHint(rc));
     return false;
   }
   // 100 ms of device buffering; the plug layer converts when the card differs.

@@ -91,10 +91,14 @@ int AudioSource::Open(const std::atomic<uint32_t>* readIndex) {
   return static_cast<int>(ring_->size());
 }
 
-void AudioSource::Close() {
-  if (!open_) return;
+void AudioSource::Stop() {
   stop_.store(true);
   if (capture_.joinable()) capture_.join();
+}
+
+void AudioSource::Close() {
+  if (!open_) return;
+  Stop();
   input_->Close();
   open_ = false;
   producer_.reset();
@@ -152,12 +156,12 @@ void AudioSource::CaptureLoop() {
       captureFailed_.store(true, std::memory_order_release);
       break;
     }
-    if (got == 0) {
-      slicer_->Finish(sink_);
-      break;
-    }
+    if (got == 0) break;
     slicer_->Process(block_, static_cast<size_t>(got), sink_);
   }
+  // At the end of the input, at a failure or when stopped: the state in
+  // progress has ended all the same.
+  slicer_->Finish(sink_);
   captureEnded_.store(true, std::memory_order_release);
 }
 

@@ -36,6 +36,7 @@ class AudioSource : public EdgeSource {
 
   int Open(const std::atomic<uint32_t>* readIndex) override;
   void Close() override;
+  void Stop() override;
   const EdgeRing* ring() const override { return open_ ? ring_.get() : nullptr; }
   bool IsLive() const override { return live_; }
   bool Advance(uint64_t ticks) override;

@@ -2,10 +2,12 @@
 #include "platform/serial_slicer.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,26 @@ constexpr uint64_t kNanosPerSecond = 1000000000;
 constexpr int kWatchedLines = TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
+
+// Why a device could not be opened, with the usual remedy when the device's
+// group would give access and this process is not in it (serial ports belong
+// to "dialout" on Debian and most other distributions).
+std::string OpenFailureText(const std::string& devicePath, int err) {
+  std::string text = devicePath + ": " + ErrnoText(err);
+  if (err != EACCES && err != EPERM) return text;
+  struct stat st {};
+  if (::stat(devicePath.c_str(), &st) != 0 || (st.st_mode & S_IRWXG) == 0) return text;
+  if (getegid() == st.st_gid) return text;
+  gid_t groups[256];
+  const int n = getgroups(256, groups);
+  for (int i = 0; i < n; ++i) {
+    if (groups[i] == st.st_gid) return text;  // a member already: some other reason
+  }
+  const group* owner = getgrgid(st.st_gid);
+  const std::string name = owner != nullptr ? owner->gr_name : std::to_string(st.st_gid);
+  return text + "; you are not in the '" + name + "' group that owns it (sudo usermod -aG " + name +
+         " $USER, then log in again)";
+}
 
 // The signal that interrupts a blocked TIOCMIWAIT. Its handler does nothing;
 // it is installed without SA_RESTART so the call returns EINTR.
@@ -130,8 +152,7 @@ ModemLinesOpening OpenSerialModemLines(const std::string& devicePath) {
   const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
-    return fail(err == EBUSY ? kEdgeErrorBusy : kEdgeErrorAttach,
-                devicePath + ": " + ErrnoText(err));
+    return fail(err == EBUSY ? kEdgeErrorBusy : kEdgeErrorAttach, OpenFailureText(devicePath, err));
   }
   auto failClose = [&](int code, const std::string& why) {
     ::close(fd);
@@ -274,6 +295,14 @@ int SerialSlicer::Open(const std::atomic<uint32_t>* readIndex) {
 }
 
 void SerialSlicer::Close() {
+  Stop();
+  capturing_.store(false);
+  lines_.reset();
+  producer_.reset();
+  ring_.reset();
+}
+
+void SerialSlicer::Stop() {
   if (thread_.joinable()) {
     stop_.store(true);
     std::unique_lock<std::mutex> lock(mutex_);
@@ -287,9 +316,6 @@ void SerialSlicer::Close() {
     thread_.join();
   }
   capturing_.store(false);
-  lines_.reset();
-  producer_.reset();
-  ring_.reset();
 }
 
 void SerialSlicer::Finish() {
@@ -353,6 +379,13 @@ void SerialSlicer::Capture(uint8_t firstStatus, uint64_t firstTime) {
     }
     // The same lines as before: a change and its reversal, nothing has ended.
     if (StatusFromModemBits(bits) != status) record(StatusFromModemBits(bits), now);
+  }
+  if (stop_.load()) {
+    // Stopped on request: the state in progress ends here, and its last
+    // symbols reach the decoders with it.
+    const uint64_t now = services_.clock->NowNanoseconds();
+    producer_->Put(
+        std::min(converter.Convert(now > since ? now - since : 0), options_.maxStateTicks), status);
   }
   Finish();
 }

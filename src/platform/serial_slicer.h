@@ -147,6 +147,7 @@ class SerialSlicer : public EdgeSource {
   /// ring cannot be allocated; -5 when the capture thread cannot start.
   int Open(const std::atomic<uint32_t>* readIndex) override;
   void Close() override;
+  void Stop() override;
   const EdgeRing* ring() const override { return ring_.get(); }
   bool IsLive() const override { return true; }
   bool Advance(uint64_t) override { return true; }

@@ -2,6 +2,7 @@
 #include "platform/slicer_link.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -29,6 +30,22 @@ std::optional<long> ReadNumberFile(const fs::path& file, int base) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+std::string NoDeviceCause(const Settings& settings) {
+  char text[160];
+  if (settings.comPort == 5) {
+    std::snprintf(text, sizeof text,
+                  "no serial port has I/O address 0x%X and IRQ %d (set SerialDevice or --serial "
+                  "to name the device)",
+                  static_cast<unsigned>(settings.comPortAddr), settings.comPortIrq);
+  } else {
+    std::snprintf(text, sizeof text,
+                  "no serial device for COM port %d (set SerialDevice or --serial to name the "
+                  "device)",
+                  settings.comPort);
+  }
+  return text;
 }
 
 }  // namespace
@@ -100,8 +117,12 @@ int SlicerLink::Open() {
   const std::optional<fs::path> device = SlicerDevicePath(settings_, sysRoot_, devRoot_);
   devicePath_ = device ? device->string() : std::string();
   std::error_code ec;
-  if (!device || !fs::exists(*device, ec)) {
-    messages_.ShowMessage(kSlicerLoadError);
+  if (!device) {
+    ShowWithCause(kSlicerLoadError, NoDeviceCause(settings_));
+    return 0;
+  }
+  if (!fs::exists(*device, ec)) {
+    ShowWithCause(kSlicerLoadError, devicePath_ + ": no such device");
     return 0;
   }
   std::unique_ptr<EdgeSource> source = factory_(devicePath_);
@@ -112,12 +133,23 @@ int SlicerLink::Open() {
   const int result = source->Open(readIndex_);
   if (result <= 0) {
     // A ring of no entries is as unusable as an error.
-    messages_.ShowMessage(SlicerErrorMessage(result == 0 ? -99 : result));
+    ShowWithCause(SlicerErrorMessage(result == 0 ? -99 : result), source->lastError());
     source->Close();
     return 0;
   }
   source_ = std::move(source);
   return 1;
+}
+
+void SlicerLink::ShowWithCause(const char* message, const std::string& cause) {
+  // The fixed text comes first, so it reads as it always has; the cause says
+  // which of its several reasons it was.
+  if (cause.empty()) {
+    messages_.ShowMessage(message);
+    return;
+  }
+  const std::string text = std::string(message) + " " + cause;
+  messages_.ShowMessage(text.c_str());
 }
 
 void SlicerLink::Close() {

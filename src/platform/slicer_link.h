@@ -18,6 +18,9 @@
 //   other    "Unknown Error from VxD!": the capture thread cannot start (-5),
 //            a ring size of 0, any other code.
 //
+// Each message is followed by the cause the source recorded (its lastError(),
+// e.g. "/dev/null: not a serial port"), with a hint where one is plain.
+//
 // Port identity: a non-empty "SerialDevice" names the device directly (USB
 // adapters and any other tty) and takes precedence over "ComPort"; otherwise
 // ComPort 1 to 4 is /dev/ttyS0 to /dev/ttyS3, and Custom (5) is the tty whose
@@ -86,6 +89,9 @@ class SlicerLink {
   const std::string& devicePath() const { return devicePath_; }
 
  private:
+  /// Shows `message`, followed by `cause` when there is one.
+  void ShowWithCause(const char* message, const std::string& cause);
+
   const Settings& settings_;
   MessageSink& messages_;
   SourceFactory factory_;

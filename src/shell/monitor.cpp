@@ -38,6 +38,11 @@ void Monitor::TimerTick(const EdgeRing* ring) {
   if (ring != nullptr) front.PollEdges(*ring);
 }
 
+void Monitor::EndOfSignal(const EdgeRing* ring) {
+  if (ring != nullptr) front.PollEdges(*ring);
+  front.EndOfSignal();
+}
+
 void Monitor::Stop() { filterProcessor.CloseLog(); }
 
 }  // namespace skelmar

@@ -41,6 +41,11 @@ class Monitor {
   /// PollEdges on `ring` (skipped when null).
   void TimerTick(const EdgeRing* ring);
 
+  /// The input has ended (end of a file or pipe, or a stop): drains what is
+  /// left in `ring` (skipped when null), then lets the decoders see the end
+  /// of the signal, so a page still open is written and counted.
+  void EndOfSignal(const EdgeRing* ring);
+
   /// Closes the filter log (shutdown).
   void Stop();
 

@@ -34,9 +34,12 @@ class ProfileFile {
   bool Load(const std::filesystem::path& path);
 
   /// Writes the whole content to `path` atomically: a temporary file beside it
-  /// (the name plus ".tmp") is written, flushed and renamed over the target,
-  /// so a failure leaves the previous file as it was. On failure returns false
-  /// and describes the failure in `error` when given.
+  /// (the name plus ".tmp") is written, synced and renamed over the target,
+  /// and the folder synced, so a failure or a power cut leaves the previous
+  /// file as it was. The new file keeps the old one's mode (and owner and
+  /// group where permitted); a file the user may not write is not replaced; a
+  /// symbolic link is followed and the file it names replaced. On failure
+  /// returns false and describes the failure in `error` when given.
   bool Save(const std::filesystem::path& path, std::string* error = nullptr) const;
 
   std::string ToText() const;

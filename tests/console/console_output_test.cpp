@@ -50,6 +50,13 @@ TEST(RenderRow, ColoursChangeOnlyWhereTheSlotChanges) {
             Sgr(2) + "{12} " + Sgr(7) + "AB" + "\x1b[0m");
 }
 
+TEST(RenderRow, UnknownSyncHeaderLinesArePureRed) {
+  // Slot 9 has a fixed colour that no setting changes: 255, 0, 0.
+  const PaneRow row("UNKNOWN", {9, 9, 9, 9, 9, 9, 9});
+  EXPECT_EQ(RenderRow(row.text.c_str(), row.slots.data(), Settings(), true),
+            "\x1b[38;2;255;0;0mUNKNOWN\x1b[0m");
+}
+
 TEST(RenderRow, SlotOutsideTheTableKeepsTheColourInForce) {
   const PaneRow row("abcd", {6, 0, 13, 10});
   EXPECT_EQ(RenderRow(row.text.c_str(), row.slots.data(), Colored(), true),

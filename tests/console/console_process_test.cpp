@@ -250,6 +250,56 @@ TEST_F(ConsoleProcess, RecordingOfAnAudioRunReplaysToTheSameLines) {
   EXPECT_GT(reader.declaredCount(), 1000u);
 }
 
+TEST_F(ConsoleProcess, RecordingCutInsideAPageStillGivesItsLineRecordAndCount) {
+  // A 60-character page at 1200 bit/s, cut in the middle of its 16th message
+  // codeword: the 15 codewords before the cut carry 300 bits, 42 characters.
+  siggen::PocsagPage page;
+  page.capcode = 1234567;
+  page.function = 3;
+  page.text = "Unit 7 respond to the north depot, gate B: smoke reported no";
+  ASSERT_EQ(page.text.size(), 60u);
+  const siggen::PocsagTransmission tx = siggen::EncodePocsag({page});
+  const size_t cutWord = tx.Find(siggen::PocsagRole::kMessage, 0, 15);
+  ASSERT_LT(cutWord, tx.codewords.size());
+  const double lead = 0.2;
+  const double cutSeconds =
+      lead + (tx.preambleBits + 32.0 * static_cast<double>(cutWord) + 16) / 1200.0;
+  siggen::ModulatorOptions mod;
+  siggen::EdgeWriter writer(1);
+  writer.Hold(0, lead, mod);
+  siggen::AppendPocsag(writer, tx.Bits(), 1200, mod);
+  const std::string recording = Path("cut.edges");
+  {
+    EdgeRecordingWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    double end = 0;
+    for (const PulseSample& s : writer.Finish()) {
+      end += s.duration / kTicksPerSecond;
+      if (end > cutSeconds) break;
+      file.Write(s);
+    }
+    ASSERT_TRUE(file.Close(&error)) << error;
+  }
+  const std::string received = page.text.substr(0, 42);
+
+  const Result text = Decode({"--replay", recording, "--stats"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  const std::vector<std::string> lines = Lines(text.out);
+  ASSERT_GE(lines.size(), 2u) << text.out;
+  EXPECT_EQ(lines[1], "{1234567} 4 " + received) << text.out;
+  // Counted once, as alphanumeric (numeric, alpha; hourly, then daily).
+  EXPECT_TRUE(std::regex_search(text.out, std::regex("\nPOCSAG 1200 +0 +1 +0 +1\n"))) << text.out;
+
+  const Result json = Decode({"--replay", recording, "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  ASSERT_EQ(Lines(json.out).size(), 1u) << json.out;
+  EXPECT_NE(json.out.find(R"("capcode":"1234567","function":4,"type":"alpha","text":")" + received +
+                          "\""),
+            std::string::npos)
+      << json.out;
+}
+
 /// Settings with one POCSAG capcode filter writing an unflushed filter log.
 std::string FilterSettings(const std::string& log, const char* capcode) {
   return std::string("[Skelmar]\n[Filter]\nFilterFileEnabled=1\nFilterFile=") + log +

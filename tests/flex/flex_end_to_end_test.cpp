@@ -209,6 +209,49 @@ TEST(FlexEndToEnd, UnknownHeaderIsTakenAsTwoLevel3200) {
   EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatAlpha], 2);
 }
 
+TEST(FlexEndToEnd, TwoLevel3200FrameWithAWrongCodeBit) {
+  // One wrong bit in the mode code: the frame must still be taken as two
+  // levels at 3200 symbols/s, not in the mode of the frame before (1600 here).
+  FlexRig r;
+  const std::vector<std::vector<FlexPage>> pages = {
+      {Page(5, siggen::kFlexAlphanumeric, "on A")},
+      {},
+      {Page(7, siggen::kFlexAlphanumeric, "on C"), Page(8, siggen::kFlexStandardNumeric, "42")}};
+  const FlexFrame frame = Frame(siggen::kFlexCode3200x2, pages);
+  siggen::FlexFrameLevels levels = siggen::FlexLevels(frame);
+  const size_t codeBit = static_cast<size_t>(frame.preambleBits) + 5;
+  levels.header[codeBit] ^= 3;
+  for (uint8_t l : levels.header) r.flex.PutSymbol(l);
+  for (uint8_t l : levels.blocks) r.flex.PutSymbol(l);
+  EXPECT_EQ(r.Texts(), ExpectedRows(pages, "AC"));  // no unknown-header line either
+  EXPECT_STREQ(r.rig.caption.text(), " Skelmar - FLEX AC");
+  EXPECT_EQ(r.rig.stats.hourly[kRowFlex3200][kStatAlpha], 2);
+  EXPECT_EQ(r.rig.stats.hourly[kRowFlex3200][kStatNumeric], 1);
+  EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatAlpha], 0);
+}
+
+TEST(FlexEndToEnd, AFrameCutByTheEndOfTheSignalStillGivesItsPages) {
+  // The input ends three blocks into the frame: the page lies wholly in the
+  // first block and must be written; the clock and busy flag are given back.
+  FlexRig r;
+  const std::vector<std::vector<FlexPage>> pages = {
+      {Page(4321, siggen::kFlexAlphanumeric, "cut short")}};
+  const siggen::FlexFrameLevels levels = siggen::FlexLevels(Frame(siggen::kFlexCode1600x2, pages));
+  for (uint8_t l : levels.header) r.flex.PutSymbol(l);
+  for (size_t i = 0; i < 3 * static_cast<size_t>(kFlexBlockBits) + 100; ++i) {
+    r.flex.PutSymbol(levels.blocks[i]);
+  }
+  ASSERT_TRUE(r.Texts().empty());
+  r.rig.front.EndOfSignal();
+  EXPECT_EQ(r.Texts(), ExpectedRows(pages, "A"));
+  EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatAlpha], 1);
+  EXPECT_EQ(r.rig.front.shared.flexBusy, 0);
+  EXPECT_EQ(r.flex.blockCountdown, 0);
+  // The next frame is found and decoded as usual.
+  r.Direct(Frame(siggen::kFlexCode1600x2, pages));
+  EXPECT_EQ(r.rig.stats.hourly[kRowFlex1600][kStatAlpha], 2);
+}
+
 TEST(FlexEndToEnd, ReflexFrameGivesOneRawLine) {
   FlexRig r;
   r.rig.settings.fourLevelInterface = 1;

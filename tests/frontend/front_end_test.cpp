@@ -146,6 +146,28 @@ TEST(RateDetector, BlockedWhileABusyFlagIsSetOrPocsagIsOff) {
   }
 }
 
+TEST(RateDetector, ABlockedSampleJoinsTheRunItInterrupted) {
+  // 180 in-window runs, the last one high. Then a low sample while GSC is
+  // busy: the detector does not run, so the run it measures when the next low
+  // sample comes spans the high run and the blocked sample (1988 ticks, outside
+  // the 1200 window). The counter falls from 180 to 177 and the fifth sample
+  // after the block is the one that locks.
+  FrontRig rig;
+  rig.FeedAlternating(181, 994);
+  rig.front.shared.gscBusy = 1;
+  rig.Feed(994, kLow);
+  rig.front.shared.gscBusy = 0;
+  int samples = 0;
+  bool high = false;
+  while (rig.captions.captions.empty() && samples < 20) {
+    rig.Feed(994, high ? kHigh : kLow);
+    high = !high;
+    ++samples;
+  }
+  EXPECT_EQ(samples, 5);
+  EXPECT_EQ(rig.captions.captions, std::vector<std::string>{" Skelmar - POCSAG 1200"});
+}
+
 TEST(RateDetector, ARunTooLongToCountNeverWrapsIntoAWindow) {
   FrontRig rig;
   rig.settings.decodeFlex = 0;  // keep the recording sinks small

@@ -98,6 +98,26 @@ TEST_F(GscEndToEndTest, AlphaPageWithContinuationBlocks) {
   EXPECT_EQ(std::string(rig.pageLog.pages[0].text), line.substr(11));
 }
 
+TEST_F(GscEndToEndTest, APageCutByTheEndOfTheSignalIsWrittenWithWhatArrived) {
+  const GscPage page{999999, 2, GscPageKind::kAlpha,
+                     "Call the duty engineer on 555-0199, pump 4 tripped."};
+  std::vector<uint8_t> bits = EncodeGscTransmission({page}, {});
+  bits.resize(bits.size() - 2 * GscDecoder::kSlotLength);  // the last two blocks never come
+  Transmit(bits, {}, 0.0);
+  Run();
+  ASSERT_TRUE(test::gsc::PageRows(rig.rows).empty());  // still waiting for the rest
+  rig.front.EndOfSignal();
+  const std::string full = "(999999) 2 CALL THE DUTY ENGINEER ON 555-0199, PUMP 4 TRIPPED.";
+  const std::vector<test::Row> rows = test::gsc::PageRows(rig.rows);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_LT(rows[0].text.size(), full.size());
+  EXPECT_GT(rows[0].text.size(), 20u);
+  EXPECT_EQ(full.rfind(rows[0].text, 0), 0u) << rows[0].text;
+  EXPECT_EQ(rig.stats.daily[kRowGsc][kStatAlpha], 1);
+  EXPECT_EQ(rig.pageLog.pages.size(), 1u);
+  EXPECT_EQ(rig.front.shared.gscBusy, 0);
+}
+
 TEST_F(GscEndToEndTest, LongAlphaPageWrapsAtEightyColumns) {
   const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // 63
   const GscPage page{123456, 1, GscPageKind::kAlpha, text + text};

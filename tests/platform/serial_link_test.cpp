@@ -2,9 +2,12 @@
 // close through a slicer on scripted lines, and the real device checks on
 // files and pseudo-terminals (never on the machine's serial ports).
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -151,20 +154,28 @@ TEST_F(LinkFixture, AMissingDeviceShowsTheLoadMessageEachTime) {
   settings.comPort = 3;  // no ttyS2 in this /dev
   EXPECT_EQ(link.Open(), 0);
   EXPECT_EQ(link.Open(), 0);
-  EXPECT_EQ(messages.shown,
-            (std::vector<std::string>{"Error Loading SLICER.VXD!", "Error Loading SLICER.VXD!"}));
+  // The fixed text first, then which device was looked for.
+  const std::string missing =
+      "Error Loading SLICER.VXD! " + (dev / "ttyS2").string() + ": no such device";
+  EXPECT_EQ(messages.shown, (std::vector<std::string>{missing, missing}));
   EXPECT_TRUE(created.empty());
   EXPECT_EQ(link.isOpen(), 0);
 
   messages.shown.clear();
   settings.comPort = 5;  // no port at this address in sysfs
   EXPECT_EQ(link.Open(), 0);
-  EXPECT_EQ(messages.shown, std::vector<std::string>{"Error Loading SLICER.VXD!"});
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].rfind(
+                "Error Loading SLICER.VXD! no serial port has I/O address 0x2F8 and IRQ 3", 0),
+            0u)
+      << messages.shown[0];
 
   messages.shown.clear();
   std::strcpy(settings.serialDevice, (dev / "ttyUSB0").c_str());
   EXPECT_EQ(link.Open(), 0);
-  EXPECT_EQ(messages.shown, std::vector<std::string>{"Error Loading SLICER.VXD!"});
+  EXPECT_EQ(messages.shown,
+            std::vector<std::string>{"Error Loading SLICER.VXD! " + (dev / "ttyUSB0").string() +
+                                     ": no such device"});
   test::WriteFile(dev / "ttyUSB0", "");
   EXPECT_EQ(link.Open(), 1);
   EXPECT_EQ(link.devicePath(), (dev / "ttyUSB0").string());
@@ -175,13 +186,19 @@ TEST_F(LinkFixture, SourceFailuresShowTheirMessagesAndLeaveTheLinkClosed) {
     const char* name;
     std::function<void()> arrange;
     const char* message;
+    std::string cause;  ///< what the source recorded, shown after the fixed text
   };
+  const std::string device = (dev / "ttyS1").string();
   const std::vector<Case> cases = {
-      {"busy", [this] { rig.openCode = kEdgeErrorBusy; }, "Error VxD not previously unloaded!"},
-      {"attach", [this] { rig.openCode = kEdgeErrorAttach; }, "Error attaching to COM port!"},
-      {"no wait", [this] { rig.script->failWaitErrno = ENOTTY; }, "Error attaching to COM port!"},
-      {"memory", [this] { rig.ringFails = true; }, "Error Allocating Memory for VxD!"},
-      {"unknown", [this] { rig.openCode = -7; }, "Unknown Error from VxD!"},
+      {"busy", [this] { rig.openCode = kEdgeErrorBusy; }, "Error VxD not previously unloaded!",
+       device + ": refused"},
+      {"attach", [this] { rig.openCode = kEdgeErrorAttach; }, "Error attaching to COM port!",
+       device + ": refused"},
+      {"no wait", [this] { rig.script->failWaitErrno = ENOTTY; }, "Error attaching to COM port!",
+       device + ": cannot wait for modem-status changes: " + std::strerror(ENOTTY)},
+      {"memory", [this] { rig.ringFails = true; }, "Error Allocating Memory for VxD!",
+       "no memory for the edge ring"},
+      {"unknown", [this] { rig.openCode = -7; }, "Unknown Error from VxD!", device + ": refused"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -191,7 +208,7 @@ TEST_F(LinkFixture, SourceFailuresShowTheirMessagesAndLeaveTheLinkClosed) {
     messages.shown.clear();
     c.arrange();
     EXPECT_EQ(link.Open(), 0);
-    EXPECT_EQ(messages.shown, std::vector<std::string>{c.message});
+    EXPECT_EQ(messages.shown, std::vector<std::string>{c.message + (" " + c.cause)});
     EXPECT_EQ(link.isOpen(), 0);
     EXPECT_EQ(link.ring(), nullptr);
   }
@@ -209,6 +226,33 @@ TEST(SerialDeviceOpen, FilesAndMissingDevicesCannotBeAttached) {
   o = OpenSerialModemLines((dir.path() / "absent").string());
   EXPECT_EQ(o.code, kEdgeErrorAttach);
   EXPECT_EQ(OpenSerialModemLines("/dev/null").code, kEdgeErrorAttach);
+}
+
+TEST(SerialDeviceOpen, APermissionRefusalNamesTheGroupToJoin) {
+  // Serial devices belong to a group such as dialout; a user outside it is
+  // told which group to join. Needs root to set up the device and the user.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make the device and drop to another user";
+  const group* dialout = getgrnam("dialout");
+  if (dialout == nullptr) GTEST_SKIP() << "no dialout group on this system";
+  test::TempDir dir;
+  const std::string device = (dir.path() / "ttyFake").string();
+  test::WriteFile(device, "");
+  ASSERT_EQ(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
+    const ModemLinesOpening o = OpenSerialModemLines(device);
+    const bool named = o.code == kEdgeErrorAttach &&
+                       o.error.find(std::strerror(EACCES)) != std::string::npos &&
+                       o.error.find("'dialout' group") != std::string::npos;
+    _exit(named ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(SerialDeviceOpen, APseudoTerminalHeldByAnotherIsBusy) {

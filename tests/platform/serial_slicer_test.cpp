@@ -101,6 +101,26 @@ TEST_F(SlicerFixture, LineChangesBecomeEndedStatesWithTheirDurations) {
   slicer.Close();
 }
 
+TEST_F(SlicerFixture, StoppingWritesTheStateInProgressAndKeepsTheRing) {
+  rig.script->bits = TIOCM_CD;
+  SerialSlicer slicer("/dev/fake", rig.Services(), options);
+  ASSERT_EQ(slicer.Open(&readIndex), 16384);
+  rig.script->Add(kStart + 1000000, 0);
+  ASSERT_TRUE(rig.script->WaitIdle());
+  {
+    std::lock_guard<std::mutex> lock(rig.script->mutex);
+    rig.script->now = kStart + 3000000;  // the lines have held for 2 ms when we stop
+  }
+  slicer.Stop();
+  ASSERT_NE(slicer.ring(), nullptr);
+  // 1 ms of DCD, then the 2 ms of no lines that were still going on.
+  const std::vector<Sample> expected = {{1192, 0x80}, {2384, 0x00}};
+  EXPECT_EQ(RingSamples(*slicer.ring()), expected);
+  EXPECT_FALSE(slicer.capturing());
+  slicer.Close();
+  EXPECT_EQ(slicer.ring(), nullptr);
+}
+
 TEST_F(SlicerFixture, AWakeUpThatFindsTheSameLinesEndsNothing) {
   rig.script->bits = TIOCM_CTS;
   SerialSlicer slicer("/dev/fake", rig.Services(), options);

@@ -382,6 +382,19 @@ TEST_F(PocsagDecoderTest, EndOfHoldEndsAStreamedLineAndDropsABufferedOne) {
              RowsOf(ExpectedLine({8 * 9 + 1, 1, PocsagKind::kNumeric, "123"}, options)));
 }
 
+TEST_F(PocsagDecoderTest, AnAddressCutOffByTheEndOfHoldLeavesNoPageBehind) {
+  // The signal is lost right after an address; the next transmission opens
+  // with idle codewords. Nothing was received for that address, so nothing
+  // may appear for it.
+  const PocsagTransmission t = Encode({{8 * 3, 2, PocsagKind::kNumeric, "4711"}});
+  PutBits(decoder, BitsThrough(t, t.Find(PocsagRole::kAddress, 0)));
+  decoder.PutBit('X');
+  Send(Encode({}));
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(Count(kRowPocsag1200, kStatNumeric), 0);
+  EXPECT_TRUE(rig.pageLog.pages.empty());
+}
+
 TEST_F(PocsagDecoderTest, MessageWithoutAddressIsShownUnderTheLastAddress) {
   const PocsagPage numeric{0, 0, PocsagKind::kNumeric, "12345"};
   PocsagTransmission t;
@@ -432,6 +445,38 @@ TEST_F(PocsagDecoderTest, CapcodeFiltersPickPagesByWildcardAndFunction) {
   EXPECT_NE(copied[0].find("{0012345} 1"), std::string::npos);
   EXPECT_NE(copied[0].find("Block"), std::string::npos);
   EXPECT_NE(copied[1].find("{0077700} 2"), std::string::npos);
+}
+
+TEST_F(PocsagDecoderTest, ACapcodeFiltersTextIsLookedForInTheMessageOnly) {
+  FilterEntry entry;
+  entry.type = kFilterPocsag;
+  std::strcpy(entry.capcode, "0012345");
+  std::strcpy(entry.text, "2345");
+  rig.filters.entries[rig.filters.count++] = entry;
+  // The text stands in the capcode of both lines, in the message of the second only.
+  Send(Encode({{12345, 0, PocsagKind::kNumeric, "678"}}));
+  Send(Encode({{12345, 0, PocsagKind::kNumeric, "12345"}}));
+  ASSERT_EQ(rig.pageLog.pages.size(), 2u);
+  EXPECT_EQ(rig.pageLog.pages[0].filter, -1);
+  EXPECT_EQ(rig.pageLog.pages[1].filter, 0);
+}
+
+TEST_F(PocsagDecoderTest, NumericPagesNextToTheTextThresholdStayNumeric) {
+  // Digit strings chosen to sit at the edge of the weighing: the first scores
+  // 0 as digits (one bracket among twenty) and 0 as text, the second 20 as
+  // digits and 11 as text. Sent as numbers, they must be shown as numbers.
+  const std::vector<PocsagPage> pages = {
+      {8 * 5, 0, PocsagKind::kNumeric, "86747722988-(3712380"},
+      {8 * 6 + 1, 1, PocsagKind::kNumeric, "157280-13-58753517"},
+  };
+  Send(Encode(pages));
+  ASSERT_EQ(rig.pageLog.pages.size(), 2u);
+  EXPECT_STREQ(rig.pageLog.pages[0].type, "numeric");
+  EXPECT_STREQ(rig.pageLog.pages[0].text, pages[0].text.c_str());
+  EXPECT_STREQ(rig.pageLog.pages[1].type, "numeric");
+  EXPECT_STREQ(rig.pageLog.pages[1].text, (pages[1].text + "  ").c_str());
+  EXPECT_EQ(Count(kRowPocsag1200, kStatNumeric), 2);
+  EXPECT_EQ(Count(kRowPocsag1200, kStatAlpha), 0);
 }
 
 TEST_F(PocsagDecoderTest, AnyOfUOrBracketsInOneCodewordMakesItText) {

@@ -217,6 +217,7 @@ TEST(VantryLogon, AnyOtherLogonReplyFails) {
       {{100, "\r\x15\r"}},                           // logon refused
       {{100, "\r\x15\r\x1b[p\r"}},                   // refused, whatever follows
       {{100, "\r\x06\r"}},                           // no go-ahead at all
+      {{100, "\x15\r\x06\r"}, {5000, "\x1b[p\r"}},   // the acknowledgement not first
       {},                                            // no reply
   };
   for (const auto& logon : replies) {
@@ -244,6 +245,14 @@ TEST(VantryPage, NakIsRejected) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.block, ExpectedBlock("1234", "HI"));
   EXPECT_EQ(r.after_block, "");
+}
+
+TEST(VantryPage, AcknowledgementAfterOtherTextIsRejected) {
+  Script script;
+  script.terminal.page_replies = {{200, "\r\x15\r\x06\r"}};
+  const RunResult r = Send(script);
+  EXPECT_EQ(r.out, kAttempt + kCalling + Sending("HI", "1234") + kRejected);
+  EXPECT_EQ(r.exit_code, 0);
 }
 
 TEST(VantryPage, SilenceAfterTheBlockIsRejected) {

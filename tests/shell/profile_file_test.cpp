@@ -2,6 +2,9 @@
 #include "shell/profile_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -177,6 +180,54 @@ TEST(ProfileFileSave, ALinkedFileIsReplacedBehindTheLink) {
   ASSERT_TRUE(f.Save(link));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(test::ReadFile(real), "[S]\nk=new\n");
+}
+
+TEST(ProfileFileSave, TheOldFilesProtectionCarriesOver) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  const auto path = dir.path() / "Skelmar.INI";
+  ProfileFile f = ProfileFile::FromText("[S]\nk=new\n");
+
+  // The mode stays, and a chain of links leads to the file that is replaced.
+  test::WriteFile(path, "[S]\nk=old\n");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("Skelmar.INI", dir.path() / "one.ini");
+  fs::create_symlink("one.ini", dir.path() / "two.ini");
+  ASSERT_TRUE(f.Save(dir.path() / "two.ini"));
+  EXPECT_EQ(test::ReadFile(path), "[S]\nk=new\n");
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "one.ini"));
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  // So do owner and group, where the saver may hand them on (as root).
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(f.Save(path));
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+  }
+
+  // A write-protected file is not replaced, though its folder would allow it.
+  // Root may write anything, so that part runs as an unprivileged user.
+  test::WriteFile(path, "[S]\nk=old\n");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(dir.path(), fs::perms::all);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(3);
+    std::string error;
+    const bool saved = f.Save(path, &error);
+    _exit(!saved && error.find("Skelmar.INI") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(test::ReadFile(path), "[S]\nk=old\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "Skelmar.INI.tmp"));
 }
 
 }  // namespace

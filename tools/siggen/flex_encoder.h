@@ -16,6 +16,7 @@ inline constexpr uint16_t kFlexCode1600x2 = 0x870C;
 inline constexpr uint16_t kFlexCode1600x4 = 0xB068;
 inline constexpr uint16_t kFlexCode3200x4 = 0xDEA0;
 inline constexpr uint16_t kFlexCodeReflex = 0x4C7C;
+inline constexpr uint16_t kFlexCode3200x2 = 0x7B18;
 inline constexpr uint32_t kFlexSyncMarker = 0xA6C6AAAA;
 
 inline constexpr int kFlexWordsPerPhase = 88;

@@ -319,6 +319,13 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
   }
 
+  // End of input or a stop: the source writes the state in progress, the
+  // edges still in the ring are decoded, and the decoders see the signal end,
+  // so a page still open is written and counted.
+  source->Stop();
+  tap.Copy(*source->ring());
+  monitor.EndOfSignal(source->ring());
+
   if (source->overruns() > 0) {
     std::fprintf(stderr, "skelmar: %llu edges were lost because decoding fell behind\n",
                  static_cast<unsigned long long>(source->overruns()));
