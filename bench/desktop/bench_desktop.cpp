@@ -1,0 +1,167 @@
+// The desktop window offscreen: CPU used while idle, the cost of a full
+// repaint of a 200-line pane, and an hour of mixed traffic replayed into it.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "frontend/edge_recording.h"
+#include "mixed_traffic.h"
+#include "shell/desktop/desktop_program.h"
+#include "shell/desktop/main_window.h"
+#include "shell/desktop/message_boxes.h"
+
+using namespace skelmar;
+using namespace skelmar::desktop;
+
+namespace {
+
+class SilentBeeper : public Beeper {
+ public:
+  void Beep() override {}
+};
+
+struct Session {
+  explicit Session(const ConsoleOptions& options) {
+    config.file = std::filesystem::temp_directory_path() / "bench_desktop.ini";
+    config.origin = ConfigChoice::Origin::kOverride;
+    std::filesystem::remove(config.file);
+    program = std::make_unique<DesktopProgram>(options, config, messages, beeper);
+    window = std::make_unique<MainWindow>(*program, messages);
+  }
+  ~Session() {
+    window.reset();
+    program.reset();
+    std::filesystem::remove(config.file);
+  }
+  ConfigChoice config;
+  QtMessageSink messages;
+  SilentBeeper beeper;
+  std::unique_ptr<DesktopProgram> program;
+  std::unique_ptr<MainWindow> window;
+};
+
+double ProcessCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+/// CPU share of one core while the shown window runs its event loop with no
+/// input: without a link (no timer), and with the 100 ms timer running on a
+/// recording that has ended.
+void Idle(benchmark::State& state, bool timer) {
+  ConsoleOptions options;
+  if (timer) {
+    options.input = InputKind::kReplay;
+    options.inputPath = SKELMAR_SOURCE_DIR "/tests/data/golden/pocsag-512.edges";
+  }
+  Session s(options);
+  s.window->show();
+  while (s.program->draining()) s.window->Tick();
+  QTest::qWait(300);
+  double share = 0;
+  for (auto _ : state) {
+    const double cpu = ProcessCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(5000);
+    share = (ProcessCpuSeconds() - cpu) / (static_cast<double>(wall.nsecsElapsed()) * 1e-9);
+  }
+  state.counters["cpu_percent_of_core"] = share * 100.0;
+  state.counters["timer_running"] = s.window->timerRunning() ? 1 : 0;
+}
+void BM_IdleNoInput(benchmark::State& state) { Idle(state, false); }
+void BM_IdleTimerRunning(benchmark::State& state) { Idle(state, true); }
+BENCHMARK(BM_IdleNoInput)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IdleTimerRunning)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+/// A whole repaint of a pane showing 200 lines of 80 characters in many colours.
+void BM_FullRepaint200Lines(benchmark::State& state) {
+  Session s(ConsoleOptions{});
+  s.program->settings.percent = 100.0;
+  TextPane& pane = s.program->monitor.monitorPane;
+  const PaneLook look = MakePaneLook(s.program->settings);
+  s.window->resize(82 * look.charWidth + 40, 201 * look.lineHeight + 80);
+  s.window->show();
+  QTest::qWait(100);
+  for (int line = 0; line < kPaneLines; ++line) {
+    for (int c = 0; c < kPaneColumns; ++c) {
+      pane.SetColor(2 + (c / 10 + line) % 10);
+      pane.PutChar(static_cast<char>('!' + (c + line) % 90));  // 80th character wraps the line
+    }
+  }
+  QWidget* canvas = s.window->monitorPane()->canvas();
+  for (auto _ : state) canvas->repaint();
+  state.counters["lines_shown"] = pane.visibleLines;
+  state.counters["lines"] = pane.lineCount;
+}
+BENCHMARK(BM_FullRepaint200Lines)->Unit(benchmark::kMillisecond);
+
+/// One hour of generated mixed traffic replayed into the window as fast as
+/// it keeps up, painting as it goes.
+void BM_OneHourReplayIntoWindow(benchmark::State& state) {
+  const std::string path = "/tmp/bench_desktop_one_hour.edges";
+  siggen::MixedTrafficOptions traffic;
+  traffic.rngStart = 4;
+  traffic.seconds = 3600;
+  const siggen::MixedTraffic made = siggen::MakeMixedTraffic(traffic);
+  EdgeRecordingWriter writer;
+  std::string error;
+  if (!writer.Open(path, EdgeRecordingFormat::kBinary, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  double ticks = 0;
+  for (const PulseSample& sample : made.edges) {
+    writer.Write(sample);
+    ticks += sample.duration;
+  }
+  if (!writer.Close(&error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  const double stream = ticks / kTicksPerSecond;
+  double wall = 0;
+  for (auto _ : state) {
+    ConsoleOptions options;
+    options.input = InputKind::kReplay;
+    options.inputPath = path;
+    options.fourLevel = 1;
+    Session s(options);
+    QElapsedTimer timer;
+    timer.start();
+    s.window->show();  // the first move opens the recording; the timer drains it
+    while (s.program->draining()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) * 1e-9;
+    state.SetIterationTime(seconds);
+    wall += seconds;
+    state.counters["monitor_rows"] = s.program->monitor.monitorPane.lineCount;
+  }
+  std::remove(path.c_str());
+  state.counters["stream_s"] = stream;
+  state.counters["pages_sent"] = static_cast<double>(made.pages.size());
+  state.counters["x_real_time"] = stream * static_cast<double>(state.iterations()) / wall;
+}
+BENCHMARK(BM_OneHourReplayIntoWindow)
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
