@@ -140,11 +140,13 @@ class MainWindowTest : public QObject {
         if (slot != kSlotCapcode && slot != kSlotAlphanumeric) continue;
         const QRect cell((c - pane.leftColumn) * look.charWidth,
                          (i - pane.topLine) * look.lineHeight, look.charWidth, look.lineHeight);
+        int ink = 0;
         for (int y = cell.top(); y <= cell.bottom() && y < image.height(); ++y) {
           for (int x = cell.left(); x <= cell.right() && x < image.width(); ++x) {
             const QColor p = image.pixelColor(x, y);
             if (p == QColor(Qt::black)) continue;  // background (slot 1)
             ++checked[slot];
+            ++ink;
             if (slot == kSlotCapcode) {
               // Green 0,128,0 over black: green alone.
               QVERIFY2(p.red() == 0 && p.blue() == 0 && p.green() > 0,
@@ -155,6 +157,13 @@ class MainWindowTest : public QObject {
                        qPrintable(QString("text pixel %1").arg(p.name())));
             }
           }
+        }
+        // Every character but a blank leaves ink in its own cell.
+        if (pane.lines[i][c] != ' ') {
+          QVERIFY2(ink > 0, qPrintable(QString("row %1 column %2 '%3' not painted")
+                                           .arg(i)
+                                           .arg(c)
+                                           .arg(QChar(pane.lines[i][c]))));
         }
       }
     }

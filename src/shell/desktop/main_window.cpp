@@ -9,7 +9,9 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "shell/program_strings.h"
@@ -356,12 +358,11 @@ void MainWindow::OnStatistics() { NotBuiltYet("Statistics"); }
 void MainWindow::OnHelp() { messages_.ShowMessage("Yeah, right!  (I'm working on it!)"); }
 
 void MainWindow::ApplyFont() {
-  const PaneLook fresh = MakePaneLook(program_.settings);
-  look_.font = fresh.font;
-  look_.charWidth = fresh.charWidth;
-  look_.lineHeight = fresh.lineHeight;
-  look_.textWidth = fresh.textWidth;
-  look_.ascent = fresh.ascent;
+  // The colours stay as they are shown until ApplyColors.
+  QColor colors[kColorSlots + 1];
+  std::copy(std::begin(look_.colors), std::end(look_.colors), colors);
+  look_ = MakePaneLook(program_.settings);
+  std::copy(std::begin(colors), std::end(colors), look_.colors);
   LayOutPanes();
   for (PaneWidget* pane : {filterPane_, monitorPane_}) {
     pane->ResizeModel();

@@ -32,7 +32,7 @@ class PaneCanvas : public QWidget {
   TextPane& pane_;
   const PaneLook& look_;
   PaneWidget* owner_;
-  QString run_;  // reused from run to run
+  QString text_;  // reused from run to run
 };
 
 QChar PaneChar(char c) {
@@ -73,9 +73,10 @@ void PaneCanvas::paintEvent(QPaintEvent* event) {
         penSlot = run.colorSlot;
         p.setPen(look_.colors[penSlot]);
       }
-      run_.resize(run.length);
-      for (int32_t c = 0; c < run.length; ++c) run_[c] = PaneChar(pane_.lines[i][run.start + c]);
-      p.drawText(x, baseline, run_);
+      const char* chars = pane_.lines[i] + run.start;
+      text_.resize(run.length);
+      for (int32_t c = 0; c < run.length; ++c) text_[c] = PaneChar(chars[c]);
+      p.drawText(x, baseline, text_);
       // The next run starts where this one ended.
       x += run.length * look_.charWidth;
     }
@@ -91,6 +92,8 @@ QFont MakePaneFont(const LogFont& record) {
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setKerning(false);
+  // Pane text needs no shaping: one glyph per character, drawn straight.
+  font.setStyleStrategy(QFont::PreferNoShaping);
   // A negative height is the character height in pixels, a positive one the
   // cell height (character plus internal leading, about a fifth more).
   int pixels = std::abs(record.height);
@@ -118,6 +121,10 @@ PaneLook MakePaneLook(const Settings& settings) {
   look.font = MakePaneFont(settings.font);
   const QFontMetrics metrics(look.font);
   look.charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('x')));
+  // Every character takes exactly CharWidth pixels, so the text keeps to the
+  // column grid however the font's advance rounds.
+  const qreal advance = QFontMetricsF(look.font).horizontalAdvance(QLatin1Char('x'));
+  look.font.setLetterSpacing(QFont::AbsoluteSpacing, look.charWidth - advance);
   look.lineHeight = std::max(1, metrics.height() + std::max(0, metrics.leading()));
   look.textWidth = 78 * look.charWidth;
   look.ascent = metrics.ascent();
