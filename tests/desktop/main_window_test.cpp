@@ -271,6 +271,23 @@ class MainWindowTest : public QObject {
     QCOMPARE(Row(pane, pane.lineCount - 1), std::string("third 2"));
   }
 
+  void FontAndColourChangesReachThePanes() {
+    Session s;
+    s.window->resize(600, 400);
+    s.Show();
+    const TextPane& pane = s.program->monitor.monitorPane;
+    const int lines = pane.visibleLines;
+    s.program->settings.font.height = -22;  // twice the default
+    s.window->ApplyFont();
+    QVERIFY2(pane.visibleLines <= lines / 2 + 1 && pane.visibleLines > 0,
+             qPrintable(QString("%1 -> %2").arg(lines).arg(pane.visibleLines)));
+    s.program->settings.colors[kSlotBackground] = Rgb(0, 0, 128);
+    s.window->ApplyColors();
+    QWidget* canvas = s.window->monitorPane()->canvas();
+    const QImage image = canvas->grab().toImage();
+    QCOMPARE(image.pixelColor(image.width() - 2, image.height() - 2), QColor(0, 0, 128));
+  }
+
   void MessageBoxClosesOnlyOnOk() {
     const std::string text(90, 'm');
     MessageDialog dialog(nullptr, text.c_str());
