@@ -147,8 +147,9 @@ void QtMessageSink::Flush() {
     ShowMessage(text.c_str());
   }
   if (!pending_.empty() && !flushQueued_ && owner_ != nullptr) {
+    // Still held (a question asked inside a tick is open): look again later.
     flushQueued_ = true;
-    QTimer::singleShot(0, owner_, [this] { Flush(); });
+    QTimer::singleShot(100, owner_, [this] { Flush(); });
   }
 }
 
