@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -66,6 +67,7 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
   messages_.SetOwner(this);
 
+  previewFont_ = MakePaneFont(LogFont{});
   // Window creation: font and metrics, the panes, then the monitor.
   look_ = MakePaneLook(s);
   client_ = new ClientArea(this);
@@ -84,6 +86,8 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   client_->onResized = [this] { LayOutPanes(); };
   monitor.caption.SetListener(this);
   monitor.Start();
+  // The colour chooser's 16 custom colours start white at every start.
+  for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
   BuildMenu();
 
   timer_.setTimerType(Qt::PreciseTimer);

@@ -56,6 +56,10 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void Tick();
 
   QtMessageSink& messages() { return messages_; }
+  /// The pane font, metrics and colours in use.
+  const PaneLook& look() const { return look_; }
+  /// The colour preview's font: the default pane font, made once at start-up.
+  const QFont& previewFont() const { return previewFont_; }
   DesktopProgram& program() { return program_; }
   PaneWidget* monitorPane() { return monitorPane_; }
   PaneWidget* filterPane() { return filterPane_; }
@@ -87,6 +91,7 @@ class MainWindow : public QMainWindow, public CaptionListener {
   DesktopProgram& program_;
   QtMessageSink& messages_;
   PaneLook look_;
+  QFont previewFont_;
   ClientArea* client_;
   PaneWidget* filterPane_;
   PaneWidget* monitorPane_;
