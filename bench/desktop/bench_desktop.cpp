@@ -91,6 +91,10 @@ BENCHMARK(BM_IdleTimerRunning)->Iterations(1)->Unit(benchmark::kMillisecond);
 /// A whole repaint of a pane showing 200 lines of 80 characters in many
 /// colours (a pane of its own: the main window is kept inside the screen).
 void BM_FullRepaint200Lines(benchmark::State& state) {
+  // Colour runs per line: a page line has about four (capcode, function,
+  // type, message); eight is a busy FLEX line.
+  const int runs = static_cast<int>(state.range(0));
+  const int runLength = kPaneColumns / runs;
   Session s(ConsoleOptions{});
   TextPane& pane = s.program->monitor.monitorPane;
   const PaneLook look = MakePaneLook(s.program->settings);
@@ -100,7 +104,7 @@ void BM_FullRepaint200Lines(benchmark::State& state) {
   QTest::qWait(100);
   for (int line = 0; line < kPaneLines; ++line) {
     for (int c = 0; c < kPaneColumns; ++c) {
-      pane.SetColor(2 + (c / 10 + line) % 10);
+      pane.SetColor(2 + (c / runLength + line) % 10);
       pane.PutChar(static_cast<char>('!' + (c + line) % 90));  // the 80th character ends the row
     }
   }
@@ -110,9 +114,9 @@ void BM_FullRepaint200Lines(benchmark::State& state) {
   QWidget* canvas = widget.canvas();
   for (auto _ : state) canvas->repaint();
   state.counters["lines_shown"] = std::min(pane.visibleLines, pane.lineCount + 1);
-  state.counters["runs_per_line"] = 8;
+  state.counters["runs_per_line"] = runs;
 }
-BENCHMARK(BM_FullRepaint200Lines)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullRepaint200Lines)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
 
 /// One hour of generated mixed traffic replayed into the window as fast as
 /// it keeps up, painting as it goes.
