@@ -2,6 +2,7 @@
 #include "output/message_dialogs.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace skelmar {
@@ -21,6 +22,20 @@ void CopyMessageText(const char* text, char (&buffer)[kMessageCapacity + 1]) {
   if (text != nullptr) n = strnlen(text, kMessageCapacity);
   if (n > 0) std::memcpy(buffer, text, n);
   buffer[n] = 0;
+}
+
+namespace {
+constexpr char kFatalTemplate[] =
+    "%s\n\n-- Error Information --\nFile : %s\nLine : %d\nError Number : %d\nError Message : "
+    "%s\n\nPress OK to terminate this application.";
+}  // namespace
+
+bool FormatFatalError(const char* message, const char* file, int line, int errorNumber,
+                      const char* errorText, char (&out)[kFatalTextCapacity]) {
+  out[0] = '\0';
+  if (std::strlen(message) > kFatalTextCapacity - std::strlen(kFatalTemplate)) return false;
+  std::snprintf(out, sizeof out, kFatalTemplate, message, file, line, errorNumber, errorText);
+  return true;
 }
 
 }  // namespace skelmar

@@ -28,4 +28,13 @@ inline constexpr int kMessageCapacity = 79;
 /// Copies a message into the dialog's buffer, cut to kMessageCapacity characters.
 void CopyMessageText(const char* text, char (&buffer)[kMessageCapacity + 1]);
 
+/// Capacity of the fatal-error box's text, terminator included.
+inline constexpr int kFatalTextCapacity = 512;
+
+/// The fatal-error box's text for `message` raised in `file` at `line`, with
+/// the system's error number and text. Returns false (and leaves `out` empty)
+/// when the message is too long for the box, which then is not shown.
+bool FormatFatalError(const char* message, const char* file, int line, int errorNumber,
+                      const char* errorText, char (&out)[kFatalTextCapacity]);
+
 }  // namespace skelmar

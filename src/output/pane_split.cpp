@@ -3,6 +3,27 @@
 
 namespace skelmar {
 
+PaneHeights SplitClientArea(int clientHeight, double percent) {
+  PaneHeights h;
+  h.monitorPaneHeight = static_cast<int32_t>(clientHeight * percent * 0.01);
+  h.monitorPaneTop = clientHeight - h.monitorPaneHeight;
+  return h;
+}
+
+int MinimumOuterHeight(const WindowMetrics& metrics, int lineHeight, int maxLeftColumn) {
+  return 4 * metrics.frameHeight + metrics.captionHeight + metrics.menuHeight +
+         (maxLeftColumn != 0 ? metrics.hScrollHeight : 0) + lineHeight;
+}
+
+OuterSize FitMainWindow(OuterSize outer, int minimumHeight, bool maximised, const Rect& workArea) {
+  if (outer.height < minimumHeight) outer.height = minimumHeight + 1;
+  if (!maximised && (outer.width > workArea.right || outer.height > workArea.bottom)) {
+    outer.width = outer.width < workArea.right ? outer.width : workArea.right;
+    outer.height = outer.height < workArea.bottom ? outer.height : workArea.bottom;
+  }
+  return outer;
+}
+
 void SplitMonitorPane(PaneSplit& split, double& percent, int parentWidth, int parentHeight,
                       int lineHeight, int maxLeftColumn, const SplitMetrics& metrics,
                       SplitWindows& windows, int& clientWidth, int& clientHeight) {
@@ -34,8 +55,9 @@ void SplitMonitorPane(PaneSplit& split, double& percent, int parentWidth, int pa
     percent = static_cast<double>(rect.bottom - rect.top + 1) / static_cast<double>(h + 1) * 100.0;
     if (percent > 100.0) percent = 100.0;
   }
-  split.monitorPaneHeight = static_cast<int32_t>(h * percent * 0.01);
-  split.monitorPaneTop = h - split.monitorPaneHeight;
+  const PaneHeights heights = SplitClientArea(h, percent);
+  split.monitorPaneHeight = heights.monitorPaneHeight;
+  split.monitorPaneTop = heights.monitorPaneTop;
   split.monitorPaneScreenTop = rect.top;
   windows.MoveFilterPane(0, 0, w, h - split.monitorPaneHeight);
 }

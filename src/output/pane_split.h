@@ -32,6 +32,41 @@ struct SplitMetrics {
   int hScrollHeight = 0;  ///< horizontal scroll bar height (SM_CYHSCROLL)
 };
 
+/// Heights of the two panes in a client area of the main window.
+struct PaneHeights {
+  int32_t monitorPaneHeight = 0;  ///< MonitorPaneHeight: the bottom pane
+  int32_t monitorPaneTop = 0;     ///< MonitorPaneTop: the filter pane above is this high
+};
+
+/// The "Percent" split of a client area `clientHeight` pixels high: the
+/// monitor pane gets `percent` of it, truncated; the filter pane the rest.
+PaneHeights SplitClientArea(int clientHeight, double percent);
+
+/// The parts of the main window's frame the layout rules add up.
+struct WindowMetrics {
+  int frameHeight = 0;    ///< one sizing frame (the window's and the monitor pane's)
+  int captionHeight = 0;  ///< title bar
+  int menuHeight = 0;     ///< menu bar
+  int hScrollHeight = 0;  ///< horizontal scroll bar
+};
+
+struct OuterSize {
+  int width = 0;
+  int height = 0;
+};
+
+/// The smallest outer height of the main window: its frames, caption and menu,
+/// the monitor pane's frames and one text line, plus the monitor pane's
+/// horizontal scroll bar while it has a range.
+int MinimumOuterHeight(const WindowMetrics& metrics, int lineHeight, int maxLeftColumn);
+
+/// The outer size the main window takes after a resize to `outer`: raised to
+/// one pixel over the minimum height when below it, then (unless maximised)
+/// cut so the width does not exceed the work area's right edge and the height
+/// not its bottom edge. The edges are coordinates, compared with sizes on
+/// purpose: a window that starts right of the origin may still overhang.
+OuterSize FitMainWindow(OuterSize outer, int minimumHeight, bool maximised, const Rect& workArea);
+
 /// The monitor pane's part of a resize, run before the common pane resize:
 /// undoes drags of the bottom edge or narrowing, snaps a pane too small for
 /// one line, takes the new "Percent" from the pane's height once the panes are

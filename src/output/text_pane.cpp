@@ -82,10 +82,12 @@ void TextPane::EndLine() {
   // A view at the very first line cannot move back with the text when the
   // oldest line goes: it stays at 0 and is repainted whole.
   bool heldAtTop = false;
+  bool movedBack = false;
   if (lineCount == kPaneLines) {
     DiscardOldestLine();
     if (topLine > 0) {
       --topLine;
+      movedBack = true;
     } else {
       heldAtTop = true;
     }
@@ -111,6 +113,9 @@ void TextPane::EndLine() {
     }
   } else if (view_ != nullptr) {
     view_->Invalidate(0, (lineCount - 1) * lineHeight_, clientWidth, lineCount * lineHeight_);
+    // The text under a scrolled-back view moved up a row: the thumb follows it,
+    // or it would point one line further on for every line discarded.
+    if (movedBack) view_->SetVerticalPos(topLine);
   }
   if (view_ != nullptr) view_->UpdateNow();
 }
@@ -224,6 +229,13 @@ int32_t PaintRuns(const char* text, const int32_t* slots, int32_t& colorSlot,
     runs[count++] = PaintRun{start, g - start, colorSlot};
   }
   return count;
+}
+
+void PaintRows(int topLine, int lineHeight, int lineCount, int updateTop, int updateBottom,
+               int& first, int& last) {
+  lineHeight = std::max(1, lineHeight);
+  first = std::max(0, topLine + updateTop / lineHeight - 1);
+  last = std::min(topLine + updateBottom / lineHeight, lineCount);
 }
 
 int TextPane::HorizontalDelta(ScrollRequest request, int thumb) const {

@@ -91,6 +91,13 @@ struct PaintRun {
 int32_t PaintRuns(const char* text, const int32_t* slots, int32_t& colorSlot,
                   PaintRun (&runs)[kPaneColumns]);
 
+/// The rows a paint draws for an update rectangle from `updateTop` to
+/// `updateBottom` (pixels, bottom exclusive): from the row above the rectangle
+/// to the row at its bottom edge, the line being composed (`lineCount`)
+/// included. Sets `first` and `last` (inclusive).
+void PaintRows(int topLine, int lineHeight, int lineCount, int updateTop, int updateBottom,
+               int& first, int& last);
+
 class TextPane {
  public:
   /// `copy` is given only for the monitor pane.

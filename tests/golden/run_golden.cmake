@@ -32,7 +32,7 @@ file(WRITE ${config} "${config_text}")
 
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C TZ=UTC
-          ${SKELMAR} ${INPUT} --config ${config} --start-time ${start_time} --color=never -q
+          ${SKELMAR} --console ${INPUT} --config ${config} --start-time ${start_time} --color=never -q
           ${mode_options}
   OUTPUT_FILE ${actual}
   ERROR_VARIABLE errors

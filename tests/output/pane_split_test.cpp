@@ -97,5 +97,32 @@ TEST_F(SplitFixture, BeforeTheFirstLayoutThePercentSettingDecides) {
   EXPECT_EQ(windows.filter.height(), 100);
 }
 
+TEST(MainWindowLayout, PercentSplitsTheClientArea) {
+  // 75 % of 401 pixels is 300.75: the monitor pane gets 300, the filter pane 101.
+  EXPECT_EQ(SplitClientArea(401, 75.0).monitorPaneHeight, 300);
+  EXPECT_EQ(SplitClientArea(401, 75.0).monitorPaneTop, 101);
+  EXPECT_EQ(SplitClientArea(401, 0.0).monitorPaneHeight, 0);
+  EXPECT_EQ(SplitClientArea(401, 0.0).monitorPaneTop, 401);
+  EXPECT_EQ(SplitClientArea(401, 100.0).monitorPaneTop, 0);
+}
+
+TEST(MainWindowLayout, MinimumHeightAndWorkArea) {
+  const WindowMetrics m{4, 20, 22, 17};
+  // Frames 16, caption 20, menu 22, one 14-pixel line; the scroll bar only with a range.
+  EXPECT_EQ(MinimumOuterHeight(m, 14, 0), 72);
+  EXPECT_EQ(MinimumOuterHeight(m, 14, 2), 89);
+  const Rect work{0, 0, 1024, 738};
+  // Below the minimum: one pixel over it; the width is kept.
+  EXPECT_EQ(FitMainWindow({600, 50}, 72, false, work).height, 73);
+  EXPECT_EQ(FitMainWindow({600, 50}, 72, false, work).width, 600);
+  // The work area's edges are the limits, whatever the position.
+  const OuterSize cut = FitMainWindow({1100, 800}, 72, false, work);
+  EXPECT_EQ(cut.width, 1024);
+  EXPECT_EQ(cut.height, 738);
+  EXPECT_EQ(FitMainWindow({1100, 300}, 72, false, work).height, 300);
+  // A maximised window is left as the system made it.
+  EXPECT_EQ(FitMainWindow({1100, 800}, 72, true, work).width, 1100);
+}
+
 }  // namespace
 }  // namespace skelmar

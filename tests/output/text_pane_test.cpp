@@ -145,6 +145,7 @@ TEST_F(PaneFixture, TwoHundredthLineDiscardsTheOldestAndAScrolledBackViewKeepsIt
   EXPECT_EQ(pane.lines[199][0], 0);
   for (const std::string& call : view.calls)
     EXPECT_EQ(call.rfind("scroll", 0), std::string::npos) << call;
+  EXPECT_EQ(view.calls[view.calls.size() - 2], "pos 39");  // the thumb stays on the text
 }
 
 TEST_F(PaneFixture, DiscardWithTheViewOnTheFirstLineHoldsItAtZeroAndRepaintsAll) {

@@ -15,15 +15,17 @@
 
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
-#include "frontend/replay_source.h"
 #include "platform/audio_source.h"
 #include "platform/posix_command_launcher.h"
+#include "platform/program_path.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
 #include "platform/terminal_beeper.h"
 #include "shell/config_location.h"
 #include "shell/console/console_options.h"
 #include "shell/console/console_output.h"
+#include "shell/console/console_run.h"
+#include "shell/console/edge_inputs.h"
 #include "shell/monitor.h"
 #include "shell/settings_file.h"
 
@@ -44,13 +46,6 @@ class ConsoleMessages : public MessageSink {
     return 1;
   }
 };
-
-std::string ProgramPath(const char* argv0) {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n > 0) return std::string(buf, static_cast<size_t>(n));
-  return argv0;
-}
 
 /// SIGINT and SIGTERM are blocked and collected here, so no handler and no
 /// global flag is needed: the loop asks whether one is pending.
@@ -139,25 +134,6 @@ void PrintStats(const StatCounters& counters, Clock& clock) {
   if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
 }
 
-std::unique_ptr<EdgeSource> MakeSource(const ConsoleOptions& o, bool fourLevel) {
-  switch (o.input) {
-    case InputKind::kReplay:
-      return std::make_unique<ReplaySource>(
-          o.inputPath, o.realtime ? ReplayPacing::kRealTime : ReplayPacing::kDrain);
-    case InputKind::kPcm:
-      return std::make_unique<AudioSource>(AudioSourceKind::kRawPcm, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
-    case InputKind::kAudioFile:
-      return std::make_unique<AudioSource>(AudioSourceKind::kSoundFile, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
-    case InputKind::kAudioDevice:
-      return std::make_unique<AudioSource>(AudioSourceKind::kAlsa, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
-    default:
-      return nullptr;
-  }
-}
-
 int Run(const ConsoleOptions& o, const char* argv0) {
   std::setlocale(LC_ALL, "");
   StopSignals signals;
@@ -242,7 +218,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
     source = link->source();
   } else {
-    owned = MakeSource(o, settings.fourLevelInterface != 0);
+    owned = MakeEdgeSource(o, settings.fourLevelInterface != 0);
     if (owned->Open(&monitor.front.readIndex()) <= 0) {
       std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
       monitor.Stop();
@@ -346,9 +322,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
 }
 
 }  // namespace
-}  // namespace skelmar
 
-int main(int argc, char** argv) {
+int RunConsoleProgram(int argc, char** argv) {
   skelmar::ConsoleOptions options;
   std::string error;
   if (!skelmar::ParseConsoleOptions(argc, argv, options, error)) {
@@ -365,3 +340,5 @@ int main(int argc, char** argv) {
   }
   return skelmar::Run(options, argv[0]);
 }
+
+}  // namespace skelmar

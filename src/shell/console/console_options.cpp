@@ -190,7 +190,26 @@ bool ParseIsoTime(const std::string& text, long long& epochSeconds) {
   return true;
 }
 
-const char* ConsoleHelpText() {
+const char* ConsoleHelpText(bool desktopBuild) {
+  if (desktopBuild) {
+    // The same options; the window is the default front, the console on request.
+    static const std::string text = [] {
+      std::string t = ConsoleHelpText(false);
+      auto swap = [&t](const char* from, const char* to) {
+        const size_t at = t.find(from);
+        if (at != std::string::npos) t.replace(at, std::strlen(from), to);
+      };
+      swap("coloured line. This build runs the console monitor (no window needed).",
+           "coloured line in a window. With --console, or when there is no display, it\n"
+           "prints the lines on standard output instead.");
+      swap("run the console monitor (the default in this build)",
+           "run the console monitor instead of the window");
+      swap("Usage: skelmar [--console] INPUT [options]",
+           "Usage: skelmar [--console] [INPUT] [options]");
+      return t;
+    }();
+    return text.c_str();
+  }
   return R"(Usage: skelmar [--console] INPUT [options]
 
 Skelmar decodes POCSAG (512/1200/2400 bit/s), FLEX (1600/3200 symbols/s, 2 and 4

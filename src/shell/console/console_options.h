@@ -33,8 +33,9 @@ struct ConsoleOptions {
 bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& options,
                          std::string& error);
 
-/// The full --help text.
-const char* ConsoleHelpText();
+/// The full --help text; `desktopBuild` for the program that opens a window
+/// unless told --console.
+const char* ConsoleHelpText(bool desktopBuild = false);
 
 /// Parses "YYYY-MM-DDTHH:MM:SS" with an optional "Z" or "+HH:MM"/"-HH:MM" into
 /// seconds since the epoch. Returns false when malformed.

@@ -1,0 +1,15 @@
+// The edge sources the command-line inputs name, shared by both fronts.
+#pragma once
+
+#include <memory>
+
+#include "frontend/edge_source.h"
+#include "shell/console/console_options.h"
+
+namespace skelmar {
+
+/// The source for a file, pipe or audio input of the options; null for the
+/// serial slicer and for no input (those go through the slicer link).
+std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& options, bool fourLevel);
+
+}  // namespace skelmar

@@ -1,0 +1,136 @@
+// The skelmar program of the desktop build: the window, or the console
+// monitor with --console or when there is no display to open a window on.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "output/message_dialogs.h"
+#include "platform/program_path.h"
+#include "shell/config_location.h"
+#include "shell/console/console_options.h"
+#include "shell/console/console_run.h"
+#include "shell/desktop/desktop_program.h"
+#include "shell/desktop/main_window.h"
+#include "shell/desktop/message_boxes.h"
+#include "shell/program_strings.h"
+
+namespace skelmar::desktop {
+namespace {
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return true;
+  }
+  return false;
+}
+
+class QtBeeper : public Beeper {
+ public:
+  void Beep() override { QApplication::beep(); }
+};
+
+/// The start-up code's fatal error: OK ends the program with 0 at once,
+/// Cancel goes on.
+void FatalError(const char* message, const char* file, int line) {
+  const int number = errno;
+  char text[kFatalTextCapacity];
+  if (!FormatFatalError(message, file, line, number,
+                        number != 0 ? std::strerror(number) : "FormatMessage() Failed!", text)) {
+    return;
+  }
+  if (ShowFatalError(text, kFatalCaption)) std::exit(0);
+}
+
+int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
+  // SIGTERM, SIGINT and SIGHUP end the program as OK in the exit question
+  // would; they are read from a descriptor, so no handler and no global.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  const int signals = signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
+
+  // Our own dialogs: titles and placement are the program's.
+  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  QApplication app(argc, argv);
+
+  const std::string program = ProgramPath(argv[0]);
+  const ConfigChoice config =
+      ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
+                       std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (!o.configPath.empty() && !std::filesystem::exists(config.file)) {
+    errno = ENOENT;
+    const std::string message = "The settings file " + config.file.string() + " does not exist";
+    FatalError(message.c_str(), "skelmar", __LINE__);
+  }
+
+  QtMessageSink messages;
+  QtBeeper beeper;
+  DesktopProgram desktop(o, config, messages, beeper);
+  MainWindow window(desktop, messages);
+
+  QSocketNotifier stop(signals, QSocketNotifier::Read);
+  QObject::connect(&stop, &QSocketNotifier::activated, &window, [&window, signals] {
+    signalfd_siginfo info;
+    while (read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    }
+    window.EndSession();
+  });
+  // The desktop session ending (logout) closes the program without the question.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                   [&window](QSessionManager&) { window.EndSession(); });
+
+  window.show();
+  const int status = app.exec();
+  desktop.Shutdown();
+  if (signals >= 0) close(signals);
+  return status;
+}
+
+}  // namespace
+}  // namespace skelmar::desktop
+
+int main(int argc, char** argv) {
+  using namespace skelmar;
+  bool console = !desktop::HasDisplay();
+  for (int i = 1; i < argc; ++i) console = console || std::strcmp(argv[i], "--console") == 0;
+  if (console) return RunConsoleProgram(argc, argv);
+
+  ConsoleOptions options;
+  std::string error;
+  if (!ParseConsoleOptions(argc, argv, options, error)) {
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(ConsoleHelpText(true), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("skelmar 0.1.0");
+    return 0;
+  }
+  const char* consoleOnly = options.json                        ? "--json"
+                            : options.stats                     ? "--stats"
+                            : !options.recordPath.empty()       ? "--record"
+                            : options.color != ColorMode::kAuto ? "--color"
+                                                                : nullptr;
+  if (consoleOnly != nullptr) {
+    std::fprintf(stderr, "skelmar: %s works with --console only\n", consoleOnly);
+    return 2;
+  }
+  return desktop::RunWindow(argc, argv, options);
+}

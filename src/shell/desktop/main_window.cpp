@@ -1,0 +1,388 @@
+// The main window's layout, commands, keys, timer and closing.
+#include "shell/desktop/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include "shell/program_strings.h"
+
+namespace skelmar::desktop {
+
+/// The client area: the panes' parent, painted in the background colour.
+class ClientArea : public QWidget {
+ public:
+  explicit ClientArea(QWidget* parent) : QWidget(parent) {}
+  std::function<void()> onResized;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    if (onResized) onResized();
+  }
+};
+
+/// The split's window operations on the two pane widgets.
+class MainWindow::SplitAdapter : public SplitWindows {
+ public:
+  explicit SplitAdapter(MainWindow& w) : w_(w) {}
+  Rect MonitorWindowRect() override {
+    const QRect g = w_.monitorPane_->geometry();
+    const QPoint at = w_.client_->mapToGlobal(g.topLeft());
+    return Rect{at.x(), at.y(), at.x() + g.width(), at.y() + g.height()};
+  }
+  void MonitorClientSize(int& width, int& height) override {
+    // The text area: inside the frame, less the scroll bars shown.
+    PaneWidget* pane = w_.monitorPane_;
+    const QRect inside = pane->contentsRect();
+    width = inside.width() - (pane->verticalBar()->isVisible() ? pane->verticalBar()->width() : 0);
+    height = inside.height() -
+             (pane->horizontalBar()->isVisible() ? pane->horizontalBar()->height() : 0);
+  }
+  void MoveMonitorPane(int x, int y, int width, int height) override {
+    w_.monitorPane_->setGeometry(x, y, width, height);
+  }
+  void MoveFilterPane(int x, int y, int width, int height) override {
+    w_.filterPane_->setGeometry(x, y, width, height);
+  }
+
+ private:
+  MainWindow& w_;
+};
+
+MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
+    : program_(program), messages_(messages) {
+  Settings& s = program_.settings;
+  setWindowTitle(QString::fromLatin1(kStartupTitle));
+  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  messages_.SetOwner(this);
+
+  previewFont_ = MakePaneFont(LogFont{});
+  // Window creation: font and metrics, the panes, then the monitor.
+  look_ = MakePaneLook(s);
+  client_ = new ClientArea(this);
+  client_->setAutoFillBackground(true);
+  QPalette palette = client_->palette();
+  palette.setColor(QPalette::Window, look_.colors[kSlotBackground]);
+  client_->setPalette(palette);
+  setCentralWidget(client_);
+  Monitor& monitor = program_.monitor;
+  monitorPane_ = new PaneWidget(monitor.monitorPane, look_, kSizingFrame, true, client_);
+  filterPane_ = new PaneWidget(monitor.filterPane, look_, kDialogFrame, false, client_);
+  monitorPane_->setObjectName("monitorPane");
+  filterPane_->setObjectName("filterPane");
+  monitorPane_->onResized = [this] { MonitorPaneResized(); };
+  monitorPane_->onTopEdgeDragged = [this](int top) { DragSplit(top); };
+  client_->onResized = [this] { LayOutPanes(); };
+  monitor.caption.SetListener(this);
+  monitor.Start();
+  // The colour chooser's 16 custom colours start white at every start.
+  for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
+  BuildMenu();
+
+  timer_.setTimerType(Qt::PreciseTimer);
+  timer_.setInterval(100);
+  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+
+  // Outer place and size from the settings; the frame is not known before
+  // the window is shown, so the size is corrected once it is.
+  initialOuter_ = QSize(s.xSize, s.ySize);
+  move(s.xPos, s.yPos);
+  resize(s.xSize, s.ySize);
+}
+
+MainWindow::~MainWindow() {
+  timer_.stop();
+  program_.monitor.caption.SetListener(nullptr);
+  program_.monitor.monitorPane.SetView(nullptr);
+  program_.monitor.filterPane.SetView(nullptr);
+  messages_.SetOwner(nullptr);
+}
+
+void MainWindow::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  auto add = [this](QWidget* menu, const char* text, int command, void (MainWindow::*handler)()) {
+    auto* action = new QAction(QString::fromLatin1(text), this);
+    action->setObjectName(QStringLiteral("command%1").arg(command));
+    connect(action, &QAction::triggered, this, handler);
+    menu->addAction(action);
+    return action;
+  };
+  QMenu* file = bar->addMenu("&File");
+  add(file, "E&xit", 201, &MainWindow::OnExit);
+  QMenu* setup = bar->addMenu("&Setup");
+  add(setup, "&Interface...", 202, &MainWindow::OnInterface);
+  add(setup, "&Options...", 203, &MainWindow::OnOptions);
+  add(setup, "&Font...", 204, &MainWindow::OnFont);
+  add(setup, "&Colors...", 205, &MainWindow::OnColors);
+  add(bar, "&Filter...", 206, &MainWindow::OnFilters);
+  QMenu* monitor = bar->addMenu("&Monitor");
+  add(monitor, "&Statistics...", 207, &MainWindow::OnStatistics);
+  add(monitor, "&Keep Alive...", 208, &MainWindow::OnKeepAlive);
+  add(bar, "&Help...", 209, &MainWindow::OnHelp);
+}
+
+WindowMetrics MainWindow::Metrics() const {
+  WindowMetrics m;
+  m.frameHeight = kSizingFrame;
+  const int decoration = frameGeometry().height() - geometry().height();
+  const int sides = (frameGeometry().width() - geometry().width()) / 2;
+  m.captionHeight = std::max(0, decoration - 2 * sides);
+  m.menuHeight = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
+  m.hScrollHeight = monitorPane_->horizontalBar()->sizeHint().height();
+  return m;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (isMinimized()) return;
+  const QSize decoration = frameGeometry().size() - size();
+  const OuterSize outer{frameGeometry().width(), frameGeometry().height()};
+  const int minimum =
+      MinimumOuterHeight(Metrics(), look_.lineHeight, program_.monitor.monitorPane.maxLeftColumn);
+  Rect work{0, 0, 0, 0};
+  if (QScreen* sc = screen()) {
+    const QRect a = sc->availableGeometry();
+    work = Rect{a.left(), a.top(), a.left() + a.width(), a.top() + a.height()};
+  }
+  const OuterSize fitted =
+      work.right > 0 ? FitMainWindow(outer, minimum, isMaximized(), work) : outer;
+  if (fitted.width != outer.width || fitted.height != outer.height) {
+    resize(fitted.width - decoration.width(), fitted.height - decoration.height());
+    return;  // the resize comes back here
+  }
+  program_.settings.xSize = outer.width;
+  program_.settings.ySize = outer.height;
+}
+
+void MainWindow::LayOutPanes() {
+  split_.panesLaidOut = true;
+  const int w = client_->width();
+  const int h = client_->height();
+  const PaneHeights heights = SplitClientArea(h, program_.settings.percent);
+  split_.monitorPaneHeight = heights.monitorPaneHeight;
+  split_.monitorPaneTop = heights.monitorPaneTop;
+  filterPane_->setGeometry(0, 0, w, split_.monitorPaneTop);
+  monitorPane_->setGeometry(0, split_.monitorPaneTop, w, split_.monitorPaneHeight);
+  split_.monitorPaneScreenTop = client_->mapToGlobal(QPoint(0, split_.monitorPaneTop)).y();
+}
+
+void MainWindow::MonitorPaneResized() {
+  SplitAdapter windows(*this);
+  SplitMetrics metrics;
+  metrics.frameHeight = kSizingFrame;
+  metrics.hScrollHeight = monitorPane_->horizontalBar()->sizeHint().height();
+  int clientWidth = 0;
+  int clientHeight = 0;
+  windows.MonitorClientSize(clientWidth, clientHeight);
+  SplitMonitorPane(split_, program_.settings.percent, client_->width(), client_->height(),
+                   look_.lineHeight, program_.monitor.monitorPane.maxLeftColumn, metrics, windows,
+                   clientWidth, clientHeight);
+}
+
+void MainWindow::DragSplit(int top) {
+  const int h = client_->height();
+  top = std::clamp(top, 0, std::max(0, h - 1));
+  monitorPane_->setGeometry(0, top, client_->width(), h - top);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  moveSeen_ = true;
+  program_.settings.xPos = frameGeometry().x();
+  program_.settings.yPos = frameGeometry().y();
+  OpenLinkIfNeeded();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  QTimer::singleShot(0, this, [this] {
+    // Now the frame is known: give the window the outer size of the settings.
+    const QSize decoration = frameGeometry().size() - size();
+    if (!decoration.isEmpty() && frameGeometry().size() != initialOuter_ && !isMaximized()) {
+      resize(initialOuter_ - decoration);
+    }
+    // Where windows are not told their position (Wayland) no move comes:
+    // the link opens on the first show instead.
+    if (!moveSeen_) OpenLinkIfNeeded();
+  });
+}
+
+void MainWindow::OpenLinkIfNeeded() {
+  if (closed_ || !program_.WantsLink() || program_.linkOpen()) return;
+  // A failure's message is shown after the move has been handled.
+  messages_.Hold();
+  const int opened = program_.OpenLink();
+  messages_.Release();
+  if (opened) StartTimer();
+}
+
+void MainWindow::StartTimer() {
+  timer_.setInterval(program_.draining() ? 0 : 100);
+  timer_.start();
+}
+
+void MainWindow::ReopenLink() {
+  timer_.stop();
+  program_.CloseLink();
+  if (!program_.WantsLink()) return;
+  if (program_.OpenLink()) StartTimer();
+}
+
+void MainWindow::Tick() {
+  // A box opened inside a tick runs a loop in which the timer fires again.
+  if (inTick_ || closed_) return;
+  inTick_ = true;
+  messages_.Hold();
+  bool ok = true;
+  if (program_.draining()) {
+    // A recording decoded at once: ticks on stream time until the window
+    // should paint again.
+    QElapsedTimer slice;
+    slice.start();
+    do {
+      ok = program_.Tick();
+    } while (ok && program_.draining() && slice.elapsed() < 15);
+  } else {
+    ok = program_.Tick();
+  }
+  messages_.Release();
+  inTick_ = false;
+  if (!ok) {
+    timer_.stop();
+  } else if (timer_.isActive()) {
+    const int interval = program_.draining() ? 0 : 100;
+    if (timer_.interval() != interval) timer_.setInterval(interval);
+  }
+}
+
+void MainWindow::CaptionChanged(const char* caption) {
+  setWindowTitle(QString::fromLatin1(caption));
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  Qt::Orientation orientation = Qt::Vertical;
+  ScrollRequest request = ScrollRequest::kOther;
+  switch (event->key()) {
+    case Qt::Key_PageUp:
+      request = ScrollRequest::kPageBack;
+      break;
+    case Qt::Key_PageDown:
+      request = ScrollRequest::kPageForward;
+      break;
+    case Qt::Key_Home:
+      request = ScrollRequest::kTop;
+      break;
+    case Qt::Key_End:
+      request = ScrollRequest::kBottom;
+      break;
+    case Qt::Key_Up:
+      request = ScrollRequest::kLineBack;
+      break;
+    case Qt::Key_Down:
+      request = ScrollRequest::kLineForward;
+      break;
+    case Qt::Key_Left:
+      orientation = Qt::Horizontal;
+      request = ScrollRequest::kPageBack;
+      break;
+    case Qt::Key_Right:
+      orientation = Qt::Horizontal;
+      request = ScrollRequest::kPageForward;
+      break;
+    default:
+      QMainWindow::keyPressEvent(event);
+      return;
+  }
+  monitorPane_->Scroll(orientation, request);
+  event->accept();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  if (!ending_ && program_.settings.confirmExit != 0 && messages_.ConfirmExit() != 1) {
+    event->ignore();
+    return;
+  }
+  std::string error;
+  ++saves_;
+  if (!program_.Save(&error)) {
+    std::fprintf(stderr, "skelmar: the settings could not be saved: %s\n", error.c_str());
+    if (!ending_) {
+      messages_.ShowMessage(("Settings not saved: " + error).c_str());
+      if (messages_.AskQuestion("The settings could not be saved. Exit anyway?") != 1) {
+        event->ignore();
+        return;
+      }
+    }
+  }
+  closed_ = true;
+  timer_.stop();
+  program_.Shutdown();
+  event->accept();
+}
+
+void MainWindow::EndSession() {
+  ending_ = true;
+  close();
+}
+
+void MainWindow::OnExit() {
+  // As the title-bar close: through closeEvent, after this command has returned.
+  QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void MainWindow::NotBuiltYet(const char* dialog) {
+  char text[80];
+  std::snprintf(text, sizeof text, "The %s dialog is not built yet.", dialog);
+  messages_.ShowMessage(text);
+}
+
+void MainWindow::OnInterface() { NotBuiltYet("Interface"); }
+void MainWindow::OnOptions() { NotBuiltYet("Options"); }
+void MainWindow::OnFont() { NotBuiltYet("Font"); }
+void MainWindow::OnColors() { NotBuiltYet("Colors"); }
+void MainWindow::OnFilters() { NotBuiltYet("Filters"); }
+void MainWindow::OnStatistics() { NotBuiltYet("Statistics"); }
+void MainWindow::OnHelp() { messages_.ShowMessage("Yeah, right!  (I'm working on it!)"); }
+
+void MainWindow::ApplyFont() {
+  // The colours stay as they are shown until ApplyColors.
+  QColor colors[kColorSlots + 1];
+  std::copy(std::begin(look_.colors), std::end(look_.colors), colors);
+  look_ = MakePaneLook(program_.settings);
+  std::copy(std::begin(colors), std::end(colors), look_.colors);
+  LayOutPanes();
+  for (PaneWidget* pane : {filterPane_, monitorPane_}) {
+    pane->ResizeModel();
+    pane->canvas()->update();
+  }
+}
+
+void MainWindow::ApplyColors() {
+  const QColor background = look_.colors[kSlotBackground];
+  UpdatePaneColors(look_, program_.settings);
+  if (look_.colors[kSlotBackground] != background) {
+    QPalette palette = client_->palette();
+    palette.setColor(QPalette::Window, look_.colors[kSlotBackground]);
+    client_->setPalette(palette);
+  }
+  for (PaneWidget* pane : {filterPane_, monitorPane_}) pane->canvas()->update();
+}
+
+}  // namespace skelmar::desktop

@@ -1,0 +1,109 @@
+// The main window: title from the mode caption, the filter pane on top and
+// the monitor pane below, menu 100, the keyboard scrolling, the 100 ms timer
+// that drives the monitor, and closing. Rules come from the core; this only
+// shows them.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTimer>
+
+#include "frontend/mode_caption.h"
+#include "output/pane_split.h"
+#include "shell/desktop/desktop_program.h"
+#include "shell/desktop/message_boxes.h"
+#include "shell/desktop/pane_widget.h"
+
+namespace skelmar::desktop {
+
+class ClientArea;
+
+/// Frame width of the monitor pane (its top edge moves the split).
+inline constexpr int kSizingFrame = 4;
+/// Frame width of the filter pane.
+inline constexpr int kDialogFrame = 2;
+
+class MainWindow : public QMainWindow, public CaptionListener {
+ public:
+  /// Takes its place and size from the settings; the monitor is started here.
+  MainWindow(DesktopProgram& program, QtMessageSink& messages);
+  ~MainWindow() override;
+
+  // Operations the setup dialogs' callers use.
+  /// Closes and opens the link again (after an Interface change).
+  void ReopenLink();
+  /// Makes the pane font and metrics from the settings again and lays out both panes.
+  void ApplyFont();
+  /// Repaints both panes in the settings' colours.
+  void ApplyColors();
+
+  /// Ends the program as OK in the exit confirmation would, without asking
+  /// (SIGTERM, the desktop session ending).
+  void EndSession();
+
+  // Commands 201 to 209.
+  void OnExit();
+  void OnInterface();
+  void OnOptions();
+  void OnFont();
+  void OnColors();
+  void OnFilters();
+  void OnStatistics();
+  void OnKeepAlive() {}
+  void OnHelp();
+
+  /// One timer tick (the timer calls it; a tick never starts inside another).
+  void Tick();
+
+  QtMessageSink& messages() { return messages_; }
+  /// The pane font, metrics and colours in use.
+  const PaneLook& look() const { return look_; }
+  /// The colour preview's font: the default pane font, made once at start-up.
+  const QFont& previewFont() const { return previewFont_; }
+  DesktopProgram& program() { return program_; }
+  PaneWidget* monitorPane() { return monitorPane_; }
+  PaneWidget* filterPane() { return filterPane_; }
+  const PaneSplit& split() const { return split_; }
+  bool timerRunning() const { return timer_.isActive(); }
+  /// Times the settings file was written by closing.
+  int saves() const { return saves_; }
+
+  void CaptionChanged(const char* caption) override;
+
+ protected:
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  class SplitAdapter;
+  void BuildMenu();
+  void LayOutPanes();
+  void MonitorPaneResized();
+  void DragSplit(int top);
+  void OpenLinkIfNeeded();
+  void StartTimer();
+  void NotBuiltYet(const char* dialog);
+  WindowMetrics Metrics() const;
+
+  DesktopProgram& program_;
+  QtMessageSink& messages_;
+  PaneLook look_;
+  QFont previewFont_;
+  ClientArea* client_;
+  PaneWidget* filterPane_;
+  PaneWidget* monitorPane_;
+  PaneSplit split_;
+  QTimer timer_;
+  QSize initialOuter_;
+  bool inTick_ = false;
+  bool moveSeen_ = false;
+  bool shownOnce_ = false;
+  bool ending_ = false;
+  bool closed_ = false;
+  int saves_ = 0;
+};
+
+}  // namespace skelmar::desktop

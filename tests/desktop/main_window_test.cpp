@@ -1,0 +1,338 @@
+// The desktop program's main window, driven through its real widgets:
+// caption, menu commands, keys, layout, following and scrolled-back panes,
+// message box, exit question, painted colours and the decoded pages.
+#include "shell/desktop/main_window.h"
+
+#include <QAction>
+#include <QFile>
+#include <QImage>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "shell/console/console_output.h"
+#include "shell/desktop/desktop_program.h"
+#include "shell/desktop/message_boxes.h"
+#include "shell/program_strings.h"
+
+using namespace skelmar;
+using namespace skelmar::desktop;
+
+namespace {
+
+class SilentBeeper : public Beeper {
+ public:
+  void Beep() override {}
+};
+
+/// One program with its window over a settings file in a temporary folder.
+struct Session {
+  explicit Session(ConsoleOptions options = {}, const char* ini = nullptr) {
+    config.file = std::filesystem::path(dir.path().toStdString()) / "Skelmar.INI";
+    config.origin = ConfigChoice::Origin::kOverride;
+    if (ini != nullptr) std::ofstream(config.file) << ini;
+    program = std::make_unique<DesktopProgram>(options, config, messages, beeper);
+    window = std::make_unique<MainWindow>(*program, messages);
+  }
+  ~Session() {
+    window.reset();
+    program.reset();
+  }
+  void Show() {
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  /// Decodes a recording to its end, then a few ticks more.
+  void Drain() {
+    for (int i = 0; i < 100000 && program->draining(); ++i) window->Tick();
+    for (int i = 0; i < 5; ++i) window->Tick();
+  }
+  void WriteLines(int count, const char* prefix) {
+    TextPane& pane = program->monitor.monitorPane;
+    for (int i = 0; i < count; ++i) {
+      pane.SetColor(kSlotAlphanumeric);
+      pane.PutText((std::string(prefix) + std::to_string(i)).c_str());
+      pane.EndLine();
+    }
+  }
+  QTemporaryDir dir;
+  ConfigChoice config;
+  QtMessageSink messages;
+  SilentBeeper beeper;
+  std::unique_ptr<DesktopProgram> program;
+  std::unique_ptr<MainWindow> window;
+};
+
+ConsoleOptions Replay(const char* recording, bool fourLevel) {
+  ConsoleOptions o;
+  o.input = InputKind::kReplay;
+  o.inputPath = std::string(SKELMAR_SOURCE_DIR) + "/" + recording;
+  o.fourLevel = fourLevel ? 1 : -1;
+  o.startTime = "2026-01-01T00:00:00Z";
+  return o;
+}
+
+std::string Row(const TextPane& pane, int i) { return pane.lines[i]; }
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void StartupTitleThenPocsagCaption() {
+    Session s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    QStringList titles;
+    connect(s.window.get(), &QWidget::windowTitleChanged, this,
+            [&titles](const QString& t) { titles << t; });
+    QCOMPARE(s.window->windowTitle(), QString(kStartupTitle));
+    s.Show();
+    QVERIFY(s.program->linkOpen());  // the first move opened the recording
+    QVERIFY(s.window->timerRunning());
+    s.Drain();
+    QVERIFY2(titles.contains(" Skelmar - POCSAG 1200"), qPrintable(titles.join('|')));
+    QCOMPARE(titles.last(), QString(" Skelmar"));  // the hold ran out after the last page
+  }
+
+  void SamePagesAsTheConsole() {
+    Session s(Replay("samples/mixed-traffic.edges", true), "[Skelmar]\n");
+    s.Show();
+    s.Drain();
+    std::ifstream expected(std::string(SKELMAR_SOURCE_DIR) +
+                           "/tests/golden/expected/mixed-traffic.txt");
+    std::vector<std::string> console;
+    for (std::string line; std::getline(expected, line);) console.push_back(line);
+    const TextPane& pane = s.program->monitor.monitorPane;
+    QVERIFY(console.size() > 50);
+    // The pane keeps the last 199 rows; the console printed them all.
+    const int rows = pane.lineCount;
+    QCOMPARE(rows, std::min<int>(static_cast<int>(console.size()), kPaneLines - 1));
+    const size_t offset = console.size() - static_cast<size_t>(rows);
+    for (int i = 0; i < rows; ++i) {
+      const std::string shown =
+          RenderRow(pane.lines[i], pane.colors[i], s.program->settings, false);
+      QCOMPARE(shown, console[offset + static_cast<size_t>(i)]);
+    }
+  }
+
+  void CapcodeAndTextPaintedInTheirSlotColours() {
+    Session s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    s.window->resize(800, 400);
+    s.Show();
+    s.Drain();
+    QTest::qWait(50);
+    PaneWidget* paneWidget = s.window->monitorPane();
+    const TextPane& pane = s.program->monitor.monitorPane;
+    const QImage image =
+        paneWidget->canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int checked[kColorSlots + 1] = {};
+    const PaneLook look = MakePaneLook(s.program->settings);
+    for (int i = pane.topLine; i < pane.lineCount; ++i) {
+      for (int c = 0; pane.lines[i][c] != 0 && c < kPaneColumns; ++c) {
+        const int slot = pane.colors[i][c];
+        if (slot != kSlotCapcode && slot != kSlotAlphanumeric) continue;
+        const QRect cell((c - pane.leftColumn) * look.charWidth,
+                         (i - pane.topLine) * look.lineHeight, look.charWidth, look.lineHeight);
+        int ink = 0;
+        for (int y = cell.top(); y <= cell.bottom() && y < image.height(); ++y) {
+          for (int x = cell.left(); x <= cell.right() && x < image.width(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            if (p == QColor(Qt::black)) continue;  // background (slot 1)
+            ++checked[slot];
+            ++ink;
+            if (slot == kSlotCapcode) {
+              // Green 0,128,0 over black: green alone.
+              QVERIFY2(p.red() == 0 && p.blue() == 0 && p.green() > 0,
+                       qPrintable(QString("capcode pixel %1").arg(p.name())));
+            } else {
+              // Yellow 255,255,0 over black: red equal to green, no blue.
+              QVERIFY2(p.red() == p.green() && p.red() > 0 && p.blue() == 0,
+                       qPrintable(QString("text pixel %1").arg(p.name())));
+            }
+          }
+        }
+        // Every character but a blank leaves ink in its own cell.
+        if (pane.lines[i][c] != ' ') {
+          QVERIFY2(ink > 0, qPrintable(QString("row %1 column %2 '%3' not painted")
+                                           .arg(i)
+                                           .arg(c)
+                                           .arg(QChar(pane.lines[i][c]))));
+        }
+      }
+    }
+    QVERIFY(checked[kSlotCapcode] > 50);
+    QVERIFY(checked[kSlotAlphanumeric] > 50);
+  }
+
+  void EveryMenuCommand() {
+    Session s;
+    s.Show();
+    auto trigger = [&s](int command) {
+      auto* action = s.window->findChild<QAction*>(QString("command%1").arg(command));
+      QVERIFY(action != nullptr);
+      action->trigger();
+      QCoreApplication::processEvents();
+    };
+    const char* dialogs[] = {"Interface", "Options", "Font", "Colors", "Filters", "Statistics"};
+    for (int command = 202; command <= 207; ++command) {
+      s.messages.SetNextAnswer(1);
+      trigger(command);
+      QCOMPARE(s.messages.shown().back(),
+               std::string("The ") + dialogs[command - 202] + " dialog is not built yet.");
+    }
+    const size_t before = s.messages.shown().size();
+    trigger(208);
+    QCOMPARE(s.messages.shown().size(), before);
+    s.messages.SetNextAnswer(1);
+    trigger(209);
+    QCOMPARE(s.messages.shown().back(), std::string("Yeah, right!  (I'm working on it!)"));
+    // Exit asks first; Cancel keeps the window.
+    s.messages.SetNextAnswer(0);
+    trigger(201);
+    QTest::qWait(20);
+    QCOMPARE(s.messages.shown().back(), std::string("Skelmar Will Now Exit"));
+    QVERIFY(s.window->isVisible());
+    // Menu texts and access keys.
+    QStringList bar;
+    for (QAction* a : s.window->menuBar()->actions()) bar << a->text();
+    QCOMPARE(bar, QStringList({"&File", "&Setup", "&Filter...", "&Monitor", "&Help..."}));
+  }
+
+  void KeysLayoutAndScrolling() {
+    Session s;
+    s.window->resize(300, 200);
+    s.Show();
+    // Layout: a client area 401 high at Percent 75 gives 300 below, 101 above.
+    s.program->settings.percent = 75.0;
+    const int menu = s.window->menuBar()->height();
+    s.window->resize(300, 401 + menu);
+    QTest::qWait(20);
+    QCOMPARE(s.window->centralWidget()->height(), 401);
+    QCOMPARE(s.window->filterPane()->height(), 101);
+    QCOMPARE(s.window->monitorPane()->height(), 300);
+    QCOMPARE(s.window->monitorPane()->y(), 101);
+
+    s.WriteLines(150, "line ");
+    const TextPane& pane = s.program->monitor.monitorPane;
+    const int visible = pane.visibleLines;
+    QVERIFY(visible > 3);
+    QCOMPARE(pane.topLine, 150 - visible);  // followed the new lines
+    QVERIFY(pane.maxLeftColumn > 8);        // narrower than a line
+    auto key = [&s](Qt::Key k) { QTest::keyClick(s.window.get(), k); };
+    key(Qt::Key_Home);
+    QCOMPARE(pane.topLine, 0);
+    key(Qt::Key_PageDown);
+    QCOMPARE(pane.topLine, visible);
+    key(Qt::Key_Down);
+    QCOMPARE(pane.topLine, visible + 1);
+    key(Qt::Key_Up);
+    key(Qt::Key_Up);
+    QCOMPARE(pane.topLine, visible - 1);
+    key(Qt::Key_PageUp);
+    QCOMPARE(pane.topLine, 0);  // clamped
+    key(Qt::Key_End);
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    key(Qt::Key_Right);
+    QCOMPARE(pane.leftColumn, 8);
+    key(Qt::Key_Left);
+    QCOMPARE(pane.leftColumn, 0);
+    QCOMPARE(s.window->monitorPane()->verticalBar()->value(), pane.topLine);
+    QVERIFY(s.window->monitorPane()->verticalBar()->isVisible());
+    // The filter pane has nothing to scroll: no bars.
+    QVERIFY(!s.window->filterPane()->verticalBar()->isVisible());
+  }
+
+  void FollowingAndScrolledBackPanes() {
+    Session s;
+    s.window->resize(700, 400);
+    s.Show();
+    s.WriteLines(199, "first ");
+    const TextPane& pane = s.program->monitor.monitorPane;
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    // Scrolled back to line 100: old lines go, the view keeps its text.
+    s.window->monitorPane()->Scroll(Qt::Vertical, ScrollRequest::kThumbPosition, 100);
+    QCOMPARE(pane.topLine, 100);
+    const std::string top = Row(pane, 100);
+    s.WriteLines(50, "second ");
+    QCOMPARE(pane.topLine, 50);
+    QCOMPARE(Row(pane, pane.topLine), top);
+    QCOMPARE(s.window->monitorPane()->verticalBar()->value(), 50);
+    // Back at the end it follows again.
+    s.window->monitorPane()->Scroll(Qt::Vertical, ScrollRequest::kBottom);
+    s.WriteLines(3, "third ");
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    QCOMPARE(Row(pane, pane.lineCount - 1), std::string("third 2"));
+  }
+
+  void FontAndColourChangesReachThePanes() {
+    Session s;
+    s.window->resize(600, 400);
+    s.Show();
+    const TextPane& pane = s.program->monitor.monitorPane;
+    const int lines = pane.visibleLines;
+    s.program->settings.font.height = -22;  // twice the default
+    s.window->ApplyFont();
+    QVERIFY2(pane.visibleLines <= lines / 2 + 1 && pane.visibleLines > 0,
+             qPrintable(QString("%1 -> %2").arg(lines).arg(pane.visibleLines)));
+    s.program->settings.colors[kSlotBackground] = Rgb(0, 0, 128);
+    s.window->ApplyColors();
+    QWidget* canvas = s.window->monitorPane()->canvas();
+    const QImage image = canvas->grab().toImage();
+    QCOMPARE(image.pixelColor(image.width() - 2, image.height() - 2), QColor(0, 0, 128));
+  }
+
+  void MessageBoxClosesOnlyOnOk() {
+    const std::string text(90, 'm');
+    MessageDialog dialog(nullptr, text.c_str());
+    QCOMPARE(dialog.text().size(), 79);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    dialog.close();
+    QVERIFY(dialog.isVisible());
+    dialog.findChild<QPushButton*>("ok")->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+    QuestionDialog question(nullptr, "Sure?");
+    question.show();
+    QTest::keyClick(&question, Qt::Key_Escape);
+    QCOMPARE(question.result(), int(QDialog::Rejected));
+  }
+
+  void ExitCancelWritesNothingOkWritesOnce() {
+    Session s;
+    s.Show();
+    s.messages.SetNextAnswer(0);
+    s.window->close();
+    QVERIFY(s.window->isVisible());
+    QVERIFY(!std::filesystem::exists(s.config.file));
+    QCOMPARE(s.window->saves(), 0);
+
+    s.program->settings.percent = 40.0;
+    s.messages.SetNextAnswer(1);
+    s.window->close();
+    QVERIFY(!s.window->isVisible());
+    QCOMPARE(s.window->saves(), 1);
+    std::ifstream in(s.config.file);
+    std::stringstream text;
+    text << in.rdbuf();
+    QVERIFY2(text.str().find("Percent=40") != std::string::npos, text.str().c_str());
+    QVERIFY(!s.program->linkOpen());
+    // Closing again writes nothing more.
+    std::filesystem::remove(s.config.file);
+    s.window->close();
+    QVERIFY(!std::filesystem::exists(s.config.file));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
