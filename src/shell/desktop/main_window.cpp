@@ -15,6 +15,7 @@
 #include <iterator>
 #include <string>
 
+#include "shell/desktop/dialogs/dialogs.h"
 #include "shell/program_strings.h"
 
 namespace skelmar::desktop {
@@ -347,18 +348,34 @@ void MainWindow::OnExit() {
   QTimer::singleShot(0, this, [this] { close(); });
 }
 
-void MainWindow::NotBuiltYet(const char* dialog) {
-  char text[80];
-  std::snprintf(text, sizeof text, "The %s dialog is not built yet.", dialog);
-  messages_.ShowMessage(text);
+void MainWindow::OnInterface() {
+  const Settings before = program_.settings;
+  if (RunInterfaceDialog(this, program_.settings, messages_) &&
+      InterfaceLinkChanged(before, program_.settings)) {
+    ReopenLink();
+  }
 }
 
-void MainWindow::OnInterface() { NotBuiltYet("Interface"); }
-void MainWindow::OnOptions() { NotBuiltYet("Options"); }
-void MainWindow::OnFont() { NotBuiltYet("Font"); }
-void MainWindow::OnColors() { NotBuiltYet("Colors"); }
-void MainWindow::OnFilters() { NotBuiltYet("Filters"); }
-void MainWindow::OnStatistics() { NotBuiltYet("Statistics"); }
+void MainWindow::OnOptions() { RunOptionsDialog(this, program_.settings, program_.monitor.front); }
+
+void MainWindow::OnFont() {
+  if (RunFontDialog(this, program_.settings)) ApplyFont();
+}
+
+void MainWindow::OnColors() {
+  // ApplyColors rebuilds the background only when it changed.
+  if (RunColorsDialog(this, program_.settings, messages_, customColors_).accepted) ApplyColors();
+}
+
+void MainWindow::OnFilters() {
+  RunFiltersDialog(this, program_.settings, program_.monitor.filters,
+                   program_.monitor.filterProcessor, messages_);
+}
+
+void MainWindow::OnStatistics() {
+  RunStatisticsDialog(this, program_.settings, program_.monitor.stats, messages_);
+}
+
 void MainWindow::OnHelp() { messages_.ShowMessage("Yeah, right!  (I'm working on it!)"); }
 
 void MainWindow::ApplyFont() {

@@ -10,6 +10,7 @@
 
 #include "frontend/mode_caption.h"
 #include "output/pane_split.h"
+#include "output/setup_dialogs.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/message_boxes.h"
 #include "shell/desktop/pane_widget.h"
@@ -85,7 +86,6 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void DragSplit(int top);
   void OpenLinkIfNeeded();
   void StartTimer();
-  void NotBuiltYet(const char* dialog);
   WindowMetrics Metrics() const;
 
   DesktopProgram& program_;
@@ -104,6 +104,8 @@ class MainWindow : public QMainWindow, public CaptionListener {
   bool ending_ = false;
   bool closed_ = false;
   int saves_ = 0;
+  /// The colour choosers' 16 custom colours: white at start, shared, never saved.
+  CustomColors customColors_;
 };
 
 }  // namespace skelmar::desktop
