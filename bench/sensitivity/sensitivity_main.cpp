@@ -533,6 +533,8 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
       // The POCSAG decoder holds its rate for 170 bits after the last
       // codeword; only then can the next mode be heard.
       if (kModes[m].protocol == Protocol::kPocsag) t.air.Hold(0, 180.0 / kModes[m].rate);
+      // The GSC decoder keeps the channel for itself until its end code has passed.
+      if (kModes[m].protocol == Protocol::kGsc) t.air.Hold(0, 0.5);
     }
     t.air.Hold(0, 0.5);
     t.fourLevel = true;
@@ -594,6 +596,11 @@ Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t
   Cell cell;
   const Outcome bySlicer = DecodeCounting(sliced.edges, t.fourLevel, t.sent);
   cell.slicer = Count(t.sent, bySlicer.found, t.air.groups());
+  if (std::getenv("SENSITIVITY_LOST") != nullptr) {
+    for (size_t i = 0; i < t.sent.size(); ++i) {
+      if (!bySlicer.found[i]) std::printf(" [g%d%c]", t.sent[i].group, t.sent[i].phase ? t.sent[i].phase : ' ');
+    }
+  }
   cell.syncs = bySlicer.syncs;
 
   // Ideal decisions on the same noise through an ideal receiver (no filter,

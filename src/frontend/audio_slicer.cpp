@@ -227,7 +227,10 @@ void AudioSlicer::SliceChannel(int c, double x, uint64_t n, SliceSink& sink) {
   ch.y = y;
 
   // Outer levels: quick to follow a peak, slow to shrink toward each other.
-  const double decay = n - ch.lastMidCross < idleAfter_ ? ch.decay : ch.idleDecay;
+  // While a rate clocks the decisions the envelope only times crossings, and
+  // four-level data may keep off one outer level for a good part of a frame
+  // (idle phases): the levels are held as if the signal were idle.
+  const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
   if (y > ch.hi) {
     ch.hi += ch.attack * (y - ch.hi);
   } else {
