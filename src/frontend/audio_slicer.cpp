@@ -47,6 +47,8 @@ constexpr double kBesselCorner = 2.1139176680;
 // free-running channel.
 constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
 constexpr double kCutoffPerRate = 0.75;
+// The rates four-level data is sent at (indices into kRateHz).
+constexpr int kFourLevelRates[2] = {3, 5};
 // A clock moves this share of each timing error; the mean error (in symbols)
 // follows with its own weight. Random edges against a clock of the wrong rate
 // average a quarter symbol; the rate counts as on the air below kFitEnter and
@@ -296,12 +298,23 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
                               SliceSink& sink) {
   channels_[c].level = newLevel;
   if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
-  if (!adaptive_ || !mid) return;
+  if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
   // had not settled): it carries no timing.
   const double stale = channels_[c].every + 0.5 * sampleRate_ / kRateHz[c];
   if (position < static_cast<double>(n) - stale) return;
-  ClockEdge(c, position * ticksPerSample_);
+  if (mid) {
+    ClockEdge(c, position * ticksPerSample_);
+  } else if (fourLevel_ && c == kChannels - 1) {
+    // Four-level data whose outer bits idle (empty phases) may stay on one
+    // side of the mid-level for a whole frame while its inner bits still
+    // change: those changes time the four-level rates' clocks, moved by the
+    // difference between the channels' delays.
+    const double tick = position * ticksPerSample_ - channelDelay_[c];
+    for (const int r : kFourLevelRates) ClockEdge(r, tick + channelDelay_[r]);
+  } else {
+    return;
+  }
   ChooseRate(n, sink);
 }
 

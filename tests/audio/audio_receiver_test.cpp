@@ -1,0 +1,131 @@
+// FLEX through receivers other than the one the slicer was first tuned on:
+// frames that begin after open-squelch noise with only the standard bit sync,
+// and frames back to back through a sharp low-pass.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audio/audio_signals.h"
+#include "audio_writer.h"
+#include "flex/flex_decoder.h"
+#include "flex_encoder.h"
+#include "support/rig.h"
+
+namespace skelmar::test {
+namespace {
+
+struct SentPage {
+  uint32_t capcode;
+  char phase;
+  std::string text;
+};
+
+// Appends one 3200/4 frame carrying `texts` (one page each) in the phases
+// named by `phases`; the other phases stay idle, as on a lightly used channel.
+void AppendFrame(siggen::EdgeWriter& writer, int number, const std::string& phases,
+                 const std::vector<std::string>& texts, std::vector<SentPage>& sent) {
+  siggen::FlexFrame frame = siggen::FlexFrame::Mode(siggen::kFlexCode3200x4);
+  frame.frame = number;
+  siggen::FlexPhaseBuilder builders[4];
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const int p = phases[i % phases.size()] - 'A';
+    const uint32_t capcode =
+        200001 + static_cast<uint32_t>(100 * number) + static_cast<uint32_t>(i);
+    builders[p].pages.push_back({capcode, false, siggen::kFlexAlphanumeric, texts[i]});
+    sent.push_back({capcode, static_cast<char>('A' + p), texts[i]});
+  }
+  for (size_t p = 0; p < 4; ++p) EXPECT_TRUE(builders[p].Build(frame.words[p]));
+  siggen::ModulatorOptions mod;
+  mod.fourLevel = true;
+  siggen::AppendFlexFrame(writer, frame, mod);
+}
+
+// The monitor's rows for the audio, sliced at its own sample rate.
+std::vector<std::string> Monitor(const std::vector<int16_t>& audio, int sampleRate) {
+  Rig rig;
+  rig.settings.fourLevelInterface = 1;
+  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  flex.NamePhases();
+  rig.front.Attach(nullptr, &flex, nullptr);
+  AudioSlicerOptions slicing;
+  slicing.sampleRate = sampleRate;
+  slicing.fourLevel = true;
+  std::vector<float> scaled(audio.size());
+  for (size_t i = 0; i < audio.size(); ++i) scaled[i] = static_cast<float>(audio[i]) / 32768.0f;
+  rig.Feed(Slice(scaled, slicing));
+  return rig.rows.Texts();
+}
+
+void ExpectAll(const std::vector<SentPage>& sent, const std::vector<std::string>& rows) {
+  std::string all;
+  for (const std::string& r : rows) all += r + "\n";
+  for (const SentPage& page : sent) {
+    char address[16];
+    std::snprintf(address, sizeof address, "[%07u] %c", page.capcode, page.phase);
+    bool found = false;
+    for (const std::string& r : rows) {
+      found = found || (r.find(address) != std::string::npos &&
+                        r.find(page.text) != std::string::npos && r.find('?') == std::string::npos);
+    }
+    EXPECT_TRUE(found) << address << " " << page.text << "\n" << all;
+  }
+}
+
+TEST(AudioReceiver, FrameAfterSquelchNoiseWithOnlyTheStandardBitSync) {
+  // Squelch noise, then one frame whose pages sit in phase A alone, carrier
+  // dropped after it; twice, each with a different noise burst in front.
+  for (uint32_t seed : {3u, 4u}) {
+    siggen::ModulatorOptions mod;
+    siggen::EdgeWriter writer;
+    writer.Hold(0, 0.3, mod);
+    std::vector<SentPage> sent;
+    AppendFrame(writer, 5, "A", {"first frame after the squelch opened", "second page, same phase"},
+                sent);
+    writer.Hold(0, 0.2, mod);
+    siggen::AudioOptions audio;
+    audio.sampleRate = 22050;
+    audio.fourLevelInterface = true;
+    audio.amplitude = 0.3;
+    audio.filter = siggen::ReceiverFilter::kBessel4;
+    audio.cutoffHz = 3200;
+    audio.noise = true;
+    audio.ebN0Db = 25;
+    audio.symbolRate = 3200;
+    audio.bitsPerSymbol = 2;
+    audio.rngStart = seed;
+    audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
+    SCOPED_TRACE(seed);
+    ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
+  }
+}
+
+TEST(AudioReceiver, BackToBackFramesThroughAButterworthReceiver) {
+  // A channel that never stops: frames one after another with nothing but
+  // their own bit sync between them, through a 4-pole Butterworth receiver.
+  siggen::ModulatorOptions mod;
+  siggen::EdgeWriter writer;
+  writer.Hold(0, 0.3, mod);
+  std::vector<SentPage> sent;
+  AppendFrame(writer, 0, "ABCD", {"alpha", "bravo", "charlie", "delta"}, sent);
+  AppendFrame(writer, 1, "A", {"echo on A only"}, sent);
+  AppendFrame(writer, 2, "C", {"foxtrot on C"}, sent);
+  AppendFrame(writer, 3, "BD", {"golf on B", "hotel on D"}, sent);
+  writer.Hold(0, 0.2, mod);
+  siggen::AudioOptions audio;
+  audio.sampleRate = 22050;
+  audio.fourLevelInterface = true;
+  audio.amplitude = 0.3;
+  audio.filter = siggen::ReceiverFilter::kButterworth4;
+  audio.cutoffHz = 6400;
+  audio.noise = true;
+  audio.ebN0Db = 25;
+  audio.symbolRate = 3200;
+  audio.bitsPerSymbol = 2;
+  audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
+  ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
+}
+
+}  // namespace
+}  // namespace skelmar::test
