@@ -49,6 +49,9 @@ constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
 constexpr double kCutoffPerRate = 0.75;
 // The rates four-level data is sent at (indices into kRateHz).
 constexpr int kFourLevelRates[2] = {3, 5};
+// Fastest symbols without a mid-level crossing after which four-level data
+// counts as staying on one side of it.
+constexpr double kOneSidedSymbols = 12;
 // A clock moves this share of each timing error; the mean error (in symbols)
 // follows with its own weight. Random edges against a clock of the wrong rate
 // average a quarter symbol; the rate counts as on the air below kFitEnter and
@@ -305,11 +308,14 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
   if (position < static_cast<double>(n) - stale) return;
   if (mid) {
     ClockEdge(c, position * ticksPerSample_);
-  } else if (fourLevel_ && c == kChannels - 1) {
+  } else if (fourLevel_ && c == kChannels - 1 &&
+             static_cast<double>(n - channels_[c].lastMidCross) >
+                 kOneSidedSymbols * sampleRate_ / kRateHz[c]) {
     // Four-level data whose outer bits idle (empty phases) may stay on one
     // side of the mid-level for a whole frame while its inner bits still
-    // change: those changes time the four-level rates' clocks, moved by the
-    // difference between the channels' delays.
+    // change: those changes then time the four-level rates' clocks, moved by
+    // the difference between the channels' delays. Only then: the inner
+    // thresholds lie closer together, and noise crosses them more often.
     const double tick = position * ticksPerSample_ - channelDelay_[c];
     for (const int r : kFourLevelRates) ClockEdge(r, tick + channelDelay_[r]);
   } else {
