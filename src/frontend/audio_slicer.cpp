@@ -2,6 +2,7 @@
 #include "frontend/audio_slicer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "frontend/edge_ring.h"
@@ -49,6 +50,19 @@ constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
 constexpr double kCutoffPerRate = 0.75;
 // The rates four-level data is sent at (indices into kRateHz).
 constexpr int kFourLevelRates[2] = {3, 5};
+// The FLEX frame as the slicer needs it: the sync marker and the mode words
+// (with the index of the data's rate), the header symbols after the inverted
+// mode word, and the length of the data, the same at every rate.
+struct FlexSyncCode {
+  uint16_t word;
+  int rate;
+};
+constexpr FlexSyncCode kFlexSyncCodes[4] = {{0x870C, 3}, {0xB068, 3}, {0xDEA0, 5}, {0x4C7C, 5}};
+constexpr uint32_t kFlexMarker = 0xA6C6AAAA;
+constexpr int kFlexSyncErrors = 4;
+constexpr double kFlexHeaderRest = 88;
+constexpr double kFlexDataSeconds = 11 * 256 / 1600.0;
+constexpr int kHeaderRate = 3;  // index of 1600 in kRateHz
 // Fastest symbols without a mid-level crossing after which four-level data
 // counts as staying on one side of it.
 constexpr double kOneSidedSymbols = 12;
@@ -79,6 +93,11 @@ constexpr double kMatchedShare4Fast = 0.8;
 constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
+// Inner levels as a share of the outer deviation: nominal, and the range the
+// decided inner symbols may move them in.
+constexpr double kInnerShare = 1.0 / 3.0;
+constexpr double kMinInnerShare = 0.15;
+constexpr double kMaxInnerShare = 0.6;
 // Index of the rate at half of each rate, -1 for none; and the mean of +1 for
 // each run of an even number of symbols, -1 for odd, above which the data
 // runs at half the rate (random data at the full rate gives -1/3).
@@ -179,6 +198,7 @@ void AudioSlicer::Reset() {
   selected_ = -1;
   nextDecision_ = 0;
   for (double& m : levelMean_) m = 0;
+  innerShare_[0] = innerShare_[1] = kInnerShare;
   level_ = 0;
   stateStart_ = 0;
 }
@@ -217,6 +237,7 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
         ch.phase = 0;
       }
     }
+    WatchFlexHeader(n, sink);
     if (selected_ >= 0) ClockedDecisions(n, sink);
   } else {
     SliceChannel(kChannels - 1, x, n, sink);
@@ -341,6 +362,50 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   }
 }
 
+void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
+  // The two-level FLEX sync is read off the 1600 channel at the centres of
+  // its clock's symbols: the mode word names the rate of the data, which
+  // begins a fixed number of symbols later and lasts a fixed time. Four-level
+  // data that idles can look like either rate, so the frame says which.
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  const RateClock& clock = clocks_[kHeaderRate];
+  const Channel& ch = channels_[kHeaderRate];
+  if (clock.fits) {
+    // Centres in the channel's time (the channel shows a sample late by its
+    // delay); the next one is looked for at least a quarter symbol on, so a
+    // clock that moves cannot read a symbol twice.
+    if (now >= headerNext_) {
+      const double centre = headerNext_;
+      headerNext_ =
+          clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
+      if (centre < 0) return;
+      const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
+      headerBits_ = (headerBits_ << 1) | bit;
+      for (const FlexSyncCode& code : kFlexSyncCodes) {
+        const uint64_t pattern = (static_cast<uint64_t>(code.word) << 48) |
+                                 (static_cast<uint64_t>(kFlexMarker) << 16) |
+                                 (~static_cast<uint64_t>(code.word) & 0xFFFFu);
+        if (std::popcount(headerBits_ ^ pattern) > kFlexSyncErrors &&
+            std::popcount(~headerBits_ ^ pattern) > kFlexSyncErrors) {
+          continue;
+        }
+        // The symbol just read ends half a period after its centre; the
+        // channel's delay brings that back to the time of the input.
+        const double end = centre + 0.5 * clock.period - channelDelay_[kHeaderRate];
+        dataStart_ = end + kFlexHeaderRest * clock.period;
+        frameEnd_ = dataStart_ + kFlexDataSeconds * kTicksPerSecond;
+        frameRate_ = code.rate;
+        break;
+      }
+    }
+  }
+  // The hand-over itself, at the first sample of the data.
+  if (now >= dataStart_ && now < frameEnd_ && selected_ != frameRate_ &&
+      clocks_[frameRate_].edges > 0) {
+    Select(frameRate_, n, sink);
+  }
+}
+
 void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   // The fitting clock with the smallest timing error. A faster clock fits
   // slower data too, but its wider channel and shorter period make its error
@@ -368,6 +433,13 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
          clocks_[kHalfRate[choice]].fits) {
     choice = kHalfRate[choice];
   }
+  // Inside a FLEX frame whose header was read, its own rate holds.
+  const double at = static_cast<double>(n) * ticksPerSample_;
+  if (at < frameEnd_) choice = at < dataStart_ ? kHeaderRate : frameRate_;
+  Select(choice, n, sink);
+}
+
+void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   // Too few samples per symbol for the moving sum to hold one symbol: the
   // rate is recognised, but the free-running edges serve it better.
   if (choice >= 0 && clocks_[choice].length < kMinClockedSamples) choice = -1;
@@ -393,6 +465,7 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
     const Channel& ch = channels_[choice];
     levelMean_[0] = ch.lo;
     levelMean_[3] = ch.hi;
+    innerShare_[0] = innerShare_[1] = kInnerShare;
   }
   const RateClock& clock = clocks_[choice];
   const double first = clock.grid - channelDelay_[choice] - clock.lead;
@@ -404,7 +477,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   const int r = selected_;
   const RateClock& clock = clocks_[r];
   if (nextDecision_ > now) return;
-  if (now - clock.grid > kQuietSymbols * clock.period) {
+  if (now - clock.grid > kQuietSymbols * clock.period && now >= frameEnd_) {
     // No crossing for long: the transmission has ended. Whatever comes next
     // must earn a clock afresh, and the free-running edges serve until then.
     for (RateClock& c : clocks_) {
@@ -423,25 +496,35 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   const double frac =
       std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);
   const double mean = (clock.previousSum + frac * (clock.sum - clock.previousSum)) / clock.length;
-  // Thresholds at equal steps between the mean values of the decided outer
-  // levels, which follow the signal from the symbols themselves: noise peaks,
-  // which widen the tracked envelope, do not move them.
-  const double low = levelMean_[0];
-  const double step = (levelMean_[3] - low) / 6.0;
+  // Thresholds half way between the mean values of the decided levels, which
+  // follow the signal from the symbols themselves: noise peaks, which widen
+  // the tracked envelope, do not move them. The inner levels are kept as
+  // shares of the outer ones, so a change of offset or deviation moves them
+  // too; they need not sit at a third (transmitters and receiver filters differ).
+  const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
+  const double half = 0.5 * (levelMean_[3] - levelMean_[0]);
   int level;
   if (fourLevel_) {
-    level = 0;
-    while (level < 3 && mean > low + step * (2 * level + 1)) ++level;
+    if (mean >= mid) {
+      level = mean > mid + 0.5 * (1.0 + innerShare_[1]) * half ? 3 : 2;
+    } else {
+      level = mean < mid - 0.5 * (1.0 + innerShare_[0]) * half ? 0 : 1;
+    }
+    if ((level == 1 || level == 2) && half > 0) {
+      double& share = innerShare_[level - 1];
+      const double seen = std::fabs(mean - mid) / half;
+      share = std::clamp(share + kLevelWeight * (seen - share), kMinInnerShare, kMaxInnerShare);
+    }
   } else {
-    level = mean > low + 3 * step ? 3 : 0;
+    level = mean > mid ? 3 : 0;
   }
   if (level == 0 || level == 3) levelMean_[level] += kLevelWeight * (mean - levelMean_[level]);
   // A lost signal must not leave the levels crossed.
   const double minGap = 0.1 * (ch.hi - ch.lo);
   if (levelMean_[3] < levelMean_[0] + minGap) {
-    const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
-    levelMean_[0] = mid - 0.5 * minGap;
-    levelMean_[3] = mid + 0.5 * minGap;
+    const double centre = 0.5 * (levelMean_[0] + levelMean_[3]);
+    levelMean_[0] = centre - 0.5 * minGap;
+    levelMean_[3] = centre + 0.5 * minGap;
   }
   // The symbol began a period before; its edge goes where the free-running
   // decisions would put it, so the timing holds across a change of mode.
