@@ -93,6 +93,8 @@ constexpr double kMatchedShare4Fast = 0.8;
 constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
+// Symbols whose means start the outer levels when a clock takes over.
+constexpr int kStartSymbols = 16;
 // Inner levels as a share of the outer deviation: nominal, and the range the
 // decided inner symbols may move them in.
 constexpr double kInnerShare = 1.0 / 3.0;
@@ -460,16 +462,60 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   }
   chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
                        history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
-  if (previous < 0) {
-    // Outer levels to start from: the tracked envelope.
-    const Channel& ch = channels_[choice];
-    levelMean_[0] = ch.lo;
-    levelMean_[3] = ch.hi;
-    innerShare_[0] = innerShare_[1] = kInnerShare;
-  }
   const RateClock& clock = clocks_[choice];
   const double first = clock.grid - channelDelay_[choice] - clock.lead;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
+  if (previous < 0) {
+    StartLevels(choice, n);
+    innerShare_[0] = innerShare_[1] = kInnerShare;
+  }
+}
+
+void AudioSlicer::StartLevels(int r, uint64_t n) {
+  // Outer levels to start from: the matched filter's means of the last
+  // symbols on the new clock, split at their middle. The envelope is no
+  // guide after squelch noise, whose peaks it still remembers, and levels
+  // that start too far apart would never see an outer decision to correct
+  // them; means of four-level symbols start them too close, which the
+  // outer decisions soon mend.
+  const RateClock& clock = clocks_[r];
+  const double periodSamples = clock.period / ticksPerSample_;
+  const int count = std::min(
+      kStartSymbols, static_cast<int>((kHistory - clock.length - 1) / std::ceil(periodSamples)));
+  double means[kStartSymbols];
+  int have = 0;
+  for (int k = 1; k <= count; ++k) {
+    const double end = (nextDecision_ - k * clock.period) / ticksPerSample_;
+    if (end < clock.length || end > static_cast<double>(n)) continue;
+    const auto last = static_cast<uint64_t>(std::floor(end));
+    double sum = 0;
+    for (uint64_t i = 0; i < static_cast<uint64_t>(clock.length); ++i) {
+      sum += history_[(last - i) & (kHistory - 1)];
+    }
+    means[have++] = sum / clock.length;
+  }
+  double centre = 0;
+  for (int i = 0; i < have; ++i) centre += means[i];
+  centre = have > 0 ? centre / have : 0;
+  double low = 0, high = 0;
+  int lows = 0, highs = 0;
+  for (int i = 0; i < have; ++i) {
+    if (means[i] < centre) {
+      low += means[i];
+      ++lows;
+    } else {
+      high += means[i];
+      ++highs;
+    }
+  }
+  const Channel& ch = channels_[r];
+  if (lows < 2 || highs < 2) {
+    levelMean_[0] = ch.lo;
+    levelMean_[3] = ch.hi;
+    return;
+  }
+  levelMean_[0] = low / lows;
+  levelMean_[3] = high / highs;
 }
 
 void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {

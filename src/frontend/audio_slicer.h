@@ -123,6 +123,7 @@ class AudioSlicer {
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
   void Select(int choice, uint64_t n, SliceSink& sink);
+  void StartLevels(int r, uint64_t n);
   void WatchFlexHeader(uint64_t n, SliceSink& sink);
   void ClockedDecisions(uint64_t n, SliceSink& sink);
   void Edge(double position, uint64_t sample, int newLevel, SliceSink& sink);
