@@ -42,6 +42,7 @@ struct Options {
   std::vector<std::string> modes;   ///< empty: all
   std::vector<std::string> models;  ///< receiver models of the matrix; empty: all
   bool matrix = false;
+  bool listLost = false;           ///< matrix: name each page the slicer lost, [g<group><phase>]
   double slicerCutoff = 0;         ///< Hz; 0 the slicer's own choice
   double cutoffPerSymbolRate = 0;  ///< cut-off as a multiple of the mode's symbol rate
   double rxCutoff = 0;             ///< receiver low-pass (Gaussian), 0 none
@@ -564,7 +565,8 @@ struct Cell {
   int syncs = 0;
 };
 
-Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t seed) {
+Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t seed,
+             bool listLost) {
   siggen::AudioOptions audio;
   audio.sampleRate = model.sampleRate;
   audio.fourLevelInterface = true;
@@ -596,9 +598,10 @@ Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t
   Cell cell;
   const Outcome bySlicer = DecodeCounting(sliced.edges, t.fourLevel, t.sent);
   cell.slicer = Count(t.sent, bySlicer.found, t.air.groups());
-  if (std::getenv("SENSITIVITY_LOST") != nullptr) {
+  if (listLost) {
     for (size_t i = 0; i < t.sent.size(); ++i) {
-      if (!bySlicer.found[i]) std::printf(" [g%d%c]", t.sent[i].group, t.sent[i].phase ? t.sent[i].phase : ' ');
+      if (!bySlicer.found[i])
+        std::printf(" [g%d%c]", t.sent[i].group, t.sent[i].phase ? t.sent[i].phase : ' ');
     }
   }
   cell.syncs = bySlicer.syncs;
@@ -647,7 +650,8 @@ void RunMatrix(const Options& options) {
       if (t.sent.empty()) continue;
       std::printf("  %-11s", mode.c_str());
       for (const int db : levels) {
-        const Cell c = RunCell(model, t, db, rngStart * 1000u + static_cast<uint32_t>(db));
+        const Cell c =
+            RunCell(model, t, db, rngStart * 1000u + static_cast<uint32_t>(db), options.listLost);
         std::printf(" | %2d dB %5.1f/%5.1f lost %2d/%-3d", db,
                     100.0 * c.slicer.found / std::max(1, c.slicer.pages),
                     100.0 * c.ideal.found / std::max(1, c.ideal.pages), c.slicer.groupsLost,
@@ -762,7 +766,7 @@ void Usage() {
                "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
                "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
                "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
-               "[--matrix [--models=a,b,...]] "
+               "[--matrix [--models=a,b,...] [--lost]] "
                "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
                "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
@@ -799,6 +803,8 @@ int main(int argc, char** argv) {
       }
     } else if (Flag(a, "--matrix", &v)) {
       options.matrix = true;
+    } else if (Flag(a, "--lost", &v)) {
+      options.listLost = true;
     } else if (Flag(a, "--ebn0", &v)) {
       if (std::sscanf(v, "%d:%d", &options.fromDb, &options.toDb) != 2 ||
           options.toDb < options.fromDb) {
