@@ -39,7 +39,10 @@ struct Options {
   int pages = 200;
   int fromDb = 4;
   int toDb = 14;
-  std::vector<std::string> modes;  ///< empty: all
+  std::vector<std::string> modes;   ///< empty: all
+  std::vector<std::string> models;  ///< receiver models of the matrix; empty: all
+  bool matrix = false;
+  bool listLost = false;           ///< matrix: name each page the slicer lost, [g<group><phase>]
   double slicerCutoff = 0;         ///< Hz; 0 the slicer's own choice
   double cutoffPerSymbolRate = 0;  ///< cut-off as a multiple of the mode's symbol rate
   double rxCutoff = 0;             ///< receiver low-pass (Gaussian), 0 none
@@ -384,6 +387,284 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   std::fflush(stdout);
 }
 
+// ---- Receiver models --------------------------------------------------------
+
+// One receiver as its audio output sees the air.
+struct ReceiverModel {
+  const char* name;
+  siggen::ReceiverFilter filter;
+  double cutoffPerRate;  ///< low-pass cut-off as a multiple of the symbol rate
+  double deEmphasisUs;
+  double dcOffset;  ///< fraction of the outer deviation
+  double dcDrift;   ///< peak of a slow wander, same unit
+  double innerLevel;
+  int sampleRate;
+};
+
+using siggen::ReceiverFilter;
+constexpr ReceiverModel kModels[] = {
+    {"default", ReceiverFilter::kNone, 0, 0, 0, 0, 1.0 / 3, 22050},
+    {"bessel4-1.0x", ReceiverFilter::kBessel4, 1.0, 0, 0, 0, 1.0 / 3, 22050},
+    {"butter2-0.7x", ReceiverFilter::kButterworth2, 0.7, 0, 0, 0, 1.0 / 3, 22050},
+    {"butter4-0.7x", ReceiverFilter::kButterworth4, 0.7, 0, 0, 0, 1.0 / 3, 22050},
+    {"butter4-2.0x", ReceiverFilter::kButterworth4, 2.0, 0, 0, 0, 1.0 / 3, 22050},
+    {"rcos-0.8x", ReceiverFilter::kRaisedCosine, 0.8, 0, 0, 0, 1.0 / 3, 22050},
+    {"rcos-2.5x", ReceiverFilter::kRaisedCosine, 2.5, 0, 0, 0, 1.0 / 3, 22050},
+    {"deemph-bessel-2.5x", ReceiverFilter::kBessel4, 2.5, 75, 0, 0, 1.0 / 3, 22050},
+    {"deemph-butter2-1.0x", ReceiverFilter::kButterworth2, 1.0, 75, 0, 0, 1.0 / 3, 22050},
+    {"dc0.25-drift", ReceiverFilter::kButterworth2, 1.5, 0, 0.25, 0.1, 1.0 / 3, 22050},
+    {"inner0.25", ReceiverFilter::kBessel4, 1.5, 0, 0, 0, 0.25, 22050},
+    {"inner0.42", ReceiverFilter::kBessel4, 1.5, 0, 0, 0, 0.42, 22050},
+    {"8000Hz", ReceiverFilter::kButterworth4, 1.0, 0, 0.1, 0, 1.0 / 3, 8000},
+    {"44100Hz", ReceiverFilter::kButterworth2, 1.5, 75, 0, 0.05, 1.0 / 3, 44100},
+    {"48000Hz", ReceiverFilter::kBessel4, 0.9, 0, -0.15, 0, 0.3, 48000},
+};
+
+// A FLEX decoder's symbols passed on, counting the syncs it recognises
+// (FlexBusy going up).
+class SyncCounter : public FlexSymbolSink {
+ public:
+  SyncCounter(FlexSymbolSink& inner, const FrontEnd& front) : inner_(inner), front_(front) {}
+  void PutSymbol(int level) override {
+    inner_.PutSymbol(level);
+    if (front_.shared.flexBusy != 0 && !busy_) ++syncs;
+    busy_ = front_.shared.flexBusy != 0;
+  }
+  int syncs = 0;
+
+ private:
+  FlexSymbolSink& inner_;
+  const FrontEnd& front_;
+  bool busy_ = false;
+};
+
+struct Outcome {
+  std::vector<bool> found;  ///< per sent page
+  int syncs = 0;
+};
+
+Outcome DecodeCounting(const std::vector<PulseSample>& edges, bool fourLevel,
+                       const std::vector<SentPage>& sent) {
+  auto rig = std::make_unique<test::Rig>();
+  rig->settings.fourLevelInterface = fourLevel ? 1 : 0;
+  PocsagDecoder pocsag(rig->output, rig->front, rig->bch);
+  FlexDecoder flex(rig->output, rig->front, rig->bch);
+  flex.NamePhases();
+  GscDecoder gsc(rig->output, rig->front);
+  SyncCounter counter(flex, rig->front);
+  rig->front.Attach(&pocsag, &counter, &gsc);
+  rig->Feed(edges);
+  std::vector<DecodedPage> out;
+  for (const PageRecord& r : rig->pageLog.pages) {
+    out.push_back({r.capcode, std::string(r.text, static_cast<size_t>(r.textLength))});
+  }
+  return {MatchExact(sent, out), counter.syncs};
+}
+
+// Groups (frames, transmissions) and FLEX phases of which no page came through.
+struct Losses {
+  int groups = 0;
+  int groupsLost = 0;
+  int phases = 0;
+  int phasesLost = 0;
+  int pages = 0;
+  int found = 0;
+};
+
+Losses Count(const std::vector<SentPage>& sent, const std::vector<bool>& found, int groups) {
+  Losses l;
+  std::vector<int> sentIn(static_cast<size_t>(groups) * 5, 0);
+  std::vector<int> foundIn(sentIn.size(), 0);
+  for (size_t i = 0; i < sent.size(); ++i) {
+    const size_t g = static_cast<size_t>(sent[i].group) * 5;
+    const size_t p = g + 1 + (sent[i].phase ? static_cast<size_t>(sent[i].phase - 'A') : 0);
+    ++sentIn[g];
+    ++sentIn[p];
+    if (found[i]) {
+      ++foundIn[g];
+      ++foundIn[p];
+      ++l.found;
+    }
+    ++l.pages;
+  }
+  for (size_t g = 0; g < sentIn.size(); g += 5) {
+    if (sentIn[g] > 0) {
+      ++l.groups;
+      if (foundIn[g] == 0) ++l.groupsLost;
+    }
+    for (size_t p = g + 1; p < g + 5; ++p) {
+      if (sentIn[p] > 0) {
+        ++l.phases;
+        if (foundIn[p] == 0) ++l.phasesLost;
+      }
+    }
+  }
+  return l;
+}
+
+struct Traffic {
+  Timeline air;
+  std::vector<SentPage> sent;
+  bool fourLevel = false;
+  double symbolRate = 0;
+  int bitsPerSymbol = 1;
+};
+
+// The air of one mode as the matrix sends it: FLEX as continuous frames with
+// only the standard bit sync after squelch noise, then single frames each
+// after 0.3 s of squelch noise; POCSAG and GSC as transmissions after squelch
+// noise. The mixed row runs every mode back to back with no gaps.
+Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
+  Traffic t;
+  TrafficShape continuous;
+  continuous.minimalSync = true;
+  continuous.squelchSeconds = 0.3;
+  continuous.pagesPerPhase = 2;
+  TrafficShape single = continuous;
+  single.framesPerTransmission = 1;
+  if (mode == "mixed") {
+    TrafficShape joined;
+    joined.minimalSync = true;
+    joined.noGaps = true;
+    joined.pagesPerPhase = 2;
+    t.air.Squelch(0.3);
+    const int order[] = {5, 1, 3, 6, 4, 0, 5, 2, 4, 6, 3, 1, 5};
+    for (const int m : order) {
+      AppendTraffic(kModes[m], std::max(1, pages / 8), rngStart++, t.air, t.sent, joined);
+      // The POCSAG decoder holds its rate for 170 bits after the last
+      // codeword; only then can the next mode be heard.
+      if (kModes[m].protocol == Protocol::kPocsag) t.air.Hold(0, 180.0 / kModes[m].rate);
+      // The GSC decoder keeps the channel for itself until its end code has passed.
+      if (kModes[m].protocol == Protocol::kGsc) t.air.Hold(0, 0.5);
+    }
+    t.air.Hold(0, 0.5);
+    t.fourLevel = true;
+    t.symbolRate = 1600;
+    t.bitsPerSymbol = 1;
+    return t;
+  }
+  for (const Mode& m : kModes) {
+    if (mode != m.name) continue;
+    if (m.protocol == Protocol::kFlex) {
+      AppendTraffic(m, pages - pages / 3, rngStart, t.air, t.sent, continuous);
+      AppendTraffic(m, pages / 3, rngStart + 7, t.air, t.sent, single);
+    } else {
+      AppendTraffic(m, pages, rngStart, t.air, t.sent, continuous);
+    }
+    t.air.Hold(0, 0.5);
+    t.fourLevel = m.levels == 4;
+    t.symbolRate = m.rate;
+    t.bitsPerSymbol = m.levels == 4 ? 2 : 1;
+  }
+  return t;
+}
+
+struct Cell {
+  Losses slicer;
+  Losses ideal;
+  int syncs = 0;
+};
+
+Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t seed,
+             bool listLost) {
+  siggen::AudioOptions audio;
+  audio.sampleRate = model.sampleRate;
+  audio.fourLevelInterface = true;
+  audio.amplitude = kAmplitude;
+  audio.innerLevel = model.innerLevel;
+  audio.dcOffset = model.dcOffset;
+  audio.dcDrift = model.dcDrift;
+  audio.dcDriftSeconds = 15;
+  audio.deEmphasisMicroseconds = model.deEmphasisUs;
+  audio.filter = model.filter;
+  audio.cutoffHz = model.cutoffPerRate * t.symbolRate;
+  audio.symbolRate = t.symbolRate;
+  audio.bitsPerSymbol = t.bitsPerSymbol;
+  audio.noise = true;
+  audio.ebN0Db = ebN0;
+  audio.rngStart = seed;
+  for (const Segment& s : t.air.segments()) {
+    if (s.squelch) audio.squelchNoise.push_back({s.start, s.end});
+  }
+  const std::vector<PulseSample> clean = t.air.Edges();
+  const std::vector<int16_t> samples = siggen::EdgesToAudio(clean, audio);
+  AudioSlicerOptions slicing;
+  slicing.sampleRate = model.sampleRate;
+  slicing.fourLevel = t.fourLevel;
+  AudioSlicer slicer(slicing);
+  EdgeVector sliced;
+  slicer.Process(samples.data(), samples.size(), sliced);
+  slicer.Finish(sliced);
+  Cell cell;
+  const Outcome bySlicer = DecodeCounting(sliced.edges, t.fourLevel, t.sent);
+  cell.slicer = Count(t.sent, bySlicer.found, t.air.groups());
+  if (listLost) {
+    for (size_t i = 0; i < t.sent.size(); ++i) {
+      if (!bySlicer.found[i])
+        std::printf(" [g%d%c]", t.sent[i].group, t.sent[i].phase ? t.sent[i].phase : ' ');
+    }
+  }
+  cell.syncs = bySlicer.syncs;
+
+  // Ideal decisions on the same noise through an ideal receiver (no filter,
+  // no offset, nominal levels, a perfect squelch).
+  siggen::AudioOptions plain = audio;
+  plain.filter = ReceiverFilter::kNone;
+  plain.deEmphasisMicroseconds = 0;
+  plain.dcOffset = plain.dcDrift = 0;
+  plain.innerLevel = 1.0 / 3;
+  plain.squelchNoise.clear();
+  const std::vector<int16_t> reference = siggen::EdgesToAudio(clean, plain);
+  const std::vector<uint8_t> ideal =
+      IdealLevels(reference, model.sampleRate, t.air.segments(), t.fourLevel, kFullScale);
+  const Outcome byIdeal = DecodeCounting(EdgesAt(t.air.segments(), ideal), t.fourLevel, t.sent);
+  cell.ideal = Count(t.sent, byIdeal.found, t.air.groups());
+  return cell;
+}
+
+void RunMatrix(const Options& options) {
+  std::vector<std::string> modes;
+  for (const Mode& m : kModes) modes.emplace_back(m.name);
+  modes.emplace_back("mixed");
+  if (!options.modes.empty()) modes = options.modes;
+  const int levels[] = {30, 12, 9};
+  std::printf(
+      "\nReceiver-model matrix: pages decoded %% (slicer / ideal decisions), frames or\n"
+      "transmissions lost entirely by the slicer, FLEX phases lost, FLEX syncs found / frames "
+      "sent;\n%d pages per mode (FLEX: two thirds in continuous frames with only the 32-bit "
+      "bit sync\nafter squelch noise, a third as single frames after 0.3 s of squelch noise)\n",
+      options.pages);
+  for (const ReceiverModel& model : kModels) {
+    bool wanted = options.models.empty();
+    for (const std::string& m : options.models) wanted = wanted || m == model.name;
+    if (!wanted) continue;
+    std::printf(
+        "\n%s: %d Hz, filter %d at %.1fx, de-emphasis %.0f us, DC %.2f drift %.2f, inner "
+        "%.2f\n",
+        model.name, model.sampleRate, static_cast<int>(model.filter), model.cutoffPerRate,
+        model.deEmphasisUs, model.dcOffset, model.dcDrift, model.innerLevel);
+    uint32_t rngStart = 100;
+    for (const std::string& mode : modes) {
+      ++rngStart;
+      const Traffic t = MatrixTraffic(mode, options.pages, rngStart);
+      if (t.sent.empty()) continue;
+      std::printf("  %-11s", mode.c_str());
+      for (const int db : levels) {
+        const Cell c =
+            RunCell(model, t, db, rngStart * 1000u + static_cast<uint32_t>(db), options.listLost);
+        std::printf(" | %2d dB %5.1f/%5.1f lost %2d/%-3d", db,
+                    100.0 * c.slicer.found / std::max(1, c.slicer.pages),
+                    100.0 * c.ideal.found / std::max(1, c.ideal.pages), c.slicer.groupsLost,
+                    c.slicer.groups);
+        if (c.slicer.phases > c.slicer.groups) std::printf(" ph %d", c.slicer.phasesLost);
+        if (mode.rfind("flex", 0) == 0) std::printf(" sync %d", c.syncs);
+      }
+      std::printf("\n");
+      std::fflush(stdout);
+    }
+  }
+}
+
 // ---- Throughput -------------------------------------------------------------
 
 struct MixedAudio {
@@ -485,9 +766,12 @@ void Usage() {
                "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
                "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
                "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
+               "[--matrix [--models=a,b,...] [--lost]] "
                "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
                "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
+  std::fprintf(stderr, " mixed (matrix only)\nreceiver models:");
+  for (const ReceiverModel& m : kModels) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, "\n");
 }
 
@@ -510,6 +794,17 @@ int main(int argc, char** argv) {
         if (comma > at) options.modes.push_back(list.substr(at, comma - at));
         at = comma + 1;
       }
+    } else if (Flag(a, "--models", &v)) {
+      std::string list = v;
+      for (size_t at = 0; at <= list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at) options.models.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+      }
+    } else if (Flag(a, "--matrix", &v)) {
+      options.matrix = true;
+    } else if (Flag(a, "--lost", &v)) {
+      options.listLost = true;
     } else if (Flag(a, "--ebn0", &v)) {
       if (std::sscanf(v, "%d:%d", &options.fromDb, &options.toDb) != 2 ||
           options.toDb < options.fromDb) {
@@ -546,7 +841,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (options.table) {
+  if (options.matrix) {
+    RunMatrix(options);
+  } else if (options.table) {
     std::vector<ModeResult> results;
     uint32_t rngStart = 1;
     for (const Mode& mode : kModes) {

@@ -47,8 +47,14 @@ std::string Format(const char* format, long value) {
   return text;
 }
 
-void Pocsag(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
-            std::vector<SentPage>& sent) {
+// Carrier or squelch noise before a transmission, as the shape says.
+void LeadIn(const TrafficShape& shape, double carrierSeconds, Timeline& air) {
+  if (shape.squelchSeconds > 0) air.Squelch(shape.squelchSeconds);
+  if (!shape.noGaps && carrierSeconds > 0) air.Hold(0, carrierSeconds);
+}
+
+void Pocsag(const Mode& mode, int count, std::mt19937& rng, const TrafficShape& shape,
+            Timeline& air, std::vector<SentPage>& sent) {
   constexpr int kPerTransmission = 8;
   std::uniform_int_distribution<uint32_t> capcode(8, siggen::kPocsagMaxCapcode);
   std::uniform_int_distribution<int> function(0, 3);
@@ -58,8 +64,10 @@ void Pocsag(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
   const std::string printable = Printable();
   // Long enough for the hold after the last codeword to run out.
   const double gap = std::max(0.3, 250.0 / mode.rate);
-  air.Hold(0, gap);
+  if (shape.squelchSeconds <= 0 && !shape.noGaps) air.Hold(0, gap);
   while (count > 0) {
+    if (shape.squelchSeconds > 0) LeadIn(shape, 0, air);
+    const int group = air.NewGroup();
     std::vector<siggen::PocsagPage> pages;
     std::set<uint32_t> used;
     for (int i = 0; i < kPerTransmission && count > 0; ++i, --count) {
@@ -81,17 +89,17 @@ void Pocsag(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
         page.text = RandomText(rng, printable, 20, 60);
       }
       pages.push_back(page);
-      sent.push_back({Format("%07ld", page.capcode), page.text});
+      sent.push_back({Format("%07ld", page.capcode), page.text, group, 0});
     }
     // Frames in order, so the pages are sent in a realistic mix of frames.
     std::sort(pages.begin(), pages.end(),
               [](const auto& a, const auto& b) { return (a.capcode & 7) < (b.capcode & 7); });
     air.Symbols(siggen::PocsagLevels(siggen::EncodePocsag(pages, options).Bits()), mode.rate);
-    air.Hold(0, gap);
+    if (!shape.noGaps) air.Hold(0, gap);
   }
 }
 
-void Flex(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
+void Flex(const Mode& mode, int count, std::mt19937& rng, const TrafficShape& shape, Timeline& air,
           std::vector<SentPage>& sent) {
   std::uniform_int_distribution<uint32_t> capcode(1, 1933312);
   std::bernoulli_distribution numeric(0.3);
@@ -100,8 +108,10 @@ void Flex(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
 
   std::vector<uint8_t> lead;
   for (int i = 0; i < 240; ++i) lead.push_back(i % 2 ? 3 : 0);
-  air.Hold(0, 0.1);
-  air.Symbols(lead, 1600);
+  if (!shape.minimalSync) {
+    LeadIn(shape, 0.1, air);
+    air.Symbols(lead, 1600);
+  }
 
   int frameNumber = 0;
   std::set<uint32_t> used;
@@ -122,20 +132,30 @@ void Flex(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
   };
   siggen::FlexPage next = newPage();
   while (count > 0) {
+    if (shape.minimalSync && shape.framesPerTransmission > 0 &&
+        frameNumber % shape.framesPerTransmission == 0) {
+      if (frameNumber > 0 && !shape.noGaps) air.Hold(0, 0.1);
+      LeadIn(shape, 0, air);
+    } else if (shape.minimalSync && frameNumber == 0) {
+      LeadIn(shape, 0, air);
+    }
     siggen::FlexFrame frame = siggen::FlexFrame::Mode(mode.flexCode);
     frame.cycle = (frameNumber / 128) % 15;
     frame.frame = frameNumber % 128;
     ++frameNumber;
+    const int group = air.NewGroup();
     for (int p = 0; p < phases; ++p) {
       siggen::FlexPhaseBuilder builder;
       auto& words = frame.words[static_cast<size_t>(p)];
-      while (count > 0) {
+      while (count > 0 && (shape.pagesPerPhase <= 0 ||
+                           static_cast<int>(builder.pages.size()) < shape.pagesPerPhase)) {
         builder.pages.push_back(next);
         if (!builder.Build(words)) {
           builder.pages.pop_back();
           break;
         }
-        sent.push_back({Format("%07ld", next.capcode), next.content});
+        sent.push_back(
+            {Format("%07ld", next.capcode), next.content, group, static_cast<char>('A' + p)});
         next = newPage();
         --count;
       }
@@ -145,18 +165,21 @@ void Flex(const Mode& mode, int count, std::mt19937& rng, Timeline& air,
     air.Symbols(levels.header, 1600);
     air.Symbols(levels.blocks, frame.symbolRate);
   }
-  air.Symbols(lead, 1600);
-  air.Hold(0, 0.5);
+  if (!shape.minimalSync) air.Symbols(lead, 1600);
+  if (!shape.noGaps) air.Hold(0, 0.5);
 }
 
-void Gsc(int count, std::mt19937& rng, Timeline& air, std::vector<SentPage>& sent) {
+void Gsc(int count, std::mt19937& rng, const TrafficShape& shape, Timeline& air,
+         std::vector<SentPage>& sent) {
   std::uniform_int_distribution<int32_t> capcode(0, 999999);
   std::uniform_int_distribution<int> function(1, 4);
   std::uniform_int_distribution<int> preamble(0, 9);
   std::bernoulli_distribution numeric(0.3);
   constexpr int kPerBatch = 8;
-  air.Hold(0, 0.3);
+  if (shape.squelchSeconds <= 0 && !shape.noGaps) air.Hold(0, 0.3);
   while (count > 0) {
+    if (shape.squelchSeconds > 0) LeadIn(shape, 0, air);
+    const int group = air.NewGroup();
     const int index = preamble(rng);
     std::vector<siggen::GscPage> pages;
     std::set<int32_t> used;
@@ -183,7 +206,7 @@ void Gsc(int count, std::mt19937& rng, Timeline& air, std::vector<SentPage>& sen
             test::gsc::PageOf(page.capcode, page.function, siggen::GscAlphaBlocks(page.text));
       }
       pages.push_back(page);
-      sent.push_back({Format("%06ld", page.capcode), expected.Message()});
+      sent.push_back({Format("%06ld", page.capcode), expected.Message(), group, 0});
     }
     siggen::GscTransmitOptions options;
     options.batch = true;
@@ -191,7 +214,7 @@ void Gsc(int count, std::mt19937& rng, Timeline& air, std::vector<SentPage>& sen
     std::vector<uint8_t> levels(bits.size());
     for (size_t i = 0; i < bits.size(); ++i) levels[i] = bits[i] ? 3 : 0;
     air.Symbols(levels, siggen::kGscBitRate);
-    air.Hold(0, 2.0);
+    if (!shape.noGaps) air.Hold(0, 2.0);
   }
 }
 
@@ -203,6 +226,12 @@ void Timeline::Symbols(const std::vector<uint8_t>& levels, double rate) {
     segments_.push_back({now_, now_ + period, level, true});
     now_ += period;
   }
+}
+
+void Timeline::Squelch(double seconds) {
+  const double end = now_ + seconds * kTicks;
+  segments_.push_back({now_, end, 0, false, true});
+  now_ = end;
 }
 
 void Timeline::Hold(int level, double seconds) {
@@ -240,17 +269,17 @@ std::vector<PulseSample> EdgesAt(const std::vector<Segment>& segments,
 }
 
 void AppendTraffic(const Mode& mode, int pages, uint32_t rngStart, Timeline& air,
-                   std::vector<SentPage>& sent) {
+                   std::vector<SentPage>& sent, const TrafficShape& shape) {
   std::mt19937 rng(rngStart);
   switch (mode.protocol) {
     case Protocol::kPocsag:
-      Pocsag(mode, pages, rng, air, sent);
+      Pocsag(mode, pages, rng, shape, air, sent);
       break;
     case Protocol::kFlex:
-      Flex(mode, pages, rng, air, sent);
+      Flex(mode, pages, rng, shape, air, sent);
       break;
     case Protocol::kGsc:
-      Gsc(pages, rng, air, sent);
+      Gsc(pages, rng, shape, air, sent);
       break;
   }
 }
@@ -261,15 +290,22 @@ std::string TrimEnd(std::string text) {
 }
 
 int CountExact(const std::vector<SentPage>& sent, const std::vector<DecodedPage>& decoded) {
+  const std::vector<bool> found = MatchExact(sent, decoded);
+  return static_cast<int>(std::count(found.begin(), found.end(), true));
+}
+
+std::vector<bool> MatchExact(const std::vector<SentPage>& sent,
+                             const std::vector<DecodedPage>& decoded) {
   std::vector<bool> taken(decoded.size(), false);
-  int found = 0;
-  for (const SentPage& page : sent) {
+  std::vector<bool> found(sent.size(), false);
+  for (size_t k = 0; k < sent.size(); ++k) {
+    const SentPage& page = sent[k];
     const std::string text = TrimEnd(page.text);
     for (size_t i = 0; i < decoded.size(); ++i) {
       if (taken[i] || decoded[i].capcode != page.capcode || TrimEnd(decoded[i].text) != text)
         continue;
       taken[i] = true;
-      ++found;
+      found[k] = true;
       break;
     }
   }

@@ -14,8 +14,9 @@ namespace skelmar::sensitivity {
 struct Segment {
   double start = 0;
   double end = 0;
-  uint8_t level = 0;  ///< 0..3, 0 the lowest deviation
-  bool data = true;   ///< false for holds between transmissions
+  uint8_t level = 0;     ///< 0..3, 0 the lowest deviation
+  bool data = true;      ///< false for holds between transmissions
+  bool squelch = false;  ///< open-squelch noise: no carrier at all
 };
 
 /// The air as a list of symbols at known times.
@@ -25,6 +26,11 @@ class Timeline {
   void Symbols(const std::vector<uint8_t>& levels, double rate);
   /// An unmodulated stretch of one level.
   void Hold(int level, double seconds);
+  /// No carrier: the receiver's squelch is open on noise.
+  void Squelch(double seconds);
+  /// A new number for a frame or transmission, unique on this timeline.
+  int NewGroup() { return groups_++; }
+  int groups() const { return groups_; }
 
   const std::vector<Segment>& segments() const { return segments_; }
   double endTicks() const { return now_; }
@@ -35,6 +41,7 @@ class Timeline {
  private:
   std::vector<Segment> segments_;
   double now_ = 0;
+  int groups_ = 0;
 };
 
 /// Edges of the given per-segment levels at the segments' true boundaries,
@@ -46,6 +53,8 @@ std::vector<PulseSample> EdgesAt(const std::vector<Segment>& segments,
 struct SentPage {
   std::string capcode;  ///< digits as shown
   std::string text;     ///< message text, trailing blanks not significant
+  int group = -1;       ///< FLEX frame or POCSAG/GSC transmission that carried it
+  char phase = 0;       ///< FLEX phase 'A'..'D'
 };
 
 enum class Protocol { kPocsag, kFlex, kGsc };
@@ -68,11 +77,28 @@ inline constexpr Mode kModes[] = {
     {"gsc600", Protocol::kGsc, 600, 2, 0},
 };
 
+/// How transmissions are laid out on the air.
+struct TrafficShape {
+  /// FLEX: frames carry only the standard 32-bit sync in front of their sync
+  /// code, with no long bit-sync lead-in before the first.
+  bool minimalSync = false;
+  /// Open-squelch noise of this length before each transmission instead of
+  /// an unmodulated carrier (0: carrier).
+  double squelchSeconds = 0;
+  /// FLEX frames per transmission; 0 sends all frames back to back.
+  int framesPerTransmission = 0;
+  /// FLEX: most pages in one phase of a frame; 0 fills the phase.
+  int pagesPerPhase = 0;
+  /// No pause of carrier before and after the transmissions: the next mode
+  /// follows at once.
+  bool noGaps = false;
+};
+
 /// Appends transmissions carrying `pages` random pages of the mode to `air`
 /// (with lead-in and gaps) and their expected records to `sent`. The same
 /// `rngStart` gives the same traffic.
 void AppendTraffic(const Mode& mode, int pages, uint32_t rngStart, Timeline& air,
-                   std::vector<SentPage>& sent);
+                   std::vector<SentPage>& sent, const TrafficShape& shape = {});
 
 /// Pages of `sent` found, each matched once, among the records (capcode and text).
 struct DecodedPage {
@@ -80,6 +106,9 @@ struct DecodedPage {
   std::string text;
 };
 int CountExact(const std::vector<SentPage>& sent, const std::vector<DecodedPage>& decoded);
+/// The same, page by page: whether each sent page was found.
+std::vector<bool> MatchExact(const std::vector<SentPage>& sent,
+                             const std::vector<DecodedPage>& decoded);
 
 /// Text without trailing blanks and NULs.
 std::string TrimEnd(std::string text);

@@ -2,6 +2,7 @@
 #include "frontend/audio_slicer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "frontend/edge_ring.h"
@@ -47,6 +48,24 @@ constexpr double kBesselCorner = 2.1139176680;
 // free-running channel.
 constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
 constexpr double kCutoffPerRate = 0.75;
+// The rates four-level data is sent at (indices into kRateHz).
+constexpr int kFourLevelRates[2] = {3, 5};
+// The FLEX frame as the slicer needs it: the sync marker and the mode words
+// (with the index of the data's rate), the header symbols after the inverted
+// mode word, and the length of the data, the same at every rate.
+struct FlexSyncCode {
+  uint16_t word;
+  int rate;
+};
+constexpr FlexSyncCode kFlexSyncCodes[4] = {{0x870C, 3}, {0xB068, 3}, {0xDEA0, 5}, {0x4C7C, 5}};
+constexpr uint32_t kFlexMarker = 0xA6C6AAAA;
+constexpr int kFlexSyncErrors = 4;
+constexpr double kFlexHeaderRest = 88;
+constexpr double kFlexDataSeconds = 11 * 256 / 1600.0;
+constexpr int kHeaderRate = 3;  // index of 1600 in kRateHz
+// Fastest symbols without a mid-level crossing after which four-level data
+// counts as staying on one side of it.
+constexpr double kOneSidedSymbols = 12;
 // A clock moves this share of each timing error; the mean error (in symbols)
 // follows with its own weight. Random edges against a clock of the wrong rate
 // average a quarter symbol; the rate counts as on the air below kFitEnter and
@@ -74,6 +93,13 @@ constexpr double kMatchedShare4Fast = 0.8;
 constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
+// Symbols whose means start the outer levels when a clock takes over.
+constexpr int kStartSymbols = 16;
+// Inner levels as a share of the outer deviation: nominal, and the range the
+// decided inner symbols may move them in.
+constexpr double kInnerShare = 1.0 / 3.0;
+constexpr double kMinInnerShare = 0.15;
+constexpr double kMaxInnerShare = 0.6;
 // Index of the rate at half of each rate, -1 for none; and the mean of +1 for
 // each run of an even number of symbols, -1 for odd, above which the data
 // runs at half the rate (random data at the full rate gives -1/3).
@@ -174,6 +200,7 @@ void AudioSlicer::Reset() {
   selected_ = -1;
   nextDecision_ = 0;
   for (double& m : levelMean_) m = 0;
+  innerShare_[0] = innerShare_[1] = kInnerShare;
   level_ = 0;
   stateStart_ = 0;
 }
@@ -212,6 +239,7 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
         ch.phase = 0;
       }
     }
+    WatchFlexHeader(n, sink);
     if (selected_ >= 0) ClockedDecisions(n, sink);
   } else {
     SliceChannel(kChannels - 1, x, n, sink);
@@ -227,7 +255,10 @@ void AudioSlicer::SliceChannel(int c, double x, uint64_t n, SliceSink& sink) {
   ch.y = y;
 
   // Outer levels: quick to follow a peak, slow to shrink toward each other.
-  const double decay = n - ch.lastMidCross < idleAfter_ ? ch.decay : ch.idleDecay;
+  // While a rate clocks the decisions the envelope only times crossings, and
+  // four-level data may keep off one outer level for a good part of a frame
+  // (idle phases): the levels are held as if the signal were idle.
+  const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
   if (y > ch.hi) {
     ch.hi += ch.attack * (y - ch.hi);
   } else {
@@ -293,12 +324,26 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
                               SliceSink& sink) {
   channels_[c].level = newLevel;
   if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
-  if (!adaptive_ || !mid) return;
+  if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
   // had not settled): it carries no timing.
   const double stale = channels_[c].every + 0.5 * sampleRate_ / kRateHz[c];
   if (position < static_cast<double>(n) - stale) return;
-  ClockEdge(c, position * ticksPerSample_);
+  if (mid) {
+    ClockEdge(c, position * ticksPerSample_);
+  } else if (fourLevel_ && c == kChannels - 1 &&
+             static_cast<double>(n - channels_[c].lastMidCross) >
+                 kOneSidedSymbols * sampleRate_ / kRateHz[c]) {
+    // Four-level data whose outer bits idle (empty phases) may stay on one
+    // side of the mid-level for a whole frame while its inner bits still
+    // change: those changes then time the four-level rates' clocks, moved by
+    // the difference between the channels' delays. Only then: the inner
+    // thresholds lie closer together, and noise crosses them more often.
+    const double tick = position * ticksPerSample_ - channelDelay_[c];
+    for (const int r : kFourLevelRates) ClockEdge(r, tick + channelDelay_[r]);
+  } else {
+    return;
+  }
   ChooseRate(n, sink);
 }
 
@@ -316,6 +361,50 @@ void AudioSlicer::ClockEdge(int r, double tick) {
     clock.fits = clock.error < kFitLeave;
   } else {
     clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
+  }
+}
+
+void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
+  // The two-level FLEX sync is read off the 1600 channel at the centres of
+  // its clock's symbols: the mode word names the rate of the data, which
+  // begins a fixed number of symbols later and lasts a fixed time. Four-level
+  // data that idles can look like either rate, so the frame says which.
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  const RateClock& clock = clocks_[kHeaderRate];
+  const Channel& ch = channels_[kHeaderRate];
+  if (clock.fits) {
+    // Centres in the channel's time (the channel shows a sample late by its
+    // delay); the next one is looked for at least a quarter symbol on, so a
+    // clock that moves cannot read a symbol twice.
+    if (now >= headerNext_) {
+      const double centre = headerNext_;
+      headerNext_ =
+          clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
+      if (centre < 0) return;
+      const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
+      headerBits_ = (headerBits_ << 1) | bit;
+      for (const FlexSyncCode& code : kFlexSyncCodes) {
+        const uint64_t pattern = (static_cast<uint64_t>(code.word) << 48) |
+                                 (static_cast<uint64_t>(kFlexMarker) << 16) |
+                                 (~static_cast<uint64_t>(code.word) & 0xFFFFu);
+        if (std::popcount(headerBits_ ^ pattern) > kFlexSyncErrors &&
+            std::popcount(~headerBits_ ^ pattern) > kFlexSyncErrors) {
+          continue;
+        }
+        // The symbol just read ends half a period after its centre; the
+        // channel's delay brings that back to the time of the input.
+        const double end = centre + 0.5 * clock.period - channelDelay_[kHeaderRate];
+        dataStart_ = end + kFlexHeaderRest * clock.period;
+        frameEnd_ = dataStart_ + kFlexDataSeconds * kTicksPerSecond;
+        frameRate_ = code.rate;
+        break;
+      }
+    }
+  }
+  // The hand-over itself, at the first sample of the data.
+  if (now >= dataStart_ && now < frameEnd_ && selected_ != frameRate_ &&
+      clocks_[frameRate_].edges > 0) {
+    Select(frameRate_, n, sink);
   }
 }
 
@@ -346,6 +435,13 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
          clocks_[kHalfRate[choice]].fits) {
     choice = kHalfRate[choice];
   }
+  // Inside a FLEX frame whose header was read, its own rate holds.
+  const double at = static_cast<double>(n) * ticksPerSample_;
+  if (at < frameEnd_) choice = at < dataStart_ ? kHeaderRate : frameRate_;
+  Select(choice, n, sink);
+}
+
+void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   // Too few samples per symbol for the moving sum to hold one symbol: the
   // rate is recognised, but the free-running edges serve it better.
   if (choice >= 0 && clocks_[choice].length < kMinClockedSamples) choice = -1;
@@ -366,15 +462,60 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   }
   chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
                        history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
-  if (previous < 0) {
-    // Outer levels to start from: the tracked envelope.
-    const Channel& ch = channels_[choice];
-    levelMean_[0] = ch.lo;
-    levelMean_[3] = ch.hi;
-  }
   const RateClock& clock = clocks_[choice];
   const double first = clock.grid - channelDelay_[choice] - clock.lead;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
+  if (previous < 0) {
+    StartLevels(choice, n);
+    innerShare_[0] = innerShare_[1] = kInnerShare;
+  }
+}
+
+void AudioSlicer::StartLevels(int r, uint64_t n) {
+  // Outer levels to start from: the matched filter's means of the last
+  // symbols on the new clock, split at their middle. The envelope is no
+  // guide after squelch noise, whose peaks it still remembers, and levels
+  // that start too far apart would never see an outer decision to correct
+  // them; means of four-level symbols start them too close, which the
+  // outer decisions soon mend.
+  const RateClock& clock = clocks_[r];
+  const double periodSamples = clock.period / ticksPerSample_;
+  const int count = std::min(
+      kStartSymbols, static_cast<int>((kHistory - clock.length - 1) / std::ceil(periodSamples)));
+  double means[kStartSymbols];
+  int have = 0;
+  for (int k = 1; k <= count; ++k) {
+    const double end = (nextDecision_ - k * clock.period) / ticksPerSample_;
+    if (end < clock.length || end > static_cast<double>(n)) continue;
+    const auto last = static_cast<uint64_t>(std::floor(end));
+    double sum = 0;
+    for (uint64_t i = 0; i < static_cast<uint64_t>(clock.length); ++i) {
+      sum += history_[(last - i) & (kHistory - 1)];
+    }
+    means[have++] = sum / clock.length;
+  }
+  double centre = 0;
+  for (int i = 0; i < have; ++i) centre += means[i];
+  centre = have > 0 ? centre / have : 0;
+  double low = 0, high = 0;
+  int lows = 0, highs = 0;
+  for (int i = 0; i < have; ++i) {
+    if (means[i] < centre) {
+      low += means[i];
+      ++lows;
+    } else {
+      high += means[i];
+      ++highs;
+    }
+  }
+  const Channel& ch = channels_[r];
+  if (lows < 2 || highs < 2) {
+    levelMean_[0] = ch.lo;
+    levelMean_[3] = ch.hi;
+    return;
+  }
+  levelMean_[0] = low / lows;
+  levelMean_[3] = high / highs;
 }
 
 void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
@@ -382,7 +523,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   const int r = selected_;
   const RateClock& clock = clocks_[r];
   if (nextDecision_ > now) return;
-  if (now - clock.grid > kQuietSymbols * clock.period) {
+  if (now - clock.grid > kQuietSymbols * clock.period && now >= frameEnd_) {
     // No crossing for long: the transmission has ended. Whatever comes next
     // must earn a clock afresh, and the free-running edges serve until then.
     for (RateClock& c : clocks_) {
@@ -401,25 +542,35 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   const double frac =
       std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);
   const double mean = (clock.previousSum + frac * (clock.sum - clock.previousSum)) / clock.length;
-  // Thresholds at equal steps between the mean values of the decided outer
-  // levels, which follow the signal from the symbols themselves: noise peaks,
-  // which widen the tracked envelope, do not move them.
-  const double low = levelMean_[0];
-  const double step = (levelMean_[3] - low) / 6.0;
+  // Thresholds half way between the mean values of the decided levels, which
+  // follow the signal from the symbols themselves: noise peaks, which widen
+  // the tracked envelope, do not move them. The inner levels are kept as
+  // shares of the outer ones, so a change of offset or deviation moves them
+  // too; they need not sit at a third (transmitters and receiver filters differ).
+  const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
+  const double half = 0.5 * (levelMean_[3] - levelMean_[0]);
   int level;
   if (fourLevel_) {
-    level = 0;
-    while (level < 3 && mean > low + step * (2 * level + 1)) ++level;
+    if (mean >= mid) {
+      level = mean > mid + 0.5 * (1.0 + innerShare_[1]) * half ? 3 : 2;
+    } else {
+      level = mean < mid - 0.5 * (1.0 + innerShare_[0]) * half ? 0 : 1;
+    }
+    if ((level == 1 || level == 2) && half > 0) {
+      double& share = innerShare_[level - 1];
+      const double seen = std::fabs(mean - mid) / half;
+      share = std::clamp(share + kLevelWeight * (seen - share), kMinInnerShare, kMaxInnerShare);
+    }
   } else {
-    level = mean > low + 3 * step ? 3 : 0;
+    level = mean > mid ? 3 : 0;
   }
   if (level == 0 || level == 3) levelMean_[level] += kLevelWeight * (mean - levelMean_[level]);
   // A lost signal must not leave the levels crossed.
   const double minGap = 0.1 * (ch.hi - ch.lo);
   if (levelMean_[3] < levelMean_[0] + minGap) {
-    const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
-    levelMean_[0] = mid - 0.5 * minGap;
-    levelMean_[3] = mid + 0.5 * minGap;
+    const double centre = 0.5 * (levelMean_[0] + levelMean_[3]);
+    levelMean_[0] = centre - 0.5 * minGap;
+    levelMean_[3] = centre + 0.5 * minGap;
   }
   // The symbol began a period before; its edge goes where the free-running
   // decisions would put it, so the timing holds across a change of mode.

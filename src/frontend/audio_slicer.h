@@ -122,6 +122,9 @@ class AudioSlicer {
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
+  void Select(int choice, uint64_t n, SliceSink& sink);
+  void StartLevels(int r, uint64_t n);
+  void WatchFlexHeader(uint64_t n, SliceSink& sink);
   void ClockedDecisions(uint64_t n, SliceSink& sink);
   void Edge(double position, uint64_t sample, int newLevel, SliceSink& sink);
   void EmitEdgeAt(double tick, int newLevel, SliceSink& sink);
@@ -142,8 +145,18 @@ class AudioSlicer {
   int selected_ = -1;         ///< rate clocking the decisions, -1 free-running
   double nextDecision_ = 0;   ///< tick of the next clocked decision
   double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
-  int level_ = 0;             ///< level being written
-  uint64_t stateStart_ = 0;   ///< tick where the unwritten part of the current state begins
+  /// Levels 1 and 2 as their share of the outer deviation from the mid-level.
+  double innerShare_[2] = {};
+  // FLEX frame recognised from its header: polarity bits read at the 1600
+  // clock's symbol centres, the tick of the next centre, and the frame's data
+  // (start and end tick, index of its rate).
+  uint64_t headerBits_ = 0;
+  double headerNext_ = -1;
+  double dataStart_ = -1;
+  double frameEnd_ = -1;
+  int frameRate_ = 0;
+  int level_ = 0;            ///< level being written
+  uint64_t stateStart_ = 0;  ///< tick where the unwritten part of the current state begins
 };
 
 }  // namespace skelmar

@@ -210,5 +210,40 @@ TEST(ClockedSlicer, InnerLevelsAloneStayInner) {
   EXPECT_EQ(WrongSymbols(sink, symbols, 1600, 200, true), 0);
 }
 
+TEST(ClockedSlicer, FourLevelDataKeepingOffOneOuterLevelKeepsItsClock) {
+  // Random four-level symbols, then a long stretch that never reaches the top
+  // level (idle phases do that), then random symbols again: every symbol is
+  // decided on the clock all the way through.
+  constexpr double kRate = 3200;
+  std::vector<int> symbols = RandomSymbols(640, 4, 41);
+  for (const int s : RandomSymbols(1600, 3, 42)) symbols.push_back(s);
+  for (const int s : RandomSymbols(320, 4, 43)) symbols.push_back(s);
+  const Steps steps = Steps::Symbols(symbols, kFourLevel, kStart, 1.0 / kRate);
+  AudioSlicer slicer(Options(22050, true));
+  EdgeCollector sink;
+  const std::vector<float> audio = Render(steps, 22050, 0.3, 0.02, NoiseFor(0.3, kRate, 22050, 25));
+  slicer.Process(audio.data(), audio.size(), sink);
+  EXPECT_EQ(slicer.clockedRate(), 3200);
+  slicer.Finish(sink);
+  EXPECT_EQ(WrongSymbols(sink, symbols, kRate, 160, true), 0);
+}
+
+TEST(ClockedSlicer, FourLevelDataOnOneSideOfTheMidLevelKeepsItsClock) {
+  // After random four-level symbols, half a second of symbols that only
+  // change between the two upper levels (the outer bits idle): the changes
+  // between them keep the clock, and the rate is still known at the end.
+  constexpr double kRate = 3200;
+  std::vector<int> symbols = RandomSymbols(640, 4, 51);
+  for (const int s : RandomSymbols(1600, 2, 52)) symbols.push_back(2 + s);
+  const Steps steps = Steps::Symbols(symbols, kFourLevel, kStart, 1.0 / kRate);
+  AudioSlicer slicer(Options(22050, true));
+  EdgeCollector sink;
+  const std::vector<float> audio = Render(steps, 22050, 0.3, 0.02, NoiseFor(0.3, kRate, 22050, 25));
+  slicer.Process(audio.data(), audio.size(), sink);
+  EXPECT_EQ(slicer.clockedRate(), 3200);
+  slicer.Finish(sink);
+  EXPECT_EQ(WrongSymbols(sink, symbols, kRate, 160, true), 0);
+}
+
 }  // namespace
 }  // namespace skelmar::test

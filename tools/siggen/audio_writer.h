@@ -15,8 +15,18 @@ using skelmar::PulseSample;
 
 enum class ReceiverFilter {
   kNone,
-  kSinglePole,  ///< RC low-pass, -3 dB at the cut-off
-  kGaussian,    ///< Gaussian impulse response, -3 dB at the cut-off
+  kSinglePole,    ///< RC low-pass, -3 dB at the cut-off
+  kGaussian,      ///< Gaussian impulse response, -3 dB at the cut-off
+  kBessel4,       ///< 4-pole Bessel (flat delay), -3 dB at the cut-off
+  kButterworth2,  ///< 2-pole Butterworth, -3 dB at the cut-off
+  kButterworth4,  ///< 4-pole Butterworth (ringing steps), -3 dB at the cut-off
+  kRaisedCosine,  ///< linear-phase FIR, raised-cosine roll-off 0.5, -6 dB at the cut-off
+};
+
+/// A stretch of open-squelch noise (no carrier) replacing the signal.
+struct NoiseBurst {
+  double startTicks = 0;
+  double endTicks = 0;
 };
 
 struct AudioOptions {
@@ -25,10 +35,22 @@ struct AudioOptions {
   bool fourLevelInterface = false;
   bool invertData = false;
   /// Audio of the outer deviation (levels 0 and 3), as a fraction of full scale;
-  /// levels 1 and 2 sit at a third of it.
+  /// levels 1 and 2 sit at `innerLevel` of it.
   double amplitude = 0.5;
+  double innerLevel = 1.0 / 3.0;
   /// Constant offset as a fraction of the outer deviation (a mistuned receiver).
   double dcOffset = 0.0;
+  /// Slow sinusoidal wander of the offset (a drifting oscillator): peak, as a
+  /// fraction of the outer deviation, and period.
+  double dcDrift = 0.0;
+  double dcDriftSeconds = 20.0;
+  /// De-emphasis time constant of the audio output, 0 for a discriminator tap
+  /// (75 for the usual 75 us single-pole de-emphasis).
+  double deEmphasisMicroseconds = 0.0;
+  /// Open-squelch noise in these stretches instead of the signal: Gaussian,
+  /// with this rms (as a fraction of the outer deviation) after the receiver filter.
+  std::vector<NoiseBurst> squelchNoise;
+  double squelchNoiseRms = 0.7;
   /// Negate the audio (a receiver whose discriminator has the other sense).
   bool negate = false;
   /// White noise at this Eb/N0 in dB; noise is off when `noise` is false.
