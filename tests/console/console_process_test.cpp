@@ -507,5 +507,73 @@ TEST_F(ConsoleProcess, TextFilterLogAndCommandSeeTheMappedText) {
   EXPECT_EQ(ReadFile(args), "1\nBrand in köln, Straße 5\n");
 }
 
+TEST_F(ConsoleProcess, PocsagTypeChoosesNumericOrAlphaAndTheCountsFollow) {
+  // Alphanumeric pages all: a short one full of digits with function bits 11,
+  // a plain one with bits 00, the short one again with bits 01, and one of 60
+  // characters with bits 00 (420 bits: 21 message codewords, 105 digits).
+  const std::string longText = "A long message that needs more than seven codewords to carry";
+  ASSERT_EQ(longText.size(), 60u);
+  const std::vector<siggen::PocsagPage> pages = {
+      {100, 3, siggen::PocsagKind::kAlpha, "ALPHA123"},
+      {200, 0, siggen::PocsagKind::kAlpha, "Hello there"},
+      {300, 1, siggen::PocsagKind::kAlpha, "ALPHA123"},
+      {400, 0, siggen::PocsagKind::kAlpha, longText}};
+  const std::string recording = Path("types.edges");
+  {
+    siggen::ModulatorOptions options;
+    siggen::EdgeWriter writer(11);
+    writer.Hold(0, 0.5, options);
+    siggen::AppendPocsag(writer, siggen::EncodePocsag(pages).Bits(), 1200, options);
+    writer.Hold(0, 1.0, options);
+    EdgeRecordingWriter out;
+    std::string error;
+    ASSERT_TRUE(out.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    for (const PulseSample& sample : writer.Finish()) out.Write(sample);
+    ASSERT_TRUE(out.Close(&error)) << error;
+  }
+  // For each choice, the type each page is shown as ('a' alpha, 'n' numeric).
+  // "ALPHA123" weighs as digits; the others weigh as text.
+  const struct {
+    const char* choice;
+    const char* types;
+  } kCases[] = {{"auto", "nana"}, {"function", "annn"}, {"alpha", "aaaa"}, {"numeric", "nnnn"}};
+  for (const auto& c : kCases) {
+    const std::string want = c.types;
+    const Result j = Decode({"--replay", recording, "--json", "--pocsag-type", c.choice});
+    ASSERT_EQ(j.status, 0) << j.err;
+    const std::vector<std::string> lines = Lines(j.out);
+    ASSERT_EQ(lines.size(), pages.size()) << c.choice << "\n" << j.out;
+    int alpha = 0;
+    for (size_t i = 0; i < pages.size(); ++i) {
+      const std::string& line = lines[i];
+      if (want[i] == 'a') {
+        ++alpha;
+        EXPECT_NE(line.find("\"type\":\"alpha\",\"text\":\"" + pages[i].text + "\""),
+                  std::string::npos)
+            << c.choice << ": " << line;
+      } else {
+        std::smatch m;
+        ASSERT_TRUE(
+            std::regex_search(line, m, std::regex("\"type\":\"numeric\",\"text\":\"([^\"]*)\"")))
+            << c.choice << ": " << line;
+        const std::string digits = m[1];
+        EXPECT_EQ(digits.find_first_not_of("0123456789*U -)("), std::string::npos) << line;
+        if (i == 3) {
+          EXPECT_EQ(digits.size(), 105u) << c.choice << ": " << line;
+        }
+      }
+    }
+    const Result t = Decode({"--replay", recording, "--stats", "--pocsag-type", c.choice});
+    ASSERT_EQ(t.status, 0) << t.err;
+    const int numeric = static_cast<int>(pages.size()) - alpha;
+    const std::string row = "\nPOCSAG 1200 +" + std::to_string(numeric) + " +" +
+                            std::to_string(alpha) + " +" + std::to_string(numeric) + " +" +
+                            std::to_string(alpha) + "\n";
+    EXPECT_TRUE(std::regex_search(t.out, std::regex(row))) << c.choice << "\n" << t.out;
+  }
+  const Result bad = Run({"--pocsag-type", "digits", "--replay", recording});
+  EXPECT_EQ(bad.status, 2);
+}
+
 }  // namespace
 }  // namespace skelmar
