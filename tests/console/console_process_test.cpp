@@ -148,6 +148,14 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
   }
   EXPECT_NE(r.out.find("Exit status"), std::string::npos);
   for (const std::string& line : Lines(r.out)) EXPECT_LE(line.size(), 80u) << line;
+  // The manual page describes every option too (roff writes a minus as \-).
+  const std::string manual = ReadFile(SKELMAR_SOURCE_DIR "/src/shell/console/skelmar.1");
+  for (const char* option : kOptions) {
+    std::string roff;
+    for (const char* c = option; *c != 0; ++c)
+      roff += *c == '-' ? std::string("\\-") : std::string(1, *c);
+    EXPECT_NE(manual.find(roff), std::string::npos) << option << " is not in skelmar.1";
+  }
 }
 
 TEST_F(ConsoleProcess, NoInputIsOneLineAndStatus2) {
