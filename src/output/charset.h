@@ -33,6 +33,14 @@ class Charset {
   /// the only characters a set maps (capcodes, digits and fixed texts never).
   static bool MapsSlot(int32_t slot);
 
+  /// The character a monitor-pane cell shows: its code mapped when its slot
+  /// holds alphanumeric text, else the code itself. What a view painting the
+  /// pane calls per cell.
+  char32_t Shown(char code, int32_t slot) const {
+    const auto u = static_cast<unsigned char>(code);
+    return national_ && MapsSlot(slot) ? Map(u) : u;
+  }
+
   /// Whether `name` names a built-in set (any letter case) or has the FILE: form.
   static bool IsValidName(const char* name);
 

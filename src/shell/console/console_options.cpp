@@ -262,8 +262,8 @@ Files and pipes:
 Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file. Stop with Ctrl-C; the filter log is flushed
 and closed. Exit status: 0 on a clean end (Ctrl-C included), 1 when the input,
-the settings file or the --record file cannot be used, 2 on bad options or
-when no input is given.
+the settings file, the character set file or the --record file cannot be used,
+2 on bad options or when no input is given.
 )";
 }
 

@@ -28,11 +28,10 @@ void AppendColor(std::string& out, ColorRef c) {
 
 bool Maps(const Charset* charset) { return charset != nullptr && charset->national(); }
 
-/// A received code of alphanumeric text as a national set shows it, in UTF-8;
-/// control codes and bytes that are no 7-bit code become '.'.
-void AppendMapped(std::string& out, const Charset& charset, char c) {
+/// A received code of alphanumeric text as a national set shows it (`cp`),
+/// in UTF-8; control codes and bytes that are no 7-bit code become '.'.
+void AppendShown(std::string& out, char c, char32_t cp) {
   const auto u = static_cast<unsigned char>(c);
-  const char32_t cp = charset.Map(u);
   if (u >= 128 || cp < 32 || cp == 127) {
     out += '.';
     return;
@@ -123,7 +122,7 @@ void RenderRow(const char* text, const int32_t* slots, const Settings& settings,
       }
     }
     if (Maps(charset) && Charset::MapsSlot(slots[i])) {
-      AppendMapped(out, *charset, text[i]);
+      AppendShown(out, text[i], charset->Shown(text[i], slots[i]));
     } else {
       out += Printable(text[i]);
     }
