@@ -271,9 +271,9 @@ void FilterProcessor::ProcessLine(LineCopy& copy) {
   const int32_t ms = std::clamp(copy.messageStart, 0, n);
 
   if (national()) {
-    // Only alphanumeric text of the message is mapped; decided before the
-    // highlight gives matched characters the Filter Match slot.
-    for (int32_t i = 0; i < n; ++i) mapped_[i] = i >= ms && Charset::MapsSlot(copy.slots[i]);
+    // Only alphanumeric text is mapped, as on the monitor's own lines; decided
+    // before the highlight gives matched characters the Filter Match slot.
+    for (int32_t i = 0; i < n; ++i) mapped_[i] = Charset::MapsSlot(copy.slots[i]);
   }
 
   int32_t spanStart = -1;
