@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libsndfile1-dev libasound2-dev clang-format python3 ccache
-          qt6-base-dev fonts-liberation)
+          qt6-base-dev fonts-liberation
+          mandoc file)  # manual-page check; file and dpkg-shlibdeps for cpack -G DEB
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,4 +25,10 @@ fi
 build="${1:-build}"
 shift || true
 cmake -S . -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# SKELMAR_TARGETS="skelmar vantry" builds those targets alone (scripts/run-sample.sh).
+targets=()
+if [ -n "${SKELMAR_TARGETS:-}" ]; then
+  read -r -a names <<<"$SKELMAR_TARGETS"
+  targets=(--target "${names[@]}")
+fi
+cmake --build "$build" -j "$(nproc)" "${targets[@]}"

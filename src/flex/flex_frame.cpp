@@ -204,6 +204,7 @@ void FlexDecoder::WriteAlphanumeric(const FlexPhase& phase, int32_t vec, int32_t
   const int first = isLong ? s : s + 1;
   const int last = isLong ? s + n - 2 : s + n - 1;
   if (first <= last && flex::IsMarked(header)) out_.pages.MarkBitErrors();
+  out_.pages.MarkAlphaStart();
   const bool dropFirst = Bits(header, 11, 12) == 3;
   for (int k = first; k <= last; ++k) {
     const int32_t w = WordAt(phase, k);

@@ -298,6 +298,7 @@ void GscDecoder::WriteGscPage() {
     record.SetType("alpha");
     pane.SetColor(kSlotAlphanumeric);
     pane.PutText(alphaText);
+    record.MarkAlphaStart();
     for (const char* p = alphaText; *p; ++p) record.Append(*p);
   } else {
     out_.stats.CountMessage(kRowGsc, kStatNumeric);
@@ -309,6 +310,7 @@ void GscDecoder::WriteGscPage() {
     pane.PutText(alphaText);
     for (const char* p = numericText; *p; ++p) record.Append(*p);
     record.Append(' ');
+    record.MarkAlphaStart();
     for (const char* p = alphaText; *p; ++p) record.Append(*p);
   }
   pane.EndLine();

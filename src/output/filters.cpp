@@ -23,7 +23,8 @@ int32_t BoundedLength(const char* s, int32_t capacity) {
 }
 
 /// First position p >= from with p + k <= n where `pattern` occurs in `line`, or -1.
-int32_t Find(const char* line, int32_t n, int32_t from, const char* pattern, int32_t k) {
+template <typename Char>
+int32_t Find(const Char* line, int32_t n, int32_t from, const Char* pattern, int32_t k) {
   for (int32_t p = from; p + k <= n; ++p) {
     int32_t i = 0;
     while (i < k && line[p + i] == pattern[i]) ++i;
@@ -173,6 +174,31 @@ void FilterProcessor::LogChar(char ch) {
   }
 }
 
+void FilterProcessor::LogNational(char ch, bool mapped, bool label) {
+  if (log_ == nullptr) return;
+  const auto u = static_cast<unsigned char>(ch);
+  if (mapped) {
+    const char32_t cp = charset_->Map(u);
+    char bytes[4];
+    if (u >= 128 || cp < 32 || cp == 127) {
+      std::fputc('.', log_);  // control codes, and bytes that are no 7-bit code
+    } else {
+      std::fwrite(bytes, 1, static_cast<size_t>(EncodeUtf8(cp, bytes)), log_);
+    }
+  } else if (label) {
+    // The label is the user's own UTF-8 text: its bytes pass unchanged.
+    std::fputc(u < 32 ? '.' : ch, log_);
+    if ((u & 0xC0) == 0x80) return;  // a continuation byte does not take a column
+  } else {
+    LogChar(ch);
+    return;
+  }
+  if (++logColumn_ == kPaneColumns) {
+    std::fputc('\n', log_);
+    logColumn_ = 0;
+  }
+}
+
 void FilterProcessor::LogEndLine() {
   if (log_ == nullptr) return;
   std::fputc('\n', log_);
@@ -186,8 +212,31 @@ int32_t FilterProcessor::Match(const LineCopy& copy, int32_t n, int32_t ms, int3
   for (int32_t i = 0; i < n; ++i) upper_[i] = Upper(copy.characters[i]);
   char pattern[sizeof(FilterEntry::text)];
 
+  const bool nationalText = national();
+  if (nationalText) {
+    for (int32_t i = 0; i < n; ++i) {
+      const auto c = static_cast<unsigned char>(copy.characters[i]);
+      folded_[i] = FoldCase(mapped_[i] ? charset_->Map(c) : c);
+    }
+  }
+  char32_t wide[sizeof(FilterEntry::text)];
+
   auto search = [&](const FilterEntry& e) {
     const int32_t k = BoundedLength(e.text, static_cast<int32_t>(sizeof e.text) - 1);
+    if (nationalText) {
+      // The filter's text is UTF-8 as the user typed it ("KÖLN"); it is
+      // compared with the mapped line, one character per received code.
+      int32_t w = 0;
+      for (size_t at = 0, used = 0; at < static_cast<size_t>(k); at += used) {
+        wide[w++] = FoldCase(DecodeUtf8(e.text + at, static_cast<size_t>(k) - at, used));
+      }
+      const int32_t p = Find(folded_, n, ms, wide, w);
+      if (p >= 0) {
+        spanStart = p;
+        spanEnd = p + w;
+      }
+      return p >= 0;
+    }
     for (int32_t i = 0; i < k; ++i) pattern[i] = Upper(e.text[i]);
     const int32_t p = Find(upper_, n, ms, pattern, k);
     if (p >= 0) {
@@ -221,6 +270,12 @@ void FilterProcessor::ProcessLine(LineCopy& copy) {
   const int32_t cs = std::clamp(copy.capcodeStart, 0, ce);
   const int32_t ms = std::clamp(copy.messageStart, 0, n);
 
+  if (national()) {
+    // Only alphanumeric text is mapped, as on the monitor's own lines; decided
+    // before the highlight gives matched characters the Filter Match slot.
+    for (int32_t i = 0; i < n; ++i) mapped_[i] = Charset::MapsSlot(copy.slots[i]);
+  }
+
   int32_t spanStart = -1;
   int32_t spanEnd = -1;
   const int32_t f = Match(copy, n, ms, spanStart, spanEnd);
@@ -244,14 +299,22 @@ void FilterProcessor::ProcessLine(LineCopy& copy) {
       filterPane_.SetColor(kSlotFilterLabel);
       for (int32_t i = 0; i < labelLength; ++i) {
         filterPane_.PutChar(entry.label[i]);
-        LogChar(entry.label[i]);
+        if (national()) {
+          LogNational(entry.label[i], false, true);
+        } else {
+          LogChar(entry.label[i]);
+        }
       }
       filterPane_.PutChar(' ');
       LogChar(' ');
     }
     filterPane_.SetColor(copy.slots[j]);
     filterPane_.PutChar(copy.characters[j]);
-    LogChar(copy.characters[j]);
+    if (national()) {
+      LogNational(copy.characters[j], mapped_[j], false);
+    } else {
+      LogChar(copy.characters[j]);
+    }
   }
   filterPane_.EndLine();
   LogEndLine();
@@ -314,7 +377,19 @@ void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy,
         continue;
       }
       if (next == 'M') {
-        putRange(copy.characters, ms, n);
+        if (national()) {
+          // The message as text: mapped characters in UTF-8, each whole or not at all.
+          for (int32_t m = ms; m < n; ++m) {
+            const auto c = static_cast<unsigned char>(copy.characters[m]);
+            char bytes[4];
+            const int length = mapped_[m] ? EncodeUtf8(charset_->Map(c), bytes) : 1;
+            if (!mapped_[m]) bytes[0] = copy.characters[m];
+            if (out + length > capacity) break;
+            for (int b = 0; b < length; ++b) put(bytes[b]);
+          }
+        } else {
+          putRange(copy.characters, ms, n);
+        }
         ++i;
         continue;
       }
@@ -323,7 +398,13 @@ void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy,
   }
   // The path itself is never cut: a path of 119 characters or more gets no arguments.
   const int32_t pathLength = BoundedLength(settings_.filterCmdFile, kPathCapacity);
-  if (pathLength + out > kCommandLineLimit) out = std::max(0, kCommandLineLimit - pathLength);
+  if (pathLength + out > kCommandLineLimit) {
+    out = std::max(0, kCommandLineLimit - pathLength);
+    // A national set's UTF-8 is cut before a whole character, never inside one.
+    if (national()) {
+      while (out > 0 && (static_cast<unsigned char>(arguments_[out]) & 0xC0) == 0x80) --out;
+    }
+  }
   arguments_[out] = 0;
 
   char error[kMessageLimit + 1] = {};

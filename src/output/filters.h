@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "output/charset.h"
 #include "output/text_pane.h"
 
 namespace skelmar {
@@ -91,6 +92,9 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   void ProcessLine(LineCopy& copy) override;
   void RuleWritten(const char* rule) override;
 
+  /// The national character set of the log, the text filters and %m; none: US.
+  void SetCharset(const Charset* charset) { charset_ = charset; }
+
   /// Opens "FilterFile" for appending when "FilterFileEnabled" is set.
   void OpenLog();
   void CloseLog();
@@ -114,6 +118,10 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   /// Index of the filter the line matches and the matched text span, if any.
   int32_t Match(const LineCopy& copy, int32_t n, int32_t ms, int32_t& spanStart, int32_t& spanEnd);
   void LogChar(char ch);
+  /// A received character (mapped when it is alphanumeric text) or a byte of
+  /// the label, with a national set chosen: the log is UTF-8 then.
+  void LogNational(char ch, bool mapped, bool label);
+  bool national() const { return charset_ != nullptr && charset_->national(); }
   void LogEndLine();
   void CheckLogWrite();
   void RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n, int32_t cs, int32_t ce,
@@ -127,6 +135,12 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   int32_t logColumn_ = 0;
   char pendingMessage_[kMessageLimit + 1] = {};
   char upper_[kLineCopyCapacity + 1] = {};
+  const Charset* charset_ = nullptr;
+  /// With a national set: which characters of the line are alphanumeric text,
+  /// decided before the highlight recolours them, and the line as upper-case
+  /// characters for the text filters.
+  bool mapped_[kLineCopyCapacity + 1] = {};
+  char32_t folded_[kLineCopyCapacity + 1] = {};
   char arguments_[256] = {};
 };
 

@@ -20,6 +20,9 @@ struct PageRecord {
   int32_t textLength = 0;
   bool bitErrors = false;  ///< any part of the page was uncorrectable
   int32_t filter = -1;     ///< index of the matching filter, -1 for none
+  /// Text from this index on is alphanumeric, the part a national character
+  /// set maps; -1 when the page has none.
+  int32_t alphaStart = -1;
 };
 
 class PageObserver {
@@ -41,6 +44,10 @@ class PageRecorder {
   void SetType(const char* type);
   void Append(char ch);
   void MarkBitErrors() { page_.bitErrors = true; }
+  /// The text appended from now on is alphanumeric.
+  void MarkAlphaStart() {
+    if (page_.alphaStart < 0) page_.alphaStart = page_.textLength;
+  }
   /// Hands the page to the observer; `filter` is the match of its line.
   void Commit(int32_t filter);
 

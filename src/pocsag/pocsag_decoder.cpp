@@ -145,9 +145,34 @@ void PocsagDecoder::MessageCodeword() {
     }
     ++messageCodewords;
     if (messageCodewords == kBufferedCodewords) {
-      // Seven codewords are never numeric: show what is buffered and stream the rest.
-      WriteBufferedAlpha();
+      // Seven codewords are too long for a numeric pager unless the user says
+      // so: show what is buffered and stream the rest.
+      if (Choice() == PocsagTypeChoice::kNumeric ||
+          (Choice() == PocsagTypeChoice::kFunction && function == 0)) {
+        WriteBufferedNumeric();
+        streamDigits_ = true;
+      } else {
+        WriteBufferedAlpha();
+      }
       messageCodewords = kStreaming;
+    }
+    return;
+  }
+
+  if (messageCodewords == kStreaming && streamDigits_) {
+    if (bad) out_.pages.MarkBitErrors();
+    if (!bad) pane.SetColor(kSlotNumeric);
+    for (int i = 1; i <= 20; ++i) {
+      charShift_ = (charShift_ >> 1) + (cw[i] == '1' ? 64u : 0u);
+      if (++digitBits == 4) {
+        const char c = kDigitTable[(charShift_ >> 3) & 15u];
+        // Nothing is shown while ShowNumeric is off; the page is still counted.
+        if (lineOpen > 0) {
+          pane.PutChar(c);
+          out_.pages.Append(c);
+        }
+        digitBits = 0;
+      }
     }
     return;
   }
@@ -171,6 +196,7 @@ void PocsagDecoder::WriteBufferedAlpha() {
   out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
   WriteAddress();
   out_.pages.SetType("alpha");
+  out_.pages.MarkAlphaStart();
   if (messageErrors_) out_.pages.MarkBitErrors();
   ++lineOpen;
   pane.MarkMessageStart();
@@ -184,7 +210,6 @@ void PocsagDecoder::WriteBufferedAlpha() {
 }
 
 void PocsagDecoder::Finish() {
-  TextPane& pane = out_.monitorPane;
   const int alphaN = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
   const int digitN = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
 
@@ -203,11 +228,41 @@ void PocsagDecoder::Finish() {
     numericScore += (d == 'U' || d == '(' || d == ')') ? -19 : 1;
   }
 
-  if (4 * numericScore < 7 * alphaScore) {
+  bool alpha = 4 * numericScore < 7 * alphaScore;
+  // An address without a message codeword is a tone-only page whatever the choice.
+  if (messageCodewords > 0) {
+    switch (Choice()) {
+      case PocsagTypeChoice::kAuto:
+        break;
+      case PocsagTypeChoice::kFunction:
+        if (function == 3) alpha = true;
+        if (function == 0) alpha = false;
+        break;
+      case PocsagTypeChoice::kAlpha:
+        alpha = true;
+        break;
+      case PocsagTypeChoice::kNumeric:
+        alpha = false;
+        break;
+    }
+  }
+  if (alpha) {
     WriteBufferedAlpha();
     return;
   }
+  WriteBufferedNumeric();
+}
 
+PocsagTypeChoice PocsagDecoder::Choice() const {
+  PocsagTypeChoice choice = PocsagTypeChoice::kAuto;
+  // The console refuses a bad value at start; anything else left in the record reads as auto.
+  if (!ParsePocsagType(out_.settings.pocsagType, choice)) choice = PocsagTypeChoice::kAuto;
+  return choice;
+}
+
+void PocsagDecoder::WriteBufferedNumeric() {
+  TextPane& pane = out_.monitorPane;
+  const int digitN = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
   out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatNumeric);
   if (!out_.settings.showNumeric) return;
   WriteAddress();
@@ -239,6 +294,7 @@ void PocsagDecoder::Reset() {
   messageCodewords = 0;
   addressPending = 0;
   messageErrors_ = false;
+  streamDigits_ = false;
 }
 
 void PocsagDecoder::WriteAddress() {

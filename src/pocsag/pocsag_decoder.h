@@ -36,6 +36,10 @@ class PocsagDecoder : public PocsagBitSink {
   void MessageCodeword();
   /// Counts, writes the capcode and the buffered characters as an alphanumeric page.
   void WriteBufferedAlpha();
+  /// Counts, and when ShowNumeric is on writes, the buffered digits as a numeric page.
+  void WriteBufferedNumeric();
+  /// The "PocsagType" setting.
+  PocsagTypeChoice Choice() const;
   void Finish();
   void Reset();
   void WriteAddress();
@@ -53,7 +57,9 @@ class PocsagDecoder : public PocsagBitSink {
   uint32_t charShift_ = 0;
   int32_t lastResult_ = 0;
   bool messageErrors_ = false;  ///< an uncorrectable codeword fed the current message
-  bool recordOpen_ = false;     ///< a page record was begun and awaits its final EndLine
+  bool recordOpen_ = false;
+  bool streamDigits_ = false;  ///< a long message streams as digits (PocsagType numeric)     ///< a
+                               ///< page record was begun and awaits its final EndLine
 };
 
 }  // namespace skelmar

@@ -86,6 +86,8 @@ const SettingKey kSettingKeys[] = {
     SK_APP("StatFileEnabled", SettingKind::kInt, statFileEnabled),
     SK_TEXT("StatFile", SettingSection::kApplication, statFile),
     SK_TEXT("SerialDevice", SettingSection::kApplication, serialDevice),
+    SK_TEXT("Charset", SettingSection::kApplication, charset),
+    SK_TEXT("PocsagType", SettingSection::kApplication, pocsagType),
     {"FilterFileEnabled", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterFileEnabled),
      0},
     SK_TEXT("FilterFile", SettingSection::kFilter, filterFile),
@@ -101,6 +103,26 @@ const size_t kSettingKeyCount = sizeof kSettingKeys / sizeof kSettingKeys[0];
 #undef SK_FIELD
 #undef SK_APP
 #undef SK_TEXT
+
+bool ParsePocsagType(const char* text, PocsagTypeChoice& choice) {
+  static constexpr struct {
+    const char* name;
+    PocsagTypeChoice choice;
+  } kChoices[] = {{"auto", PocsagTypeChoice::kAuto},
+                  {"function", PocsagTypeChoice::kFunction},
+                  {"alpha", PocsagTypeChoice::kAlpha},
+                  {"numeric", PocsagTypeChoice::kNumeric}};
+  if (text == nullptr) return false;
+  for (const auto& c : kChoices) {
+    size_t i = 0;
+    while (c.name[i] != 0 && (text[i] | 0x20) == c.name[i]) ++i;
+    if (c.name[i] == 0 && text[i] == 0) {
+      choice = c.choice;
+      return true;
+    }
+  }
+  return false;
+}
 
 const SettingKey* FindSettingKey(const char* key) {
   for (const SettingKey& k : kSettingKeys) {

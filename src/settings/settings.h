@@ -87,6 +87,12 @@ struct Settings {
   /// Serial device of the slicer when it is not one of the standard ports
   /// (USB adapters); empty when unused. Saved as "SerialDevice".
   char serialDevice[kPathCapacity] = {};
+  /// National character set of alphanumeric text: US, DE, DK, NO, SE, FI, FR,
+  /// SI or FILE:path. Saved as "Charset".
+  char charset[kPathCapacity] = "US";
+  /// How a POCSAG page's type is chosen: auto, function, alpha or numeric.
+  /// Saved as "PocsagType".
+  char pocsagType[16] = "auto";
 
   Settings();  ///< every field at its default
   void ResetToDefaults();
@@ -96,6 +102,16 @@ struct Settings {
   static constexpr DefaultsOnlyTag kDefaultsOnly{};
   explicit Settings(DefaultsOnlyTag) {}
 };
+
+/// How a POCSAG message is told numeric or alphanumeric ("PocsagType").
+enum class PocsagTypeChoice {
+  kAuto,      ///< the contents decide
+  kFunction,  ///< function bits 11 alpha, 00 numeric, 01 and 10 by the contents
+  kAlpha,     ///< always alphanumeric
+  kNumeric,   ///< always numeric
+};
+/// Reads "auto", "function", "alpha" or "numeric" (any letter case); false for anything else.
+bool ParsePocsagType(const char* text, PocsagTypeChoice& choice);
 
 /// Which section of the settings file a key lives in.
 enum class SettingSection { kApplication, kFilter };

@@ -2,6 +2,7 @@
 #include "shell/config_location.h"
 
 #include <fstream>
+#include <initializer_list>
 #include <system_error>
 
 namespace skelmar {
@@ -34,7 +35,12 @@ ConfigChoice ChooseConfigFile(const char* overridePath, const fs::path& programP
   fs::path programDir = programPath.parent_path();
   if (programDir.empty()) programDir = ".";
   const fs::path besideProgram = programDir / kSettingsFileName;
-  if (writable(programDir)) {
+  // An installed program's folder belongs to the system, not to its settings.
+  bool systemFolder = false;
+  for (const char* folder : {"/usr/bin", "/usr/local/bin", "/bin", "/usr/games"}) {
+    systemFolder = systemFolder || programDir.lexically_normal() == fs::path(folder);
+  }
+  if (!systemFolder && writable(programDir)) {
     choice.file = besideProgram;
     choice.origin = ConfigChoice::Origin::kProgramDirectory;
     return choice;

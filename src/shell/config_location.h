@@ -28,7 +28,9 @@ bool IsDirectoryWritable(const std::filesystem::path& directory);
 /// - `overridePath` (from --config; null or empty when not given) wins.
 /// - Otherwise Skelmar.INI in the directory of `programPath` when that
 ///   directory is writable, so a copy of the program carried on a stick keeps
-///   its settings with it.
+///   its settings with it. A program installed in a system folder
+///   (/usr/bin, /usr/local/bin, /bin, /usr/games) never keeps it there, even
+///   when it runs as root.
 /// - Otherwise $XDG_CONFIG_HOME/skelmar/Skelmar.INI, where an unset, empty or
 ///   relative XDG_CONFIG_HOME means $HOME/.config.
 /// - When neither variable gives a directory the program's directory is used

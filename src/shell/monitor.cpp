@@ -18,6 +18,7 @@ Monitor::Monitor(Settings& s, const MonitorServices& services)
       gsc(output, front) {
   monitorPane.SetFinishedLineHook(&filterProcessor);
   filterPane.SetRuleListener(&filterProcessor);
+  filterProcessor.SetCharset(&charset);
   front.Attach(&pocsag, &flex, &gsc);
 }
 

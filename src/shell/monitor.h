@@ -7,6 +7,7 @@
 #include "frontend/front_end.h"
 #include "frontend/mode_caption.h"
 #include "gsc/gsc_decoder.h"
+#include "output/charset.h"
 #include "output/clock.h"
 #include "output/decoder_output.h"
 #include "output/filters.h"
@@ -51,6 +52,8 @@ class Monitor {
 
   Settings& settings;
   FilterTable filters;
+  /// National character set of the log, the text filters and %m (US until chosen).
+  Charset charset;
   StatCounters stats;
   LineCopy lineCopy;
   TextPane monitorPane;

@@ -361,8 +361,21 @@ void ReadSettings(const ProfileFile& file, const char* section, Settings& settin
       }
       case SettingKind::kText: {
         const char* fallback = std::strcmp(key.key, kFaceNameKey) == 0 ? "Courier New" : "";
+        // The character set and the POCSAG type keep their default when
+        // missing or empty: an empty value is no set and no type.
+        const bool keepDefault =
+            key.field(settings) == settings.charset || key.field(settings) == settings.pocsagType;
+        char current[kPathCapacity] = {};
+        if (keepDefault) {
+          std::snprintf(current, sizeof current, "%s", static_cast<const char*>(field));
+          fallback = current;
+        }
         file.GetString(sec, key.key, fallback, static_cast<char*>(field),
                        static_cast<size_t>(key.capacity));
+        if (keepDefault && static_cast<char*>(field)[0] == 0) {
+          std::snprintf(static_cast<char*>(field), static_cast<size_t>(key.capacity), "%s",
+                        current);
+        }
         break;
       }
       case SettingKind::kColor: {

@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "flex_encoder.h"
 #include "frontend/edge_recording.h"
+#include "gsc_encoder.h"
 #include "pocsag_encoder.h"
 #include "shell/console/console_options.h"
 
@@ -122,10 +124,11 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   const char* const kOptions[] = {
-      "--replay",     "--pcm",        "--rate",      "--audio",  "--audio-device", "--serial",
-      "--color",      "--json",       "--stats",     "--record", "--quiet",        "-q",
-      "--config",     "--four-level", "--two-level", "--invert", "--no-invert",    "--realtime",
-      "--start-time", "--console",    "--help",      "-h",       "--version"};
+      "--replay", "--pcm",       "--rate",     "--audio",      "--audio-device",
+      "--serial", "--color",     "--json",     "--stats",      "--record",
+      "--quiet",  "-q",          "--config",   "--four-level", "--two-level",
+      "--invert", "--no-invert", "--realtime", "--start-time", "--console",
+      "--help",   "-h",          "--version",  "--charset",    "--pocsag-type"};
   for (const char* option : kOptions) {
     // Listed as an option: after a blank, before a blank, comma or '='.
     bool listed = false;
@@ -145,6 +148,14 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
   }
   EXPECT_NE(r.out.find("Exit status"), std::string::npos);
   for (const std::string& line : Lines(r.out)) EXPECT_LE(line.size(), 80u) << line;
+  // The manual page describes every option too (roff writes a minus as \-).
+  const std::string manual = ReadFile(SKELMAR_SOURCE_DIR "/src/shell/console/skelmar.1");
+  for (const char* option : kOptions) {
+    std::string roff;
+    for (const char* c = option; *c != 0; ++c)
+      roff += *c == '-' ? std::string("\\-") : std::string(1, *c);
+    EXPECT_NE(manual.find(roff), std::string::npos) << option << " is not in skelmar.1";
+  }
 }
 
 TEST_F(ConsoleProcess, NoInputIsOneLineAndStatus2) {
@@ -362,6 +373,264 @@ TEST_F(ConsoleProcess, InterruptDuringRealTimeReplayEndsCleanlyAndClosesTheFilte
   // Nothing flushed the log before the end; closing it did.
   EXPECT_NE(ReadFile(log).find("{1234567} 4Fire  Early page\n"), std::string::npos)
       << ReadFile(log);
+}
+
+// National character sets, end to end: generated edges in, UTF-8 lines, JSON,
+// the filter log and the filter command out.
+
+/// One alphanumeric page of each protocol, written as a recording.
+void WriteThreeProtocols(const std::string& path, const std::string& pocsagText,
+                         const std::string& flexText, const std::string& gscText) {
+  siggen::ModulatorOptions options;
+  siggen::EdgeWriter writer(11);
+  writer.Hold(0, 0.5, options);
+  siggen::AppendPocsag(
+      writer, siggen::EncodePocsag({{1234560, 3, siggen::PocsagKind::kAlpha, pocsagText}}).Bits(),
+      1200, options);
+  writer.Hold(0, 1.0, options);
+  siggen::FlexFrame frame = siggen::FlexFrame::Mode(siggen::kFlexCode1600x2);
+  siggen::FlexPhaseBuilder phase;
+  siggen::FlexPage flex;
+  flex.capcode = 123456;
+  flex.type = siggen::kFlexAlphanumeric;
+  flex.content = flexText;
+  phase.pages = {flex};
+  ASSERT_TRUE(phase.Build(frame.words[0]));
+  siggen::AppendFlexFrame(writer, frame, options);
+  writer.Hold(0, 1.0, options);
+  siggen::AppendGscBits(
+      writer,
+      siggen::EncodeGscTransmission({{657141, 1, siggen::GscPageKind::kAlpha, gscText}}, {}),
+      options);
+  writer.Hold(0, 1.0, options);
+  EdgeRecordingWriter out;
+  std::string error;
+  ASSERT_TRUE(out.Open(path, EdgeRecordingFormat::kBinary, &error)) << error;
+  for (const PulseSample& s : writer.Finish()) out.Write(s);
+  ASSERT_TRUE(out.Close(&error)) << error;
+}
+
+/// The tables as users know them: each listed code stands for the letter beside it.
+struct NationalSet {
+  const char* name;
+  std::vector<std::pair<char, std::string>> letters;
+};
+
+std::string Expected(const NationalSet& set, const std::string& sent) {
+  std::string out;
+  for (char c : sent) {
+    std::string shown(1, c);
+    for (const auto& [code, letter] : set.letters) {
+      if (code == c) shown = letter;
+    }
+    out += shown;
+  }
+  return out;
+}
+
+std::string JsonEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+TEST_F(ConsoleProcess, EachNationalSetMapsAlphanumericTextOfAllThreeProtocols) {
+  const std::vector<NationalSet> sets = {
+      {"DE",
+       {{'@', "§"},
+        {'[', "Ä"},
+        {'\\', "Ö"},
+        {']', "Ü"},
+        {'{', "ä"},
+        {'|', "ö"},
+        {'}', "ü"},
+        {'~', "ß"}}},
+      {"DK", {{'[', "Æ"}, {'\\', "Ø"}, {']', "Å"}, {'{', "æ"}, {'|', "ø"}, {'}', "å"}}},
+      {"NO", {{'[', "Æ"}, {'\\', "Ø"}, {']', "Å"}, {'{', "æ"}, {'|', "ø"}, {'}', "å"}}},
+      {"SE", {{'[', "Ä"}, {'\\', "Ö"}, {']', "Å"}, {'{', "ä"}, {'|', "ö"}, {'}', "å"}}},
+      {"FI", {{'[', "Ä"}, {'\\', "Ö"}, {']', "Å"}, {'{', "ä"}, {'|', "ö"}, {'}', "å"}}},
+      {"FR",
+       {{'#', "£"},
+        {'@', "à"},
+        {'[', "°"},
+        {'\\', "ç"},
+        {']', "§"},
+        {'{', "é"},
+        {'|', "ù"},
+        {'}', "è"},
+        {'~', "¨"}}},
+      {"SI",
+       {{'@', "Ž"},
+        {'[', "Š"},
+        {'\\', "Đ"},
+        {']', "Ć"},
+        {'^', "Č"},
+        {'`', "ž"},
+        {'{', "š"},
+        {'|', "đ"},
+        {'}', "ć"},
+        {'~', "č"}}},
+  };
+  // Every code any set maps, with some that none maps; GSC has only # $ [ ] of them.
+  const std::string text = "A#$@[\\]^`{|}~z";
+  const std::string gscText = "#$[GSC] PAGE [OK] FROM 12";
+  const std::string recording = Path("national.edges");
+  WriteThreeProtocols(recording, text, text, gscText);
+
+  for (const NationalSet& set : sets) {
+    const std::string pocsag = "{1234560} 4 " + Expected(set, text);
+    const std::string flex = "[0123456] A  ALPHA  " + Expected(set, text);
+    const std::string gsc = "(657141) 1 " + Expected(set, gscText);
+    const Result r = Decode({"--replay", recording, "--charset", set.name});
+    ASSERT_EQ(r.status, 0) << set.name << r.err;
+    // Capcodes and their brackets are never mapped; each line is the whole page.
+    std::vector<std::string> lines = Lines(r.out);
+    for (const std::string& want : {pocsag, flex, gsc}) {
+      EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end())
+          << set.name << ": no line " << want << " in\n"
+          << r.out;
+    }
+
+    const Result j = Decode({"--replay", recording, "--charset", set.name, "--json"});
+    ASSERT_EQ(j.status, 0) << set.name << j.err;
+    lines = Lines(j.out);
+    ASSERT_EQ(lines.size(), 3u) << j.out;
+    const std::string named = std::string(",\"charset\":\"") + set.name + "\"";
+    EXPECT_NE(lines[0].find("\"capcode\":\"1234560\""), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"text\":\"" + JsonEscaped(Expected(set, text)) + "\"" + named),
+              std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("\"text\":\"" + JsonEscaped(Expected(set, text)) + "\"" + named),
+              std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find("\"text\":\"" + JsonEscaped(Expected(set, gscText)) + "\"" + named),
+              std::string::npos)
+        << lines[2];
+  }
+}
+
+TEST_F(ConsoleProcess, OwnCharsetTableMapsAndABadLineIsRefusedWithItsNumber) {
+  const std::string recording = Path("own.edges");
+  WriteThreeProtocols(recording, "ab{1}", "ab", "[AB]  NOTHING MAPPED HERE  ");
+  const std::string good = Path("cyrillic.txt");
+  WriteFile(good, "# a test network\n0x61 U+0430\n\n0x62  u+0431   # small be\n0x7B U+1F600\n");
+  const Result r = Decode({"--replay", recording, "--charset", "FILE:" + good});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n{1234560} 4 аб😀1}\n"), std::string::npos) << r.out;
+
+  const std::string bad = Path("bad.txt");
+  WriteFile(bad, "0x61 U+0430\n# fine so far\n0x62 0431\n");
+  const Result b = Decode({"--replay", recording, "--charset", "FILE:" + bad});
+  EXPECT_EQ(b.status, 1);
+  EXPECT_EQ(b.out, "");
+  ASSERT_EQ(Lines(b.err).size(), 1u) << b.err;
+  EXPECT_NE(b.err.find("line 3"), std::string::npos) << b.err;
+  // The same refusal when the table comes from the settings file.
+  const std::string ini = Path("bad.ini");
+  WriteFile(ini, "[Skelmar]\nCharset=FILE:" + bad + "\n");
+  const Result s = Decode({"--replay", recording, "--config", ini});
+  EXPECT_EQ(s.status, 1);
+  EXPECT_NE(s.err.find("line 3"), std::string::npos) << s.err;
+}
+
+TEST_F(ConsoleProcess, TextFilterLogAndCommandSeeTheMappedText) {
+  const std::string recording = Path("koeln.edges");
+  WriteThreeProtocols(recording, "Brand in k|ln, Stra~e 5", "nothing here",
+                      "NOTHING HERE EITHER 12345");
+  const std::string log = Path("filter.log");
+  const std::string args = Path("args");
+  const std::string script = Path("command.sh");
+  WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + args + ".tmp' && mv '" + args +
+                        ".tmp' '" + args + "'\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  const std::string ini = Path("koeln.ini");
+  WriteFile(ini, "[Skelmar]\nCharset=DE\n[Filter]\nFilterFileEnabled=1\nFilterFile=" + log +
+                     "\nFilterCmdFileEnabled=1\nFilterCmdFile=" + script +
+                     "\nFilterCmdArgs=\"\"%m\"\"\nFilterCount=2\n"
+                     "Filter1=1,\"\",0,\"Dom\",\"KÖLN, STRASSE\",1\n"
+                     "Filter2=1,\"\",0,\"Dom\",\"KÖLN, STRAßE\",1\n");
+  // The first filter's text is not on the page (ß is no SS); the second's is, in any case.
+  const Result r = Decode({"--replay", recording, "--config", ini});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(log),
+            "--------------- 01/01/26 00:00:01 ---------------\n"
+            "{1234560} 4Dom  Brand in köln, Straße 5\n");
+  // The command runs on its own; give it a moment to write its arguments.
+  for (int i = 0; i < 100 && !std::filesystem::exists(args); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(ReadFile(args), "1\nBrand in köln, Straße 5\n");
+}
+
+TEST_F(ConsoleProcess, PocsagTypeChoosesNumericOrAlphaAndTheCountsFollow) {
+  // Alphanumeric pages all: a short one full of digits with function bits 11,
+  // a plain one with bits 00, the short one again with bits 01, and one of 60
+  // characters with bits 00 (420 bits: 21 message codewords, 105 digits).
+  const std::string longText = "A long message that needs more than seven codewords to carry";
+  ASSERT_EQ(longText.size(), 60u);
+  const std::vector<siggen::PocsagPage> pages = {
+      {100, 3, siggen::PocsagKind::kAlpha, "ALPHA123"},
+      {200, 0, siggen::PocsagKind::kAlpha, "Hello there"},
+      {300, 1, siggen::PocsagKind::kAlpha, "ALPHA123"},
+      {400, 0, siggen::PocsagKind::kAlpha, longText}};
+  const std::string recording = Path("types.edges");
+  {
+    siggen::ModulatorOptions options;
+    siggen::EdgeWriter writer(11);
+    writer.Hold(0, 0.5, options);
+    siggen::AppendPocsag(writer, siggen::EncodePocsag(pages).Bits(), 1200, options);
+    writer.Hold(0, 1.0, options);
+    EdgeRecordingWriter out;
+    std::string error;
+    ASSERT_TRUE(out.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    for (const PulseSample& sample : writer.Finish()) out.Write(sample);
+    ASSERT_TRUE(out.Close(&error)) << error;
+  }
+  // For each choice, the type each page is shown as ('a' alpha, 'n' numeric).
+  // "ALPHA123" weighs as digits; the others weigh as text.
+  const struct {
+    const char* choice;
+    const char* types;
+  } kCases[] = {{"auto", "nana"}, {"function", "annn"}, {"alpha", "aaaa"}, {"numeric", "nnnn"}};
+  for (const auto& c : kCases) {
+    const std::string want = c.types;
+    const Result j = Decode({"--replay", recording, "--json", "--pocsag-type", c.choice});
+    ASSERT_EQ(j.status, 0) << j.err;
+    const std::vector<std::string> lines = Lines(j.out);
+    ASSERT_EQ(lines.size(), pages.size()) << c.choice << "\n" << j.out;
+    int alpha = 0;
+    for (size_t i = 0; i < pages.size(); ++i) {
+      const std::string& line = lines[i];
+      if (want[i] == 'a') {
+        ++alpha;
+        EXPECT_NE(line.find("\"type\":\"alpha\",\"text\":\"" + pages[i].text + "\""),
+                  std::string::npos)
+            << c.choice << ": " << line;
+      } else {
+        std::smatch m;
+        ASSERT_TRUE(
+            std::regex_search(line, m, std::regex("\"type\":\"numeric\",\"text\":\"([^\"]*)\"")))
+            << c.choice << ": " << line;
+        const std::string digits = m[1];
+        EXPECT_EQ(digits.find_first_not_of("0123456789*U -)("), std::string::npos) << line;
+        if (i == 3) {
+          EXPECT_EQ(digits.size(), 105u) << c.choice << ": " << line;
+        }
+      }
+    }
+    const Result t = Decode({"--replay", recording, "--stats", "--pocsag-type", c.choice});
+    ASSERT_EQ(t.status, 0) << t.err;
+    const int numeric = static_cast<int>(pages.size()) - alpha;
+    const std::string row = "\nPOCSAG 1200 +" + std::to_string(numeric) + " +" +
+                            std::to_string(alpha) + " +" + std::to_string(numeric) + " +" +
+                            std::to_string(alpha) + "\n";
+    EXPECT_TRUE(std::regex_search(t.out, std::regex(row))) << c.choice << "\n" << t.out;
+  }
+  const Result bad = Run({"--pocsag-type", "digits", "--replay", recording});
+  EXPECT_EQ(bad.status, 2);
 }
 
 }  // namespace

@@ -43,6 +43,15 @@ TEST(ConfigLocation, BesideTheProgramWhenItsDirectoryIsWritable) {
             fs::path("./Skelmar.INI"));
 }
 
+TEST(ConfigLocation, AnInstalledProgramKeepsItsSettingsWithTheUserEvenAsRoot) {
+  for (const char* program :
+       {"/usr/bin/skelmar", "/usr/local/bin/skelmar", "/usr/bin/../bin/skelmar"}) {
+    const ConfigChoice c = ChooseConfigFile(nullptr, program, nullptr, "/root", Writable(true));
+    EXPECT_EQ(c.file, fs::path("/root/.config/skelmar/Skelmar.INI")) << program;
+    EXPECT_EQ(c.origin, Origin::kUserConfig);
+  }
+}
+
 TEST(ConfigLocation, TheUserConfigurationDirectoryOtherwise) {
   const char* program = "/usr/bin/skelmar";
   EXPECT_EQ(ChooseConfigFile(nullptr, program, "/home/u/cfg", "/home/u", Writable(false)).file,

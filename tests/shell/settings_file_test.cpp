@@ -196,7 +196,7 @@ TEST(SettingsFileValues, DefaultsAreWrittenInFileOrder) {
             "Color.Alphanumeric=255,255,0\nColor.FLEXBinary=128,128,64\n"
             "Color.BitErrors=192,192,192\nColor.FilterMatch=255,255,255\n"
             "Color.FilterLabel=0,255,0\n"
-            "StatFileEnabled=0\nStatFile=\nSerialDevice=\n"
+            "StatFileEnabled=0\nStatFile=\nSerialDevice=\nCharset=US\nPocsagType=auto\n"
             "\n"
             "[Filter]\n"
             "FilterFileEnabled=0\nFilterFile=\nFilterFileFlush=0\nFilterFlushTime=0\n"

@@ -175,6 +175,27 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   // Command-line overrides win over the file and are never saved.
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
   if (o.invert >= 0) settings.invertData = o.invert;
+  if (!o.charset.empty()) {
+    std::snprintf(settings.charset, sizeof settings.charset, "%s", o.charset.c_str());
+  }
+  if (!o.pocsagType.empty()) {
+    std::snprintf(settings.pocsagType, sizeof settings.pocsagType, "%s", o.pocsagType.c_str());
+  }
+  {
+    std::string charsetError;
+    if (!monitor.charset.Select(settings.charset, charsetError)) {
+      std::fprintf(stderr, "skelmar: %s\n", charsetError.c_str());
+      return kExitFailure;
+    }
+    PocsagTypeChoice choice;
+    if (!ParsePocsagType(settings.pocsagType, choice)) {
+      std::fprintf(stderr,
+                   "skelmar: PocsagType '%s' in the settings file is not auto, function, alpha or "
+                   "numeric\n",
+                   settings.pocsagType);
+      return kExitFailure;
+    }
+  }
   if (o.input == InputKind::kSerial) {
     std::snprintf(settings.serialDevice, sizeof settings.serialDevice, "%s", o.inputPath.c_str());
   }
@@ -188,8 +209,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
 
   const bool color =
       o.color == ColorMode::kAlways || (o.color == ColorMode::kAuto && isatty(STDOUT_FILENO));
-  RowPrinter rowPrinter(stdout, settings, color);
-  PagePrinter pagePrinter(stdout, clock, monitor.filters, o.json);
+  RowPrinter rowPrinter(stdout, settings, color, &monitor.charset);
+  PagePrinter pagePrinter(stdout, clock, monitor.filters, o.json, &monitor.charset);
   if (!o.json) monitor.monitorPane.SetRowObserver(&rowPrinter);
   monitor.pages.SetObserver(&pagePrinter);
   monitor.statistics.SetMessageSink(&messages);

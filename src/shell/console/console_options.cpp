@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/charset.h"
+#include "settings/settings.h"
+
 namespace skelmar {
 
 namespace {
@@ -109,6 +112,20 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       long long ignored = 0;
       if (!ParseIsoTime(o.startTime, ignored)) {
         error = "--start-time takes a time like 2026-12-08T10:59:30Z, not '" + o.startTime + "'";
+        return false;
+      }
+    } else if (Matches(a, "--charset")) {
+      if (!TakeValue(argc, argv, i, "--charset", o.charset, error)) return false;
+      if (!Charset::IsValidName(o.charset.c_str())) {
+        error =
+            "--charset takes US, DE, DK, NO, SE, FI, FR, SI or FILE:path, not '" + o.charset + "'";
+        return false;
+      }
+    } else if (Matches(a, "--pocsag-type")) {
+      if (!TakeValue(argc, argv, i, "--pocsag-type", o.pocsagType, error)) return false;
+      PocsagTypeChoice ignored;
+      if (!ParsePocsagType(o.pocsagType.c_str(), ignored)) {
+        error = "--pocsag-type takes auto, function, alpha or numeric, not '" + o.pocsagType + "'";
         return false;
       }
     } else if (Matches(a, "--color") || Matches(a, "--colour")) {
@@ -236,6 +253,13 @@ Output:
   --record FILE         save the received edge stream (for bug reports)
   -q, --quiet           no progress line (shown on standard error when that
                         is a terminal and the pages go to a file or pipe)
+  --charset NAME        national letters of alphanumeric text: US (default),
+                        DE, DK, NO, SE, FI, FR, SI, or FILE:path for a table
+                        of lines like "0x5B U+00C4"; lines, JSON and the
+                        filter log are then UTF-8
+  --pocsag-type TYPE    how a POCSAG page is told numeric or alphanumeric:
+                        auto (by its contents, the default), function (bits
+                        11 alpha, 00 numeric, else by contents), alpha, numeric
 
 Settings:
   --config PATH         settings file (default: Skelmar.INI beside the program
@@ -257,8 +281,8 @@ Files and pipes:
 Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file. Stop with Ctrl-C; the filter log is flushed
 and closed. Exit status: 0 on a clean end (Ctrl-C included), 1 when the input,
-the settings file or the --record file cannot be used, 2 on bad options or
-when no input is given.
+the settings file, the character set file or the --record file cannot be used,
+2 on bad options or when no input is given.
 )";
 }
 

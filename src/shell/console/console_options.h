@@ -23,10 +23,12 @@ struct ConsoleOptions {
   bool json = false;
   bool stats = false;
   std::string recordPath;
-  std::string startTime;  ///< ISO 8601 start of stream time for files and pipes ("" = now)
-  int fourLevel = -1;     ///< -1 keep the setting, 0/1 override 4LevelInterface
-  int invert = -1;        ///< -1 keep the setting, 0/1 override InvertData
-  bool quiet = false;     ///< no progress line
+  std::string startTime;   ///< ISO 8601 start of stream time for files and pipes ("" = now)
+  int fourLevel = -1;      ///< -1 keep the setting, 0/1 override 4LevelInterface
+  int invert = -1;         ///< -1 keep the setting, 0/1 override InvertData
+  bool quiet = false;      ///< no progress line
+  std::string charset;     ///< --charset: national character set ("" = the setting)
+  std::string pocsagType;  ///< --pocsag-type: auto, function, alpha, numeric ("" = the setting)
 };
 
 /// Parses argv. Returns false with a one-line message in `error` on bad options.

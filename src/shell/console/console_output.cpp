@@ -1,6 +1,7 @@
 // Console rendering of pane rows and page records.
 #include "shell/console/console_output.h"
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -25,10 +26,36 @@ void AppendColor(std::string& out, ColorRef c) {
   out += buf;
 }
 
-void AppendJsonString(std::string& out, const char* s, size_t n) {
+bool Maps(const Charset* charset) { return charset != nullptr && charset->national(); }
+
+/// A received code of alphanumeric text as a national set shows it (`cp`),
+/// in UTF-8; control codes and bytes that are no 7-bit code become '.'.
+void AppendShown(std::string& out, char c, char32_t cp) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 128 || cp < 32 || cp == 127) {
+    out += '.';
+    return;
+  }
+  char bytes[4];
+  out.append(bytes, static_cast<size_t>(EncodeUtf8(cp, bytes)));
+}
+
+/// `s[0..n)` as a JSON string; with a national `charset`, characters from
+/// `mapFrom` on are mapped, and what they map to beyond ASCII is written as UTF-8.
+void AppendJsonString(std::string& out, const char* s, size_t n, size_t mapFrom = SIZE_MAX,
+                      const Charset* charset = nullptr) {
   out += '"';
   for (size_t i = 0; i < n; ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (i >= mapFrom && Maps(charset) && c < 128) {
+      const char32_t cp = charset->Map(c);
+      if (cp >= 128) {
+        char bytes[4];
+        out.append(bytes, static_cast<size_t>(EncodeUtf8(cp, bytes)));
+        continue;
+      }
+      c = static_cast<unsigned char>(cp);
+    }
     switch (c) {
       case '"':
         out += "\\\"";
@@ -74,15 +101,15 @@ const char* ProtocolName(PageProtocol p) {
 
 }  // namespace
 
-std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings,
-                      bool color) {
+std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
+                      const Charset* charset) {
   std::string out;
-  RenderRow(text, slots, settings, color, out);
+  RenderRow(text, slots, settings, color, out, charset);
   return out;
 }
 
 void RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
-               std::string& out) {
+               std::string& out, const Charset* charset) {
   out.clear();
   int current = -1;
   for (size_t i = 0; text[i] != 0; ++i) {
@@ -94,32 +121,36 @@ void RenderRow(const char* text, const int32_t* slots, const Settings& settings,
         current = slot;
       }
     }
-    out += Printable(text[i]);
+    if (Maps(charset) && Charset::MapsSlot(slots[i])) {
+      AppendShown(out, text[i], charset->Shown(text[i], slots[i]));
+    } else {
+      out += Printable(text[i]);
+    }
   }
   if (color && current != -1) out += "\x1b[0m";
 }
 
-RowPrinter::RowPrinter(std::FILE* out, const Settings& settings, bool color)
-    : out_(out), settings_(settings), color_(color) {
+RowPrinter::RowPrinter(std::FILE* out, const Settings& settings, bool color, const Charset* charset)
+    : out_(out), settings_(settings), color_(color), charset_(charset) {
   line_.reserve(kLineReserve);
 }
 
 void RowPrinter::RowFinished(const char* text, const int32_t* slots) {
-  RenderRow(text, slots, settings_, color_, line_);
+  RenderRow(text, slots, settings_, color_, line_, charset_);
   std::fwrite(line_.data(), 1, line_.size(), out_);
   std::fputc('\n', out_);
   ++rows_;
 }
 
 std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters) {
+                       const FilterTable& filters, const Charset* charset) {
   std::string out;
-  PageToJson(page, local, utcOffsetMinutes, filters, out);
+  PageToJson(page, local, utcOffsetMinutes, filters, out, charset);
   return out;
 }
 
 void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const FilterTable& filters,
-                std::string& out) {
+                std::string& out, const Charset* charset) {
   out = "{\"time\":\"";
   char buf[64];
   const int absOffset = offset < 0 ? -offset : offset;
@@ -147,7 +178,14 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
   size_t textLength = 0;
   while (textLength < static_cast<size_t>(page.textLength) && page.text[textLength] != 0)
     ++textLength;
-  AppendJsonString(out, page.text, textLength);
+  // Only the alphanumeric part is mapped, and the record names the set;
+  // with US the record is as it always was.
+  AppendJsonString(out, page.text, textLength,
+                   page.alphaStart >= 0 ? static_cast<size_t>(page.alphaStart) : SIZE_MAX, charset);
+  if (Maps(charset)) {
+    out += ",\"charset\":";
+    AppendJsonString(out, charset->name(), std::strlen(charset->name()));
+  }
   out += page.bitErrors ? ",\"bitErrors\":true" : ",\"bitErrors\":false";
   out += ",\"filter\":";
   if (page.filter >= 0 && page.filter < filters.count) {
@@ -159,15 +197,16 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
   out += '}';
 }
 
-PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json)
-    : out_(out), clock_(clock), filters_(filters), json_(json) {
+PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json,
+                         const Charset* charset)
+    : out_(out), clock_(clock), filters_(filters), json_(json), charset_(charset) {
   if (json_) line_.reserve(kLineReserve);
 }
 
 void PagePrinter::PageWritten(const PageRecord& page) {
   ++pages_;
   if (!json_) return;
-  PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_, line_);
+  PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_, line_, charset_);
   std::fwrite(line_.data(), 1, line_.size(), out_);
   std::fputc('\n', out_);
 }

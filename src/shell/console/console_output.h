@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "output/charset.h"
 #include "output/clock.h"
 #include "output/filters.h"
 #include "output/page_record.h"
@@ -18,10 +19,12 @@ namespace skelmar {
 /// Renders one pane row as the terminal should show it: the characters up to
 /// the first NUL, with bytes the pane would not paint as text (top bit set,
 /// control characters) shown as '.', and ANSI colour changes when `color`.
-std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color);
+/// With a national `charset`, alphanumeric text comes out mapped, in UTF-8.
+std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
+                      const Charset* charset = nullptr);
 /// The same into `out` (cleared first), which keeps its capacity from row to row.
 void RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
-               std::string& out);
+               std::string& out, const Charset* charset = nullptr);
 
 /// Room for the longest row or JSON object, reserved once so printing a page
 /// allocates nothing.
@@ -30,7 +33,8 @@ inline constexpr size_t kLineReserve = 8192;
 /// Prints every finished monitor row.
 class RowPrinter : public RowObserver {
  public:
-  RowPrinter(std::FILE* out, const Settings& settings, bool color);
+  RowPrinter(std::FILE* out, const Settings& settings, bool color,
+             const Charset* charset = nullptr);
   void RowFinished(const char* text, const int32_t* slots) override;
   uint64_t rows() const { return rows_; }
 
@@ -38,21 +42,24 @@ class RowPrinter : public RowObserver {
   std::FILE* out_;
   const Settings& settings_;
   bool color_;
+  const Charset* charset_;
   std::string line_;
   uint64_t rows_ = 0;
 };
 
-/// One JSON object (one line) for a page.
+/// One JSON object (one line) for a page. With a national `charset` the
+/// alphanumeric text is mapped (UTF-8) and the record names the set ("charset").
 std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters);
+                       const FilterTable& filters, const Charset* charset = nullptr);
 /// The same into `out` (replaced), which keeps its capacity from page to page.
 void PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                const FilterTable& filters, std::string& out);
+                const FilterTable& filters, std::string& out, const Charset* charset = nullptr);
 
 /// Prints pages as JSON lines, and counts pages for the progress line.
 class PagePrinter : public PageObserver {
  public:
-  PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json);
+  PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json,
+              const Charset* charset = nullptr);
   void PageWritten(const PageRecord& page) override;
   uint64_t pages() const { return pages_; }
 
@@ -61,6 +68,7 @@ class PagePrinter : public PageObserver {
   Clock& clock_;
   const FilterTable& filters_;
   bool json_;
+  const Charset* charset_;
   std::string line_;
   uint64_t pages_ = 0;
 };
