@@ -8,6 +8,8 @@ packages=(build-essential cmake ninja-build pkg-config git
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libsndfile1-dev libasound2-dev clang-format python3 ccache
           qt6-base-dev fonts-liberation)
+# Feeds: the MQTT and PagerMon clients, and the broker and clients the feed tests run.
+packages+=(libmosquitto-dev libcurl4-openssl-dev mosquitto mosquitto-clients)
 
 missing=()
 for p in "${packages[@]}"; do

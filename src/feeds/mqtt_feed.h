@@ -1,0 +1,78 @@
+// The MQTT feed (libmosquitto): pages, per-capcode latest records, stats and
+// an online/offline status under one topic base, sent from the feed's own
+// thread out of a bounded queue, in order, across reconnections.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "feeds/feed.h"
+#include "feeds/feed_settings.h"
+#include "feeds/record_queue.h"
+
+struct mosquitto;
+
+namespace skelmar {
+
+class MqttFeed : public Feed {
+ public:
+  /// `password` from SKELMAR_MQTT_PASSWORD or the passfile (empty: none).
+  MqttFeed(const MqttOptions& options, std::string password);
+  ~MqttFeed() override;
+
+  /// Starts connecting (in the background: a broker that is away is retried
+  /// with a growing pause up to a minute). False with `error` when the
+  /// client cannot be set up at all.
+  bool Start(std::string& error);
+
+  const char* name() const override { return "MQTT"; }
+  void Publish(const PageRecord& page, std::string_view json, int64_t epochSeconds) override;
+  void SetStats(std::string_view statsJson, bool hourTurn) override;
+  FeedCounters counters() const override;
+  bool TakeMessage(std::string& text) override;
+  void Stop(int waitMs) override;
+
+  /// Topic of the per-capcode record, e.g. "<base>/capcode/pocsag/0123456".
+  static std::string CapcodeTopic(const std::string& base, const PageRecord& page);
+
+ private:
+  static void OnConnect(mosquitto* m, void* self, int rc);
+  static void OnDisconnect(mosquitto* m, void* self, int rc);
+  static void OnPublish(mosquitto* m, void* self, int mid);
+  void Run();
+  /// Publishes and, at qos 1, waits for the broker's acknowledgement.
+  bool Send(const std::string& topic, const std::string& payload, bool retain);
+  void Say(std::string text);
+
+  MqttOptions options_;
+  std::string password_;
+  mosquitto* client_ = nullptr;
+  RecordQueue queue_;
+  std::thread worker_;
+
+  mutable std::mutex mutex_;  ///< guards what follows
+  std::condition_variable changed_;
+  bool connected_ = false;
+  uint64_t connection_ = 0;  ///< counts connections, so a lost one is noticed
+  int lastAcked_ = -1;
+  std::string stats_;  ///< latest counts, for each new connection
+  std::deque<std::string> messages_;
+  int lastRefusal_ = -1;
+  bool lossReported_ = false;
+
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> draining_{false};
+  std::atomic<uint64_t> sent_{0};
+  std::atomic<uint64_t> failed_{0};
+  std::string pageTopic_;
+  std::string statsTopic_;
+  std::string statusTopic_;
+  std::string entryTopic_;  ///< reused by Publish on the decoding thread
+};
+
+}  // namespace skelmar
