@@ -27,6 +27,13 @@ struct ConsoleOptions {
   int fourLevel = -1;     ///< -1 keep the setting, 0/1 override 4LevelInterface
   int invert = -1;        ///< -1 keep the setting, 0/1 override InvertData
   bool quiet = false;     ///< no progress line
+
+  // Feeds to other tools.
+  bool labelSet = false;
+  std::string label;     ///< --label: "source" of every record
+  int dedupe = -1;       ///< --dedupe SECONDS; -1 keeps the settings file's
+  std::string mqtt;      ///< --mqtt URL
+  std::string pagermon;  ///< --pagermon URL
 };
 
 /// Parses argv. Returns false with a one-line message in `error` on bad options.
