@@ -56,13 +56,16 @@ MqttFeed::~MqttFeed() {
   if (--LibraryUsers() == 0) mosquitto_lib_cleanup();
 }
 
-std::string MqttFeed::CapcodeTopic(const std::string& base, const PageRecord& page) {
-  std::string topic = base + "/capcode/" + ProtocolTopic(page.protocol) + "/";
+void MqttFeed::AppendCapcodeTopic(std::string& out, const std::string& base,
+                                  const PageRecord& page) {
+  out += base;
+  out += "/capcode/";
+  out += ProtocolTopic(page.protocol);
+  out += '/';
   for (const char* p = page.capcode; *p; ++p) {
-    // Topic levels must not hold wildcards; an unreadable capcode shows as '?'.
-    topic += std::isdigit(static_cast<unsigned char>(*p)) ? *p : '_';
+    // Topic levels must not hold wildcards; an unreadable capcode's '?' become '_'.
+    out += std::isdigit(static_cast<unsigned char>(*p)) ? *p : '_';
   }
-  return topic;
 }
 
 bool MqttFeed::Start(std::string& error) {
@@ -100,6 +103,16 @@ bool MqttFeed::Start(std::string& error) {
       return false;
     }
   }
+  // The first connection (name look-up included) is made on the feed's own
+  // thread, so a slow name server never holds up the start of decoding.
+  worker_ = std::thread([this] {
+    Connect();
+    Run();
+  });
+  return true;
+}
+
+void MqttFeed::Connect() {
   const int rc =
       mosquitto_connect_async(client_, options_.host.c_str(), options_.port, kKeepAliveSeconds);
   if (rc != MOSQ_ERR_SUCCESS) {
@@ -109,11 +122,10 @@ bool MqttFeed::Start(std::string& error) {
         "); pages wait in the queue while it retries");
   }
   if (mosquitto_loop_start(client_) != MOSQ_ERR_SUCCESS) {
-    error = "MQTT: cannot start the network thread";
-    return false;
+    Say("MQTT: cannot start the network thread; nothing will be sent");
+    return;
   }
-  worker_ = std::thread([this] { Run(); });
-  return true;
+  loopStarted_ = true;
 }
 
 void MqttFeed::Say(std::string text) {
@@ -194,7 +206,7 @@ void MqttFeed::OnPublish(mosquitto*, void* obj, int mid) {
 
 void MqttFeed::Publish(const PageRecord& page, std::string_view json, int64_t) {
   entryTopic_.assign(1, kPageEntry);
-  if (options_.retain) entryTopic_ += CapcodeTopic(options_.base, page);
+  if (options_.retain) AppendCapcodeTopic(entryTopic_, options_.base, page);
   queue_.Push(entryTopic_, json);
 }
 
@@ -288,14 +300,19 @@ FeedCounters MqttFeed::counters() const {
 
 void MqttFeed::Stop(int waitMs) {
   if (client_ == nullptr || !worker_.joinable()) return;
+
   // Give the queue time to drain while the broker is there.
   draining_ = true;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   while (queue_.size() > 0 && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  draining_ = false;
-  stopping_ = true;
+  {
+    // Under the lock, so a wait that has just checked its condition cannot miss it.
+    std::lock_guard<std::mutex> lock(mutex_);
+    draining_ = false;
+    stopping_ = true;
+  }
   queue_.Wake();
   changed_.notify_all();
   worker_.join();
@@ -320,7 +337,7 @@ void MqttFeed::Stop(int waitMs) {
     }
     mosquitto_disconnect(client_);
   }
-  mosquitto_loop_stop(client_, !connected);
+  if (loopStarted_) mosquitto_loop_stop(client_, !connected);
 }
 
 }  // namespace skelmar

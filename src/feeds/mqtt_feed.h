@@ -37,13 +37,14 @@ class MqttFeed : public Feed {
   bool TakeMessage(std::string& text) override;
   void Stop(int waitMs) override;
 
-  /// Topic of the per-capcode record, e.g. "<base>/capcode/pocsag/0123456".
-  static std::string CapcodeTopic(const std::string& base, const PageRecord& page);
+  /// Appends the topic of the per-capcode record, e.g. "<base>/capcode/pocsag/0123456".
+  static void AppendCapcodeTopic(std::string& out, const std::string& base, const PageRecord& page);
 
  private:
   static void OnConnect(mosquitto* m, void* self, int rc);
   static void OnDisconnect(mosquitto* m, void* self, int rc);
   static void OnPublish(mosquitto* m, void* self, int mid);
+  void Connect();
   void Run();
   /// Publishes and, at qos 1, waits for the broker's acknowledgement.
   bool Send(const std::string& topic, const std::string& payload, bool retain);
@@ -54,6 +55,7 @@ class MqttFeed : public Feed {
   mosquitto* client_ = nullptr;
   RecordQueue queue_;
   std::thread worker_;
+  bool loopStarted_ = false;  ///< written by the worker before it runs; read after join
 
   mutable std::mutex mutex_;  ///< guards what follows
   std::condition_variable changed_;

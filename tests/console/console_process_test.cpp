@@ -211,14 +211,15 @@ TEST_F(ConsoleProcess, JsonIsOneObjectPerPage) {
     EXPECT_EQ(line.back(), '}');
     EXPECT_NE(line.find(R"("protocol":"POCSAG","speed":512,)"), std::string::npos) << line;
   }
-  EXPECT_NE(
-      lines[0].find(
-          R"("capcode":"1234567","function":4,"type":"alpha","text":"Test page at 512 bit/s")"),
-      std::string::npos);
-  EXPECT_NE(
-      lines[1].find(R"("capcode":"0004242","function":1,"type":"numeric","text":"555-0100  ")"),
-      std::string::npos);
-  EXPECT_NE(lines[2].find(R"("capcode":"1999999","function":2,"type":"tone","text":"")"),
+  // Sent with function bits 3, 0 and 1 (shown as 4, 1 and 2).
+  EXPECT_NE(lines[0].find(R"("capcode":"1234567","function":4,"functionBits":3,"type":"alpha",)"
+                          R"("text":"Test page at 512 bit/s")"),
+            std::string::npos);
+  EXPECT_NE(lines[1].find(R"("capcode":"0004242","function":1,"functionBits":0,"type":"numeric",)"
+                          R"("text":"555-0100  ")"),
+            std::string::npos);
+  EXPECT_NE(lines[2].find(R"("capcode":"1999999","function":2,"functionBits":1,"type":"tone",)"
+                          R"("text":"")"),
             std::string::npos);
 }
 

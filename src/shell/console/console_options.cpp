@@ -269,9 +269,9 @@ Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file; so do the feeds (section [Feeds]: Label,
 MQTT, PagerMon, Dedupe), which the options above override. Stop with Ctrl-C;
 the filter log is flushed and closed, and the feeds get up to 10 s to deliver
-what they hold. Exit status: 0 on a clean end (Ctrl-C included), 1 when the input,
-the settings file, the --record file or a feed cannot be used, 2 on bad
-options or when no input is given.
+what they hold. Exit status: 0 on a clean end (Ctrl-C included), 1 when the
+input, the settings file, the --record file or a feed cannot be used, 2 on
+bad options or when no input is given.
 )";
 }
 
