@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "feeds/feed.h"
+#include "output/filters.h"
 
 namespace skelmar {
 namespace {
@@ -77,6 +80,84 @@ TEST(Deduper, SendsARepeatOnlyOncePerWindow) {
   Deduper off(0);
   EXPECT_TRUE(off.Admit(page, 5));
   EXPECT_TRUE(off.Admit(page, 5));
+}
+
+}  // namespace
+}  // namespace skelmar
+
+namespace skelmar {
+namespace {
+
+class FakeFeed : public Feed {
+ public:
+  const char* name() const override { return "Fake"; }
+  void Publish(const PageRecord& page, std::string_view json, int64_t) override {
+    pages.emplace_back(page.capcode);
+    lines.emplace_back(json);
+  }
+  void SetStats(std::string_view stats, bool hourTurn) override {
+    if (hourTurn) hourStats.emplace_back(stats);
+  }
+  FeedCounters counters() const override {
+    FeedCounters c;
+    c.dropped = dropped;
+    return c;
+  }
+  bool TakeMessage(std::string&) override { return false; }
+  void Stop(int) override {}
+  uint64_t dropped = 0;
+  std::vector<std::string> pages, lines, hourStats;
+};
+
+class Messages : public MessageSink {
+ public:
+  void ShowMessage(const char* text) override { shown.emplace_back(text); }
+  int AskQuestion(const char*) override { return 1; }
+  std::vector<std::string> shown;
+};
+
+TEST(FeedHub, RepeatsSuppressedDropsReportedOnceAMinuteStatsAtTheHourTurn) {
+  Messages messages;
+  FeedHub hub(60, messages);
+  auto owned = std::make_unique<FakeFeed>();
+  FakeFeed& feed = *owned;
+  hub.Add(std::move(owned));
+  PageRecord page;
+  std::snprintf(page.capcode, sizeof page.capcode, "0001234");
+  hub.Publish(page, "{first}", 100);
+  hub.Publish(page, "{again}", 130);
+  EXPECT_EQ(feed.lines, std::vector<std::string>{"{first}"});
+  EXPECT_EQ(hub.suppressed(), 1u);
+
+  StatCounters counts;
+  counts.hourly[kRowGsc][kStatNumeric] = 7;
+  SystemTime t;
+  t.year = 2026;
+  t.month = 12;
+  t.day = 8;
+  t.hour = 10;
+  t.minute = 59;
+  hub.Tick(0, t, 0, counts);
+  feed.dropped = 3;
+  hub.Tick(1000, t, 0, counts);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].find("Fake: 3 pages dropped"), std::string::npos)
+      << messages.shown[0];
+  feed.dropped = 5;
+  hub.Tick(60999, t, 0, counts);  // within the minute: quiet
+  EXPECT_EQ(messages.shown.size(), 1u);
+  hub.Tick(61000, t, 0, counts);
+  ASSERT_EQ(messages.shown.size(), 2u);
+  EXPECT_NE(messages.shown[1].find("Fake: 2 pages dropped"), std::string::npos)
+      << messages.shown[1];
+
+  EXPECT_TRUE(feed.hourStats.empty());
+  t.hour = 11;
+  t.minute = 0;
+  hub.Tick(62000, t, 0, counts);
+  ASSERT_EQ(feed.hourStats.size(), 1u);
+  EXPECT_NE(feed.hourStats[0].find("\"GSC\":{\"numeric\":7,\"alpha\":0}"), std::string::npos)
+      << feed.hourStats[0];
 }
 
 }  // namespace
