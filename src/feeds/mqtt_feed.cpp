@@ -199,9 +199,16 @@ void MqttFeed::OnPublish(mosquitto*, void* obj, int mid) {
   auto* self = static_cast<MqttFeed*>(obj);
   {
     std::lock_guard<std::mutex> lock(self->mutex_);
-    self->lastAcked_ = mid;
+    self->acked_[self->ackedNext_++ % kAckedKept] = mid;
   }
   self->changed_.notify_all();
+}
+
+bool MqttFeed::Acked(int mid) const {
+  for (int a : acked_) {
+    if (a == mid) return true;
+  }
+  return false;
 }
 
 void MqttFeed::Publish(const PageRecord& page, std::string_view json, int64_t) {
@@ -233,7 +240,7 @@ bool MqttFeed::Send(const std::string& topic, const std::string& payload, bool r
   if (options_.qos == 0) return rc == MOSQ_ERR_SUCCESS;
   // At qos 1 libmosquitto keeps the message even when it answers "no
   // connection" (the link went down under it) and sends it after reconnecting.
-  if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) return false;
+  if ((rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) || mid == 0) return false;
   // At qos 1 the record stays at the head of the queue until the broker has
   // it. libmosquitto keeps a message it has taken and sends it again after a
   // reconnection, so a lost connection is waited out rather than answered with
@@ -241,16 +248,15 @@ bool MqttFeed::Send(const std::string& topic, const std::string& payload, bool r
   // time is the record published again.
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] {
-      return lastAcked_ == mid || connection_ != connection || (stopping_ && !draining_);
-    });
-    if (lastAcked_ == mid) return true;
+    changed_.wait(
+        lock, [&] { return Acked(mid) || connection_ != connection || (stopping_ && !draining_); });
+    if (Acked(mid)) return true;
     if (stopping_ && !draining_) return false;
     connection = connection_;
     if (changed_.wait_for(lock, std::chrono::seconds(kResendAfterSeconds), [&] {
-          return lastAcked_ == mid || connection_ != connection || (stopping_ && !draining_);
+          return Acked(mid) || connection_ != connection || (stopping_ && !draining_);
         })) {
-      if (lastAcked_ == mid) return true;
+      if (Acked(mid)) return true;
       if (stopping_ && !draining_) return false;
       continue;  // yet another connection: wait on it
     }
@@ -332,8 +338,7 @@ void MqttFeed::Stop(int waitMs) {
     if (mosquitto_publish(client_, &mid, statusTopic_.c_str(), 7, "offline", 1, true) ==
         MOSQ_ERR_SUCCESS) {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait_for(lock, std::chrono::seconds(2),
-                        [&] { return lastAcked_ == mid || !connected_; });
+      changed_.wait_for(lock, std::chrono::seconds(2), [&] { return Acked(mid) || !connected_; });
     }
     mosquitto_disconnect(client_);
   }

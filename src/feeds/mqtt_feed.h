@@ -49,6 +49,8 @@ class MqttFeed : public Feed {
   /// Publishes and, at qos 1, waits for the broker's acknowledgement.
   bool Send(const std::string& topic, const std::string& payload, bool retain);
   void Say(std::string text);
+  /// Under mutex_: whether `mid` was acknowledged.
+  bool Acked(int mid) const;
 
   MqttOptions options_;
   std::string password_;
@@ -61,7 +63,11 @@ class MqttFeed : public Feed {
   std::condition_variable changed_;
   bool connected_ = false;
   uint64_t connection_ = 0;  ///< counts connections, so a lost one is noticed
-  int lastAcked_ = -1;
+  /// Message ids the broker acknowledged lately: the status and stats sent at
+  /// each connection are acknowledged in between, so one slot would not do.
+  static constexpr size_t kAckedKept = 64;
+  int acked_[kAckedKept] = {};
+  size_t ackedNext_ = 0;
   std::string stats_;  ///< latest counts, for each new connection
   std::deque<std::string> messages_;
   int lastRefusal_ = -1;
