@@ -101,9 +101,15 @@ void FeedHub::ReportDrops(bool final) {
     const uint64_t dropped = feeds_[i]->counters().dropped;
     if (dropped == reportedDrops_[i]) continue;
     char text[160];
-    std::snprintf(text, sizeof text, "%s: %llu pages dropped%s (%llu in all)", feeds_[i]->name(),
-                  static_cast<unsigned long long>(dropped - reportedDrops_[i]),
-                  final ? "" : " in the last minute", static_cast<unsigned long long>(dropped));
+    if (final) {
+      std::snprintf(text, sizeof text,
+                    "%s: %llu records were not delivered (dropped, or still queued at the end)",
+                    feeds_[i]->name(), static_cast<unsigned long long>(dropped));
+    } else {
+      std::snprintf(text, sizeof text, "%s: %llu records dropped in the last minute (%llu in all)",
+                    feeds_[i]->name(), static_cast<unsigned long long>(dropped - reportedDrops_[i]),
+                    static_cast<unsigned long long>(dropped));
+    }
     messages_.ShowMessage(text);
     reportedDrops_[i] = dropped;
   }

@@ -323,10 +323,7 @@ void MqttFeed::Stop(int waitMs) {
   changed_.notify_all();
   worker_.join();
   const size_t left = queue_.size();
-  if (left > 0) {
-    failed_ += left;
-    Say("MQTT: " + std::to_string(left) + " queued records were not delivered");
-  }
+  failed_ += left;  // reported by the hub
   bool connected = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);

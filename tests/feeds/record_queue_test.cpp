@@ -141,14 +141,14 @@ TEST(FeedHub, RepeatsSuppressedDropsReportedOnceAMinuteStatsAtTheHourTurn) {
   feed.dropped = 3;
   hub.Tick(1000, t, 0, counts);
   ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_NE(messages.shown[0].find("Fake: 3 pages dropped"), std::string::npos)
+  EXPECT_NE(messages.shown[0].find("Fake: 3 records dropped"), std::string::npos)
       << messages.shown[0];
   feed.dropped = 5;
   hub.Tick(60999, t, 0, counts);  // within the minute: quiet
   EXPECT_EQ(messages.shown.size(), 1u);
   hub.Tick(61000, t, 0, counts);
   ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_NE(messages.shown[1].find("Fake: 2 pages dropped"), std::string::npos)
+  EXPECT_NE(messages.shown[1].find("Fake: 2 records dropped"), std::string::npos)
       << messages.shown[1];
 
   EXPECT_TRUE(feed.hourStats.empty());

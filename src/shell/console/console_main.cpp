@@ -212,7 +212,7 @@ void PrintFeedStats(const FeedHub& hub) {
   }
   for (const auto& feed : hub.feeds()) {
     const FeedCounters c = feed->counters();
-    std::printf("Feeds: %s %llu pages sent, %llu dropped\n", feed->name(),
+    std::printf("Feeds: %s %llu pages sent, %llu records not delivered\n", feed->name(),
                 static_cast<unsigned long long>(c.sent),
                 static_cast<unsigned long long>(c.dropped));
   }
@@ -439,6 +439,12 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   joiner.Flush();
   monitor.Stop();
   std::fflush(stdout);
+  uint64_t queued = 0;
+  for (const auto& feed : feeds.feeds()) queued += feed->counters().queued;
+  if (queued > 0) {
+    std::fprintf(stderr, "skelmar: giving the feeds up to %d s to deliver %llu queued records\n",
+                 kFeedDrainMs / 1000, static_cast<unsigned long long>(queued));
+  }
   feeds.Stop(kFeedDrainMs);
   if (o.stats) {
     PrintStats(monitor.stats, clock);
