@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "flex_encoder.h"
 #include "frontend/edge_recording.h"
 #include "pocsag_encoder.h"
 #include "shell/console/console_options.h"
@@ -125,7 +126,8 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
       "--replay",     "--pcm",        "--rate",      "--audio",  "--audio-device", "--serial",
       "--color",      "--json",       "--stats",     "--record", "--quiet",        "-q",
       "--config",     "--four-level", "--two-level", "--invert", "--no-invert",    "--realtime",
-      "--start-time", "--console",    "--help",      "-h",       "--version"};
+      "--start-time", "--console",    "--help",      "-h",       "--version",      "--mqtt",
+      "--pagermon",   "--label",      "--dedupe"};
   for (const char* option : kOptions) {
     // Listed as an option: after a blank, before a blank, comma or '='.
     bool listed = false;
@@ -313,6 +315,67 @@ TEST_F(ConsoleProcess, InterruptDuringRealTimeReplayEndsCleanlyAndClosesTheFilte
   // Nothing flushed the log before the end; closing it did.
   EXPECT_NE(ReadFile(log).find("{1234567} 4Fire  Early page\n"), std::string::npos)
       << ReadFile(log);
+}
+
+}  // namespace
+}  // namespace skelmar
+
+namespace skelmar {
+namespace {
+
+// A FLEX message in two fragments over two frames: --json prints both pieces
+// as decoded, then the whole message once more as one joined record.
+TEST_F(ConsoleProcess, AFragmentedFlexMessageGivesAJoinedRecordAfterItsPieces) {
+  const std::string recording = Path("fragments.edges");
+  {
+    auto frame = [](int number, const std::string& text, int fragment, bool continued) {
+      siggen::FlexPage page;
+      page.capcode = 123456;
+      page.type = siggen::kFlexAlphanumeric;
+      page.content = text;
+      page.fragment = fragment;
+      page.continued = continued;
+      siggen::FlexPhaseBuilder builder;
+      builder.pages = {page};
+      siggen::FlexFrame f = siggen::FlexFrame::Mode(siggen::kFlexCode1600x2);
+      f.cycle = 3;
+      f.frame = number;
+      builder.Build(f.words[0]);
+      return f;
+    };
+    siggen::ModulatorOptions mod;
+    mod.symbolRate = 1600;
+    mod.fourLevel = true;
+    siggen::EdgeWriter writer(1);
+    std::vector<uint8_t> lead;
+    for (int i = 0; i < 400; ++i) lead.push_back(i % 2 ? 3 : 0);
+    writer.Symbols(lead, mod);
+    siggen::AppendFlexFrame(writer, frame(20, "Water main burst on ", 3, true), mod);
+    siggen::AppendFlexFrame(writer, frame(21, "Quay Street, road closed", 0, false), mod);
+    writer.Symbols({0, 3, 0, 3, 0, 3, 0, 3}, mod);
+    EdgeRecordingWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    for (const PulseSample& s : writer.Finish()) file.Write(s);
+    ASSERT_TRUE(file.Close(&error)) << error;
+  }
+  const Result r = Decode({"--replay", recording, "--four-level", "--json", "--label", "quay-rx"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_NE(lines[0].find(R"("text":"Water main burst on ",)"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(R"("cycle":3,"frame":20,"fragment":3,"continued":true,)"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(R"("frame":21,"fragment":0,"continued":false,)"), std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[2].find(R"("capcode":"0123456",)"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find(R"("text":"Water main burst on Quay Street, road closed",)"),
+            std::string::npos)
+      << lines[2];
+  EXPECT_NE(lines[2].find(R"("joined":true,"fragments":2,"incomplete":false,"source":"quay-rx"})"),
+            std::string::npos)
+      << lines[2];
 }
 
 }  // namespace
