@@ -9,6 +9,8 @@ packages=(build-essential cmake ninja-build pkg-config git
           libsndfile1-dev libasound2-dev clang-format python3 ccache
           qt6-base-dev fonts-liberation
           mandoc file)  # manual-page check; file and dpkg-shlibdeps for cpack -G DEB
+# Feeds: the MQTT and PagerMon clients, and the broker and clients the feed tests run.
+packages+=(libmosquitto-dev libcurl4-openssl-dev mosquitto mosquitto-clients)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,11 @@
 // Whole-program throughput: the console monitor decoding recordings into
 // /dev/null, as pages per second and as a multiple of real time.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +25,8 @@ const std::string kSample = SKELMAR_SOURCE_DIR "/samples/mixed-traffic.edges";
 
 /// Runs the monitor on a recording with standard output to `out` (a path);
 /// returns the wall time in seconds, or a negative value when it failed.
-double RunMonitor(const std::string& recording, const std::string& out, bool json) {
+double RunMonitor(const std::string& recording, const std::string& out, bool json,
+                  const std::vector<std::string>& extra = {}) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -37,6 +42,7 @@ double RunMonitor(const std::string& recording, const std::string& out, bool jso
         kProgram.c_str(), "--replay",     recording.c_str(),      "--four-level",  "--config",
         config,           "--start-time", "2026-01-01T00:00:00Z", "--color=never", "-q"};
     if (json) argv.push_back("--json");
+    for (const std::string& a : extra) argv.push_back(a.c_str());
     argv.push_back(nullptr);
     execv(kProgram.c_str(), const_cast<char* const*>(argv.data()));
     _exit(127);
@@ -71,7 +77,8 @@ double StreamSeconds(const std::string& recording) {
   return ticks / skelmar::kTicksPerSecond;
 }
 
-void Decode(benchmark::State& state, const std::string& recording) {
+void Decode(benchmark::State& state, const std::string& recording,
+            const std::vector<std::string>& extra = {}) {
   const long pages = CountPages(recording);
   const double stream = StreamSeconds(recording);
   if (pages < 0 || stream <= 0) {
@@ -80,7 +87,7 @@ void Decode(benchmark::State& state, const std::string& recording) {
   }
   double wall = 0;
   for (auto _ : state) {
-    const double seconds = RunMonitor(recording, "/dev/null", false);
+    const double seconds = RunMonitor(recording, "/dev/null", false, extra);
     if (seconds < 0) {
       state.SkipWithError("the monitor failed");
       return;
@@ -98,9 +105,8 @@ void Decode(benchmark::State& state, const std::string& recording) {
 void BM_ConsoleBundledSample(benchmark::State& state) { Decode(state, kSample); }
 BENCHMARK(BM_ConsoleBundledSample)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-void BM_ConsoleOneHourMixedTraffic(benchmark::State& state) {
-  // One hour of the same kind of traffic, made afresh for the run.
-  const std::string path = "/tmp/bench_console_one_hour.edges";
+/// Writes one hour of mixed traffic to `path`; false (with the run skipped) on failure.
+bool WriteOneHour(benchmark::State& state, const std::string& path) {
   siggen::MixedTrafficOptions options;
   options.rngStart = 4;
   options.seconds = 3600;
@@ -109,18 +115,74 @@ void BM_ConsoleOneHourMixedTraffic(benchmark::State& state) {
   std::string error;
   if (!writer.Open(path, skelmar::EdgeRecordingFormat::kBinary, &error)) {
     state.SkipWithError(error.c_str());
-    return;
+    return false;
   }
   for (const skelmar::PulseSample& s : traffic.edges) writer.Write(s);
   if (!writer.Close(&error)) {
     state.SkipWithError(error.c_str());
-    return;
+    return false;
   }
   state.counters["pages_sent"] = static_cast<double>(traffic.pages.size());
+  return true;
+}
+
+void BM_ConsoleOneHourMixedTraffic(benchmark::State& state) {
+  // One hour of the same kind of traffic, made afresh for the run.
+  const std::string path = "/tmp/bench_console_one_hour.edges";
+  if (!WriteOneHour(state, path)) return;
   Decode(state, path);
   std::remove(path.c_str());
 }
 BENCHMARK(BM_ConsoleOneHourMixedTraffic)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t n = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// The same hour with every page also sent to a local mosquitto broker: the
+// time includes handing the queue over at the end.
+void BM_ConsoleOneHourMixedTrafficToMqtt(benchmark::State& state) {
+  const char* broker = "/usr/sbin/mosquitto";
+  if (access(broker, X_OK) != 0) {
+    state.SkipWithError("mosquitto is not installed");
+    return;
+  }
+  const int port = FreePort();
+  const std::string conf = "/tmp/bench_console_mosquitto.conf";
+  if (std::FILE* f = std::fopen(conf.c_str(), "w")) {
+    std::fprintf(f, "listener %d 127.0.0.1\nallow_anonymous true\n", port);
+    std::fclose(f);
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int n = open("/dev/null", O_RDWR);
+    dup2(n, 1);
+    dup2(n, 2);
+    execl(broker, broker, "-c", conf.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  usleep(300 * 1000);
+  const std::string path = "/tmp/bench_console_one_hour_mqtt.edges";
+  if (WriteOneHour(state, path)) {
+    Decode(state, path, {"--mqtt", "mqtt://127.0.0.1:" + std::to_string(port) + "?base=bench"});
+  }
+  std::remove(path.c_str());
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  std::remove(conf.c_str());
+}
+BENCHMARK(BM_ConsoleOneHourMixedTrafficToMqtt)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);

@@ -48,6 +48,10 @@ class FlexDecoder : public FlexSymbolSink {
   int32_t symbolRate = 1600;
   int32_t flexStatRow = kRowFlex1600;  ///< FlexStatRow
   int32_t reflexFrame = 0;             ///< ReflexFrame
+  /// Cycle and frame number of the current frame's information word; -1 when
+  /// it could not be read.
+  int32_t frameCycle = -1;
+  int32_t frameNumber = -1;
 
  private:
   // Sync and mode (flex_sync.cpp).
@@ -55,6 +59,8 @@ class FlexDecoder : public FlexSymbolSink {
   void OnSync();
   void WriteUnknownHeaderLine();
   void EndOfFrame();
+  /// Takes one header symbol into the frame information word; reads the word at its last bit.
+  void TakeFrameInfoBit(uint32_t bit);
 
   // Phase buffers (flex_phase.cpp).
   void SymbolStep(int level);
@@ -70,6 +76,7 @@ class FlexDecoder : public FlexSymbolSink {
   void WriteHexadecimal(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
   void PutMessageChar(char ch);
 
+  char frameInfoBits_[32] = {};  ///< the frame information word as received, first bit first
   DecoderOutput& out_;
   FrontEnd& front_;
   Bch3121& bch_;

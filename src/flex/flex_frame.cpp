@@ -77,6 +77,7 @@ void FlexDecoder::DecodeFrame(const FlexPhase& phase) {
     out_.pages.Begin(PageProtocol::kFlex, symbolRate, levelCount);
     if (!WriteAddress(phase, i, isLong)) out_.pages.MarkBitErrors();
     out_.pages.SetPhase(phase.letter);
+    out_.pages.SetFlexFrame(isLong, frameCycle, frameNumber);
     pane.SetColor(kSlotFlexPhase);
     pane.PutChar(phase.letter);
     pane.PutChar(' ');
@@ -206,6 +207,8 @@ void FlexDecoder::WriteAlphanumeric(const FlexPhase& phase, int32_t vec, int32_t
   if (first <= last && flex::IsMarked(header)) out_.pages.MarkBitErrors();
   out_.pages.MarkAlphaStart();
   const bool dropFirst = Bits(header, 11, 12) == 3;
+  // Header: fragment check 0-9, continued 10, fragment number 11-12, message number 13-18.
+  out_.pages.SetFragment(Bits(header, 11, 12), Bits(header, 10, 10) != 0, Bits(header, 13, 18));
   for (int k = first; k <= last; ++k) {
     const int32_t w = WordAt(phase, k);
     if (flex::IsMarked(w)) {

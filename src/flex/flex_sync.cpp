@@ -54,7 +54,8 @@ void FlexDecoder::ShiftRegister(uint32_t bit) {
 }
 
 void FlexDecoder::PutSymbol(int level) {
-  ShiftRegister(level < 2 ? 1u : 0u);
+  const uint32_t bit = level < 2 ? 1u : 0u;
+  ShiftRegister(bit);
   if (blockCountdown != 0) {
     SymbolStep(level);
     return;
@@ -63,6 +64,7 @@ void FlexDecoder::PutSymbol(int level) {
       CountBits16(syncRegister[1] ^ kMarkerHigh) + CountBits16(syncRegister[2] ^ kMarkerLow);
   if (markerDistance <= kSyncTolerance) OnSync();
 
+  if (headerCountdown > 0) TakeFrameInfoBit(bit);
   if (headerCountdown > 0 && --headerCountdown == 0) {
     symbolIndex = 0;
     pairToggle = 0;
@@ -72,9 +74,37 @@ void FlexDecoder::PutSymbol(int level) {
   }
 }
 
+// The frame information word follows 16 symbols after the sync symbol: with
+// the countdown at 88 after the sync symbol, its 32 bits arrive while the
+// countdown goes from 72 to 41 (before the step).
+void FlexDecoder::TakeFrameInfoBit(uint32_t bit) {
+  constexpr int32_t kFirst = kFlexHeaderSymbols - 1 - 16;
+  const int32_t index = kFirst - headerCountdown;
+  if (index < 0 || index >= 32) return;
+  frameInfoBits_[index] = bit != 0 ? '1' : '0';
+  if (index != 31) return;
+  char* buffer = bch_.codewordBuffer;
+  for (int j = 0; j < 32; ++j) buffer[j] = frameInfoBits_[j];
+  const int result = bch_.Correct();
+  int32_t value = 0;
+  for (int j = 0; j < 21; ++j) {
+    if (buffer[j] == '0') value |= int32_t{1} << j;
+  }
+  if (result == 3) value |= flex::kErrorMark;
+  if (flex::IsCheckedWord(value)) {
+    frameCycle = flex::Bits(value, 4, 7);
+    frameNumber = flex::Bits(value, 8, 14);
+  } else {
+    frameCycle = -1;
+    frameNumber = -1;
+  }
+}
+
 void FlexDecoder::OnSync() {
   const uint32_t* w = syncRegister;
   headerCountdown = kFlexHeaderSymbols;
+  frameCycle = -1;
+  frameNumber = -1;
   bool known = false;
   for (const SyncCode& row : kSyncCodes) {
     if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) > kSyncTolerance) {

@@ -308,10 +308,10 @@ void GscDecoder::WriteGscPage() {
     pane.PutChar(' ');
     pane.SetColor(kSlotAlphanumeric);
     pane.PutText(alphaText);
+    // The record holds the page as its type reads: the digits alone; the
+    // character reading goes beside them, since a short page may be text.
     for (const char* p = numericText; *p; ++p) record.Append(*p);
-    record.Append(' ');
-    record.MarkAlphaStart();
-    for (const char* p = alphaText; *p; ++p) record.Append(*p);
+    record.SetAlphaText(alphaText);
   }
   pane.EndLine();
   record.Commit(out_.filterProcessor.lastMatch);

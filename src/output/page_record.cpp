@@ -27,6 +27,7 @@ void PageRecorder::Begin(PageProtocol protocol, int32_t speed, int32_t levels) {
   page_.levels = levels;
   page_.capcode[0] = 0;
   page_.function = 0;
+  page_.functionBits = -1;
   page_.phase = 0;
   page_.type[0] = 0;
   page_.text[0] = 0;
@@ -34,6 +35,16 @@ void PageRecorder::Begin(PageProtocol protocol, int32_t speed, int32_t levels) {
   page_.bitErrors = false;
   page_.filter = -1;
   page_.alphaStart = -1;
+  page_.alphaText[0] = 0;
+  page_.longAddress = false;
+  page_.cycle = -1;
+  page_.frame = -1;
+  page_.fragment = -1;
+  page_.continued = false;
+  page_.messageNumber = -1;
+  page_.joined = false;
+  page_.incomplete = false;
+  page_.fragments = 0;
   open_ = true;
 }
 
@@ -45,6 +56,11 @@ void PageRecorder::SetCapcode(const char* digits) {
 void PageRecorder::SetType(const char* type) {
   if (observer_ == nullptr) return;
   CopyBounded(page_.type, sizeof page_.type, type);
+}
+
+void PageRecorder::SetAlphaText(const char* text) {
+  if (observer_ == nullptr) return;
+  CopyBounded(page_.alphaText, sizeof page_.alphaText, text);
 }
 
 void PageRecorder::Append(char ch) {

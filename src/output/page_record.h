@@ -12,10 +12,11 @@ struct PageRecord {
   PageProtocol protocol = PageProtocol::kPocsag;
   int32_t speed = 0;  ///< bit/s or symbols/s
   int32_t levels = 2;
-  char capcode[16] = {};  ///< digits, or question marks when uncorrectable
-  int32_t function = 0;   ///< POCSAG and GSC: 1..4; FLEX: 0
-  char phase = 0;         ///< FLEX: 'A'..'D'; else 0
-  char type[16] = {};     ///< "numeric", "alpha", "tone", "secure", "binary", ...
+  char capcode[16] = {};      ///< digits, or question marks when uncorrectable
+  int32_t function = 0;       ///< POCSAG and GSC: 1..4; FLEX: 0
+  int32_t functionBits = -1;  ///< POCSAG: the two function bits as sent, 0..3; else -1
+  char phase = 0;             ///< FLEX: 'A'..'D'; else 0
+  char type[16] = {};         ///< "numeric", "alpha", "tone", "secure", "binary", ...
   char text[1025] = {};
   int32_t textLength = 0;
   bool bitErrors = false;  ///< any part of the page was uncorrectable
@@ -23,6 +24,23 @@ struct PageRecord {
   /// Text from this index on is alphanumeric, the part a national character
   /// set maps; -1 when the page has none.
   int32_t alphaStart = -1;
+
+  // FLEX: where the page sits in the air time and in a fragmented message.
+  bool longAddress = false;    ///< FLEX: a two-word address
+  int32_t cycle = -1;          ///< FLEX: cycle 0..14 of the frame information word, -1 unknown
+  int32_t frame = -1;          ///< FLEX: frame 0..127, -1 unknown
+  int32_t fragment = -1;       ///< FLEX alphanumeric: the header's fragment number 0..3, else -1
+  bool continued = false;      ///< FLEX alphanumeric: the message goes on in a later frame
+  int32_t messageNumber = -1;  ///< FLEX alphanumeric: the header's message number (not printed)
+
+  /// GSC: the character reading of a page typed numeric (a short page carries
+  /// no type, so its characters may be the message); empty otherwise.
+  char alphaText[84] = {};
+
+  // A message put together from its fragments (PageJoiner).
+  bool joined = false;
+  bool incomplete = false;  ///< a fragment never came
+  int32_t fragments = 0;    ///< fragments that went into a joined record
 };
 
 class PageObserver {
@@ -40,8 +58,20 @@ class PageRecorder {
   void Begin(PageProtocol protocol, int32_t speed, int32_t levels);
   void SetCapcode(const char* digits);
   void SetFunction(int32_t function) { page_.function = function; }
+  void SetFunctionBits(int32_t bits) { page_.functionBits = bits; }
+  void SetFlexFrame(bool longAddress, int32_t cycle, int32_t frame) {
+    page_.longAddress = longAddress;
+    page_.cycle = cycle;
+    page_.frame = frame;
+  }
+  void SetFragment(int32_t fragment, bool continued, int32_t messageNumber) {
+    page_.fragment = fragment;
+    page_.continued = continued;
+    page_.messageNumber = messageNumber;
+  }
   void SetPhase(char phase) { page_.phase = phase; }
   void SetType(const char* type);
+  void SetAlphaText(const char* text);
   void Append(char ch);
   void MarkBitErrors() { page_.bitErrors = true; }
   /// The text appended from now on is alphanumeric.

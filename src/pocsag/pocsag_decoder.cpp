@@ -316,6 +316,7 @@ void PocsagDecoder::WriteAddress() {
   out_.pages.Begin(PageProtocol::kPocsag, SpeedOfRow(front_.shared.pocsagStatRow), 2);
   out_.pages.SetCapcode(digitsShown);
   out_.pages.SetFunction(function + 1);
+  out_.pages.SetFunctionBits(function);
   if (bad) out_.pages.MarkBitErrors();
   recordOpen_ = true;
 

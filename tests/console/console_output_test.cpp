@@ -165,7 +165,7 @@ TEST(PageToJson, EscapesEverythingThatIsNotPlainAscii) {
   }
 }
 
-TEST(PageToJson, TextEndsAtNulOrItsLengthAndBitErrorsAndFilterLabelShow) {
+TEST(PageToJson, TextKeepsNulAsAnEscapeAndEndsAtItsLengthAndBitErrorsAndFilterLabelShow) {
   PageRecord p = Page(PageProtocol::kPocsag, "???????", "alpha", std::string("kept\0dropped", 12));
   p.bitErrors = true;
   p.filter = 1;
@@ -174,7 +174,7 @@ TEST(PageToJson, TextEndsAtNulOrItsLengthAndBitErrorsAndFilterLabelShow) {
   std::snprintf(filters.entries[1].label, sizeof filters.entries[1].label, "Fire \"A\"");
   const std::string json = PageToJson(p, Time(0, 0, 0), 0, filters);
   EXPECT_NE(json.find(R"("capcode":"???????")"), std::string::npos) << json;
-  EXPECT_NE(json.find(R"("text":"kept","bitErrors":true,"filter":"Fire \"A\""})"),
+  EXPECT_NE(json.find(R"("text":"kept\u0000dropped","bitErrors":true,"filter":"Fire \"A\""})"),
             std::string::npos)
       << json;
   // A filter index the table does not hold (the table changed) is no filter.

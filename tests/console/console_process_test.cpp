@@ -124,11 +124,11 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   const char* const kOptions[] = {
-      "--replay", "--pcm",       "--rate",     "--audio",      "--audio-device",
-      "--serial", "--color",     "--json",     "--stats",      "--record",
-      "--quiet",  "-q",          "--config",   "--four-level", "--two-level",
-      "--invert", "--no-invert", "--realtime", "--start-time", "--console",
-      "--help",   "-h",          "--version",  "--charset",    "--pocsag-type"};
+      "--replay",      "--pcm",        "--rate",      "--audio",  "--audio-device", "--serial",
+      "--color",       "--json",       "--stats",     "--record", "--quiet",        "-q",
+      "--config",      "--four-level", "--two-level", "--invert", "--no-invert",    "--realtime",
+      "--start-time",  "--console",    "--help",      "-h",       "--version",      "--charset",
+      "--pocsag-type", "--mqtt",       "--pagermon",  "--label",  "--dedupe"};
   for (const char* option : kOptions) {
     // Listed as an option: after a blank, before a blank, comma or '='.
     bool listed = false;
@@ -222,14 +222,15 @@ TEST_F(ConsoleProcess, JsonIsOneObjectPerPage) {
     EXPECT_EQ(line.back(), '}');
     EXPECT_NE(line.find(R"("protocol":"POCSAG","speed":512,)"), std::string::npos) << line;
   }
-  EXPECT_NE(
-      lines[0].find(
-          R"("capcode":"1234567","function":4,"type":"alpha","text":"Test page at 512 bit/s")"),
-      std::string::npos);
-  EXPECT_NE(
-      lines[1].find(R"("capcode":"0004242","function":1,"type":"numeric","text":"555-0100  ")"),
-      std::string::npos);
-  EXPECT_NE(lines[2].find(R"("capcode":"1999999","function":2,"type":"tone","text":"")"),
+  // Sent with function bits 3, 0 and 1 (shown as 4, 1 and 2).
+  EXPECT_NE(lines[0].find(R"("capcode":"1234567","function":4,"functionBits":3,"type":"alpha",)"
+                          R"("text":"Test page at 512 bit/s")"),
+            std::string::npos);
+  EXPECT_NE(lines[1].find(R"("capcode":"0004242","function":1,"functionBits":0,"type":"numeric",)"
+                          R"("text":"555-0100  ")"),
+            std::string::npos);
+  EXPECT_NE(lines[2].find(R"("capcode":"1999999","function":2,"functionBits":1,"type":"tone",)"
+                          R"("text":"")"),
             std::string::npos);
 }
 
@@ -305,7 +306,7 @@ TEST_F(ConsoleProcess, RecordingCutInsideAPageStillGivesItsLineRecordAndCount) {
   const Result json = Decode({"--replay", recording, "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   ASSERT_EQ(Lines(json.out).size(), 1u) << json.out;
-  EXPECT_NE(json.out.find(R"("capcode":"1234567","function":4,"type":"alpha","text":")" + received +
+  EXPECT_NE(json.out.find(R"("capcode":"1234567","function":4,"functionBits":3,"type":"alpha","text":")" + received +
                           "\""),
             std::string::npos)
       << json.out;
@@ -631,6 +632,67 @@ TEST_F(ConsoleProcess, PocsagTypeChoosesNumericOrAlphaAndTheCountsFollow) {
   }
   const Result bad = Run({"--pocsag-type", "digits", "--replay", recording});
   EXPECT_EQ(bad.status, 2);
+}
+
+}  // namespace
+}  // namespace skelmar
+
+namespace skelmar {
+namespace {
+
+// A FLEX message in two fragments over two frames: --json prints both pieces
+// as decoded, then the whole message once more as one joined record.
+TEST_F(ConsoleProcess, AFragmentedFlexMessageGivesAJoinedRecordAfterItsPieces) {
+  const std::string recording = Path("fragments.edges");
+  {
+    auto frame = [](int number, const std::string& text, int fragment, bool continued) {
+      siggen::FlexPage page;
+      page.capcode = 123456;
+      page.type = siggen::kFlexAlphanumeric;
+      page.content = text;
+      page.fragment = fragment;
+      page.continued = continued;
+      siggen::FlexPhaseBuilder builder;
+      builder.pages = {page};
+      siggen::FlexFrame f = siggen::FlexFrame::Mode(siggen::kFlexCode1600x2);
+      f.cycle = 3;
+      f.frame = number;
+      builder.Build(f.words[0]);
+      return f;
+    };
+    siggen::ModulatorOptions mod;
+    mod.symbolRate = 1600;
+    mod.fourLevel = true;
+    siggen::EdgeWriter writer(1);
+    std::vector<uint8_t> lead;
+    for (int i = 0; i < 400; ++i) lead.push_back(i % 2 ? 3 : 0);
+    writer.Symbols(lead, mod);
+    siggen::AppendFlexFrame(writer, frame(20, "Water main burst on ", 3, true), mod);
+    siggen::AppendFlexFrame(writer, frame(21, "Quay Street, road closed", 0, false), mod);
+    writer.Symbols({0, 3, 0, 3, 0, 3, 0, 3}, mod);
+    EdgeRecordingWriter file;
+    std::string error;
+    ASSERT_TRUE(file.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    for (const PulseSample& s : writer.Finish()) file.Write(s);
+    ASSERT_TRUE(file.Close(&error)) << error;
+  }
+  const Result r = Decode({"--replay", recording, "--four-level", "--json", "--label", "quay-rx"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 3u) << r.out;
+  EXPECT_NE(lines[0].find(R"("text":"Water main burst on ",)"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(R"("cycle":3,"frame":20,"fragment":3,"continued":true,)"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(R"("frame":21,"fragment":0,"continued":false,)"), std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[2].find(R"("capcode":"0123456",)"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find(R"("text":"Water main burst on Quay Street, road closed",)"),
+            std::string::npos)
+      << lines[2];
+  EXPECT_NE(lines[2].find(R"("joined":true,"fragments":2,"incomplete":false,"source":"quay-rx"})"),
+            std::string::npos)
+      << lines[2];
 }
 
 }  // namespace

@@ -88,7 +88,9 @@ TEST_F(GscDecoderTest, WorkedCapcodeExample) {
   EXPECT_STREQ(rec.capcode, "657141");
   EXPECT_EQ(rec.function, 1);
   EXPECT_STREQ(rec.type, "numeric");
-  EXPECT_EQ(std::string(rec.text), page.Message());
+  // The record has the page as its type reads (the digits); the characters beside it.
+  EXPECT_EQ(std::string(rec.text), "987654321012");
+  EXPECT_EQ(std::string(rec.alphaText), test::gsc::CharReading(block[0]));
   EXPECT_EQ(rec.filter, -1);
 }
 
@@ -222,7 +224,7 @@ TEST_F(GscDecoderTest, TwoAddressesInARowWriteATonePage) {
   EXPECT_EQ(texts[1], PageOf(657142, 1, block).Line());
   EXPECT_EQ(rig.stats.daily[kRowGsc][kStatNumeric], 2);
   ASSERT_EQ(rig.pageLog.pages.size(), 2u);
-  EXPECT_EQ(std::string(rig.pageLog.pages[0].text), " ");
+  EXPECT_EQ(std::string(rig.pageLog.pages[0].text), "");
 }
 
 TEST_F(GscDecoderTest, EndMarkerEndsOnlyItsBlock) {

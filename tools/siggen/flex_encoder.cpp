@@ -210,8 +210,9 @@ bool FlexPhaseBuilder::Build(std::array<uint32_t, kFlexWordsPerPhase>& words) co
         if (page.fragment == 3) chars.push_back((sum & 0x7Fu) | 0x40u);  // signature
         for (char ch : page.content) chars.push_back(static_cast<uint8_t>(ch) & 0x7Fu);
         while (chars.size() % 3 != 0) chars.push_back(3);  // end-of-text fill
-        const uint32_t header =
-            (sum & 0x3FFu) | ((static_cast<uint32_t>(page.fragment) & 3u) << 11) | (0x15u << 13);
+        const uint32_t header = (sum & 0x3FFu) | (page.continued ? 1u << 10 : 0u) |
+                                ((static_cast<uint32_t>(page.fragment) & 3u) << 11) |
+                                ((static_cast<uint32_t>(page.messageNumber) & 63u) << 13);
         if (a.isLong) {
           words[vec + 1] = header;
         } else if (!place(header)) {

@@ -62,8 +62,10 @@ struct FlexPage {
   /// Alphanumeric/secure: the text. Numeric and short: digits from
   /// "0123456789*U -)(". Binary: hexadecimal digits, first digit first.
   std::string content;
-  int toneSubtype = 0;  ///< short message: 0 digits, 1..3 tone only
-  int fragment = 3;     ///< alphanumeric header fragment field
+  int toneSubtype = 0;       ///< short message: 0 digits, 1..3 tone only
+  int fragment = 3;          ///< alphanumeric header fragment field
+  bool continued = false;    ///< alphanumeric header: the message goes on in a later frame
+  int messageNumber = 0x15;  ///< alphanumeric header message number, 0..63
   bool extraBinaryHeader = false;
   uint8_t numberedPrefix = 0x2A;  ///< numbered numeric: message number bits
 };

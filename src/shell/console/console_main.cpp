@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -13,6 +14,11 @@
 #include <memory>
 #include <string>
 
+#include "feeds/feed.h"
+#include "feeds/feed_settings.h"
+#include "feeds/mqtt_feed.h"
+#include "feeds/page_joiner.h"
+#include "feeds/pagermon_feed.h"
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
 #include "platform/audio_source.h"
@@ -134,6 +140,79 @@ void PrintStats(const StatCounters& counters, Clock& clock) {
   if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
 }
 
+// ---- Feeds -----------------------------------------------------------------
+
+/// How long the feeds may take to deliver what they hold at the end.
+constexpr int kFeedDrainMs = 10000;
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+/// The MQTT password: SKELMAR_MQTT_PASSWORD, else the first line of the passfile.
+bool MqttPassword(const MqttOptions& mqtt, std::string& password, std::string& error) {
+  if (const char* env = std::getenv("SKELMAR_MQTT_PASSWORD"); env != nullptr && env[0] != 0) {
+    password = env;
+    return true;
+  }
+  if (mqtt.passfile.empty()) return true;
+  std::FILE* f = std::fopen(mqtt.passfile.c_str(), "r");
+  if (f == nullptr) {
+    error = "MQTT: cannot read the passfile '" + mqtt.passfile + "': " + std::strerror(errno);
+    return false;
+  }
+  char line[512] = {};
+  if (std::fgets(line, sizeof line, f) != nullptr) {
+    line[std::strcspn(line, "\r\n")] = 0;
+    password = line;
+  }
+  std::fclose(f);
+  return true;
+}
+
+/// The feeds the settings file and the options ask for, added to `hub`.
+bool StartFeeds(const FeedSettings& feeds, FeedHub& hub, std::string& error) {
+  if (!feeds.mqtt.empty()) {
+    MqttOptions mqtt;
+    std::string password;
+    if (!ParseMqttUrl(feeds.mqtt, HostName(), mqtt, error) ||
+        !MqttPassword(mqtt, password, error)) {
+      return false;
+    }
+    auto feed = std::make_unique<MqttFeed>(mqtt, std::move(password));
+    if (!feed->Start(error)) return false;
+    hub.Add(std::move(feed));
+  }
+  if (!feeds.pagermon.empty()) {
+    PagerMonOptions pagermon;
+    if (!ParsePagerMonUrl(feeds.pagermon, pagermon, error)) return false;
+    const char* key = std::getenv("SKELMAR_PAGERMON_KEY");
+    if (key == nullptr || key[0] == 0) {
+      error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
+      return false;
+    }
+    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, feeds.label);
+    if (!feed->Start(error)) return false;
+    hub.Add(std::move(feed));
+  }
+  return true;
+}
+
+void PrintFeedStats(const FeedHub& hub) {
+  if (hub.dedupeSeconds() > 0) {
+    std::printf("Feeds: %llu repeated pages suppressed (--dedupe %d)\n",
+                static_cast<unsigned long long>(hub.suppressed()), hub.dedupeSeconds());
+  }
+  for (const auto& feed : hub.feeds()) {
+    const FeedCounters c = feed->counters();
+    std::printf("Feeds: %s %llu pages sent, %llu records not delivered\n", feed->name(),
+                static_cast<unsigned long long>(c.sent),
+                static_cast<unsigned long long>(c.dropped));
+  }
+}
+
 int Run(const ConsoleOptions& o, const char* argv0) {
   std::setlocale(LC_ALL, "");
   StopSignals signals;
@@ -207,12 +286,32 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     return kExitUsage;
   }
 
+  // Feeds: the [Feeds] section, then the options over it.
+  FeedSettings feedSettings;
+  ReadFeedSettings(config.file, feedSettings);
+  if (o.labelSet) feedSettings.label = o.label;
+  if (feedSettings.label.empty()) feedSettings.label = HostName();
+  if (o.dedupe >= 0) feedSettings.dedupeSeconds = o.dedupe;
+  if (!o.mqtt.empty()) feedSettings.mqtt = o.mqtt;
+  if (!o.pagermon.empty()) feedSettings.pagermon = o.pagermon;
+  FeedHub feeds(feedSettings.dedupeSeconds, messages);
+  {
+    std::string feedError;
+    if (!StartFeeds(feedSettings, feeds, feedError)) {
+      std::fprintf(stderr, "skelmar: %s\n", feedError.c_str());
+      feeds.Stop(0);
+      return kExitFailure;
+    }
+  }
+
   const bool color =
       o.color == ColorMode::kAlways || (o.color == ColorMode::kAuto && isatty(STDOUT_FILENO));
   RowPrinter rowPrinter(stdout, settings, color, &monitor.charset);
   PagePrinter pagePrinter(stdout, clock, monitor.filters, o.json, &monitor.charset);
+  pagePrinter.SetFeeds(&feeds, feedSettings.label.c_str());
+  PageJoiner joiner(pagePrinter);
   if (!o.json) monitor.monitorPane.SetRowObserver(&rowPrinter);
-  monitor.pages.SetObserver(&pagePrinter);
+  monitor.pages.SetObserver(&joiner);
   monitor.statistics.SetMessageSink(&messages);
   monitor.Start();
 
@@ -270,7 +369,10 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       streamTicks += kTicksPerTimerTick;
       streamClock.Advance(kTicksPerTimerTick);
       tap.Copy(*source->ring());
+      feeds.Tick(SteadyMs(), clock.NowLocal(), clock.UtcOffsetMinutes(), monitor.stats);
       monitor.TimerTick(source->ring());
+      joiner.Tick(
+          static_cast<int64_t>(static_cast<double>(streamTicks) * 1000.0 / kTicksPerSecond));
       progress.Update(streamTicks, pagePrinter.pages());
       if (!more || signals.Wait(0)) break;
     }
@@ -296,7 +398,9 @@ int Run(const ConsoleOptions& o, const char* argv0) {
         played = now;
       }
       tap.Copy(*source->ring());
+      feeds.Tick(SteadyMs(), clock.NowLocal(), clock.UtcOffsetMinutes(), monitor.stats);
       monitor.TimerTick(source->ring());
+      joiner.Tick(SteadyMs());
       std::fflush(stdout);
       if (!source->Advance(0)) break;  // a recording played in real time has ended
       if (auto* audio = dynamic_cast<AudioSource*>(source);
@@ -336,8 +440,20 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     std::fprintf(stderr, "skelmar: %s\n", error.c_str());
     status = kExitFailure;
   }
+  joiner.Flush();
   monitor.Stop();
-  if (o.stats) PrintStats(monitor.stats, clock);
+  std::fflush(stdout);
+  uint64_t queued = 0;
+  for (const auto& feed : feeds.feeds()) queued += feed->counters().queued;
+  if (queued > 0) {
+    std::fprintf(stderr, "skelmar: giving the feeds up to %d s to deliver %llu queued records\n",
+                 kFeedDrainMs / 1000, static_cast<unsigned long long>(queued));
+  }
+  feeds.Stop(kFeedDrainMs);
+  if (o.stats) {
+    PrintStats(monitor.stats, clock);
+    PrintFeedStats(feeds);
+  }
   std::fflush(stdout);
   return status;
 }

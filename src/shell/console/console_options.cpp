@@ -141,6 +141,22 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
         error = "--color takes auto, always or never, not '" + v + "'";
         return false;
       }
+    } else if (Matches(a, "--label")) {
+      if (!TakeValue(argc, argv, i, "--label", o.label, error)) return false;
+      o.labelSet = true;
+    } else if (Matches(a, "--dedupe")) {
+      if (!TakeValue(argc, argv, i, "--dedupe", v, error)) return false;
+      char* end = nullptr;
+      const long seconds = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != 0 || seconds < 0 || seconds > 86400) {
+        error = "--dedupe takes seconds from 0 (off) to 86400, not '" + v + "'";
+        return false;
+      }
+      o.dedupe = static_cast<int>(seconds);
+    } else if (Matches(a, "--mqtt")) {
+      if (!TakeValue(argc, argv, i, "--mqtt", o.mqtt, error)) return false;
+    } else if (Matches(a, "--pagermon")) {
+      if (!TakeValue(argc, argv, i, "--pagermon", o.pagermon, error)) return false;
     } else {
       error = std::string("unknown option '") + a + "' (see --help)";
       return false;
@@ -261,6 +277,20 @@ Output:
                         auto (by its contents, the default), function (bits
                         11 alpha, 00 numeric, else by contents), alpha, numeric
 
+Feeds (each page also goes to other tools; see README "Feeding other tools"):
+  --mqtt URL            mqtt://host[:port] or mqtts://host[:port], options
+                        after '?' joined by '&': base=TOPIC (default
+                        skelmar/<host name>), qos=0|1, retain=0|1 (latest
+                        page per capcode), ca=FILE, user=NAME, passfile=FILE;
+                        the password comes from SKELMAR_MQTT_PASSWORD or the
+                        passfile, never from the command line
+  --pagermon URL        a PagerMon server (http[s]://host[:port]); the API key
+                        comes from SKELMAR_PAGERMON_KEY; ?tones=1 sends
+                        tone-only pages too
+  --label TEXT          the "source" of every record (default: host name)
+  --dedupe SECONDS      send a page repeated within SECONDS only once to the
+                        feeds (default 0: off); --stats shows the repeats
+
 Settings:
   --config PATH         settings file (default: Skelmar.INI beside the program
                         when that folder is writable, else
@@ -279,10 +309,12 @@ Files and pipes:
   --version             the program's version
 
 Filters, the filter log, the filter command and the hourly statistics report
-work as set in the settings file. Stop with Ctrl-C; the filter log is flushed
-and closed. Exit status: 0 on a clean end (Ctrl-C included), 1 when the input,
-the settings file, the character set file or the --record file cannot be used,
-2 on bad options or when no input is given.
+work as set in the settings file; so do the feeds (section [Feeds]: Label,
+MQTT, PagerMon, Dedupe), which the options above override. Stop with Ctrl-C;
+the filter log is flushed and closed, and the feeds get up to 10 s to deliver
+what they hold. Exit status: 0 on a clean end (Ctrl-C included), 1 when the
+input, the settings file, the character set file, the --record file or a feed
+cannot be used, 2 on bad options or when no input is given.
 )";
 }
 

@@ -29,6 +29,13 @@ struct ConsoleOptions {
   bool quiet = false;      ///< no progress line
   std::string charset;     ///< --charset: national character set ("" = the setting)
   std::string pocsagType;  ///< --pocsag-type: auto, function, alpha, numeric ("" = the setting)
+
+  // Feeds to other tools.
+  bool labelSet = false;
+  std::string label;     ///< --label: "source" of every record
+  int dedupe = -1;       ///< --dedupe SECONDS; -1 keeps the settings file's
+  std::string mqtt;      ///< --mqtt URL
+  std::string pagermon;  ///< --pagermon URL
 };
 
 /// Parses argv. Returns false with a one-line message in `error` on bad options.

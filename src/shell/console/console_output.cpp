@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "feeds/page_joiner.h"
 #include "frontend/edge_ring.h"
 #include "output/statistics.h"
 
@@ -99,6 +100,40 @@ const char* ProtocolName(PageProtocol p) {
   return "?";
 }
 
+// Where a page sits in the air time, how a fragmented message was put
+// together, and which receiver heard it.
+void AppendFeedFields(const PageRecord& page, const char* source, const Charset* charset,
+                      std::string& out) {
+  char buf[96];
+  if (page.protocol == PageProtocol::kFlex) {
+    out += page.longAddress ? ",\"longAddress\":true" : ",\"longAddress\":false";
+    if (page.cycle >= 0 && page.frame >= 0) {
+      std::snprintf(buf, sizeof buf, ",\"cycle\":%d,\"frame\":%d", page.cycle, page.frame);
+      out += buf;
+    } else {
+      out += ",\"cycle\":null,\"frame\":null";
+    }
+    if (page.fragment >= 0 && !page.joined) {
+      std::snprintf(buf, sizeof buf, ",\"fragment\":%d,\"continued\":%s", page.fragment,
+                    page.continued ? "true" : "false");
+      out += buf;
+    }
+  }
+  if (page.protocol == PageProtocol::kGsc && page.alphaText[0] != 0) {
+    out += ",\"alphaText\":";
+    AppendJsonString(out, page.alphaText, std::strlen(page.alphaText), 0, charset);
+  }
+  if (page.joined) {
+    std::snprintf(buf, sizeof buf, ",\"joined\":true,\"fragments\":%d,\"incomplete\":%s",
+                  page.fragments, page.incomplete ? "true" : "false");
+    out += buf;
+  }
+  if (source != nullptr) {
+    out += ",\"source\":";
+    AppendJsonString(out, source, std::strlen(source));
+  }
+}
+
 }  // namespace
 
 std::string RenderRow(const char* text, const int32_t* slots, const Settings& settings, bool color,
@@ -143,14 +178,14 @@ void RowPrinter::RowFinished(const char* text, const int32_t* slots) {
 }
 
 std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters, const Charset* charset) {
+                       const FilterTable& filters, const char* source, const Charset* charset) {
   std::string out;
-  PageToJson(page, local, utcOffsetMinutes, filters, out, charset);
+  PageToJson(page, local, utcOffsetMinutes, filters, out, source, charset);
   return out;
 }
 
 void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const FilterTable& filters,
-                std::string& out, const Charset* charset) {
+                std::string& out, const char* source, const Charset* charset) {
   out = "{\"time\":\"";
   char buf[64];
   const int absOffset = offset < 0 ? -offset : offset;
@@ -170,14 +205,18 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
   } else {
     std::snprintf(buf, sizeof buf, ",\"function\":%d", page.function);
     out += buf;
+    if (page.functionBits >= 0) {
+      std::snprintf(buf, sizeof buf, ",\"functionBits\":%d", page.functionBits);
+      out += buf;
+    }
   }
   out += ",\"type\":";
   AppendJsonString(out, page.type, std::strlen(page.type));
   out += ",\"text\":";
-  // The text as the pane paints it: a NUL ends it.
-  size_t textLength = 0;
-  while (textLength < static_cast<size_t>(page.textLength) && page.text[textLength] != 0)
-    ++textLength;
+  // Every received character, control characters (NUL included) as
+  // escapes; only the NULs that pad the last codeword are left off.
+  size_t textLength = page.textLength > 0 ? static_cast<size_t>(page.textLength) : 0;
+  while (textLength > 0 && page.text[textLength - 1] == 0) --textLength;
   // Only the alphanumeric part is mapped, and the record names the set;
   // with US the record is as it always was.
   AppendJsonString(out, page.text, textLength,
@@ -194,6 +233,7 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
   } else {
     out += "null";
   }
+  AppendFeedFields(page, source, charset, out);
   out += '}';
 }
 
@@ -204,11 +244,18 @@ PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filter
 }
 
 void PagePrinter::PageWritten(const PageRecord& page) {
-  ++pages_;
-  if (!json_) return;
-  PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_, line_, charset_);
-  std::fwrite(line_.data(), 1, line_.size(), out_);
-  std::fputc('\n', out_);
+  if (!page.joined) ++pages_;
+  const bool feed = feeds_ != nullptr && feeds_->active() && !PageJoiner::IsFragmentPart(page);
+  if (!json_ && !feed) return;
+  if (!json_ && line_.capacity() < kLineReserve) line_.reserve(kLineReserve);
+  // One line for both, so a feed sends exactly what --json prints.
+  PageToJson(page, clock_.NowLocal(), clock_.UtcOffsetMinutes(), filters_, line_, source_,
+             charset_);
+  if (json_) {
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+    std::fputc('\n', out_);
+  }
+  if (feed) feeds_->Publish(page, line_, EpochSeconds(clock_.NowUtc()));
 }
 
 StreamClock::StreamClock(long long startEpochSeconds) : start_(startEpochSeconds) {}

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "feeds/feed.h"
 #include "output/charset.h"
 #include "output/clock.h"
 #include "output/filters.h"
@@ -47,23 +48,35 @@ class RowPrinter : public RowObserver {
   uint64_t rows_ = 0;
 };
 
-/// One JSON object (one line) for a page. With a national `charset` the
-/// alphanumeric text is mapped (UTF-8) and the record names the set ("charset").
+/// One JSON object (one line) for a page; `source` names the receiver (no
+/// "source" field when null). With a national `charset` the alphanumeric text
+/// is mapped (UTF-8) and the record names the set ("charset").
 std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters, const Charset* charset = nullptr);
+                       const FilterTable& filters, const char* source = nullptr,
+                       const Charset* charset = nullptr);
 /// The same into `out` (replaced), which keeps its capacity from page to page.
 void PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                const FilterTable& filters, std::string& out, const Charset* charset = nullptr);
+                const FilterTable& filters, std::string& out, const char* source = nullptr,
+                const Charset* charset = nullptr);
 
-/// Prints pages as JSON lines, and counts pages for the progress line.
+/// Prints pages as JSON lines, counts pages for the progress line, and hands
+/// each page's JSON line to the feeds.
 class PagePrinter : public PageObserver {
  public:
   PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json,
               const Charset* charset = nullptr);
   void PageWritten(const PageRecord& page) override;
   uint64_t pages() const { return pages_; }
+  /// Feeds get every page except the pieces of a fragmented message; `source`
+  /// (kept by the caller) names the receiver in every record.
+  void SetFeeds(FeedHub* feeds, const char* source) {
+    feeds_ = feeds;
+    source_ = source;
+  }
 
  private:
+  FeedHub* feeds_ = nullptr;
+  const char* source_ = nullptr;
   std::FILE* out_;
   Clock& clock_;
   const FilterTable& filters_;

@@ -1,0 +1,154 @@
+// The feed hub: duplicate suppression, stats at the hour turn, drop reports.
+#include "feeds/feed.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "output/filters.h"
+
+namespace skelmar {
+
+namespace {
+
+constexpr int64_t kReportEveryMs = 60 * 1000;
+
+uint64_t Mix(uint64_t h, const void* data, size_t n) {
+  // FNV-1a, 64 bits: a collision would need 2^32 distinct recent pages.
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+constexpr const char* kRowNames[kStatRows] = {
+    "FLEX 6400", "FLEX 3200", "FLEX 1600", "POCSAG 2400", "POCSAG 1200", "POCSAG 512", "GSC"};
+
+}  // namespace
+
+bool Deduper::Admit(const PageRecord& page, int64_t epochSeconds) {
+  if (window_ <= 0) return true;
+  uint64_t key = 14695981039346656037ull;
+  const int32_t protocol = static_cast<int32_t>(page.protocol);
+  key = Mix(key, &protocol, sizeof protocol);
+  key = Mix(key, page.capcode, std::strlen(page.capcode) + 1);
+  key = Mix(key, &page.function, sizeof page.function);
+  key = Mix(key, page.text, page.textLength > 0 ? static_cast<size_t>(page.textLength) : 0);
+  Slot& slot = slots_[key % kSlots];
+  if (slot.used && slot.key == key && epochSeconds - slot.sentAt < window_ &&
+      epochSeconds >= slot.sentAt) {
+    ++suppressed_;
+    return false;
+  }
+  slot.used = true;
+  slot.key = key;
+  slot.sentAt = epochSeconds;
+  return true;
+}
+
+int64_t EpochSeconds(const SystemTime& t) {
+  // Days from the civil date (proleptic Gregorian).
+  const int y = t.year - (t.month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int m = t.month;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = int64_t{era} * 146097 + doe - 719468;
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+void StatsToJson(const StatCounters& counters, const SystemTime& t, int offset, std::string& out) {
+  char buf[160];
+  const int absOffset = offset < 0 ? -offset : offset;
+  std::snprintf(buf, sizeof buf, "{\"time\":\"%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d\"",
+                unsigned{t.year}, unsigned{t.month}, unsigned{t.day}, unsigned{t.hour},
+                unsigned{t.minute}, unsigned{t.second}, offset < 0 ? '-' : '+', absOffset / 60,
+                absOffset % 60);
+  out = buf;
+  for (int table = 0; table < 2; ++table) {
+    out += table == 0 ? ",\"hourly\":{" : ",\"daily\":{";
+    for (int row = 0; row < kStatRows; ++row) {
+      const int32_t* c = table == 0 ? counters.hourly[row] : counters.daily[row];
+      std::snprintf(buf, sizeof buf, "%s\"%s\":{\"numeric\":%d,\"alpha\":%d}", row ? "," : "",
+                    kRowNames[row], c[kStatNumeric], c[kStatAlpha]);
+      out += buf;
+    }
+    out += '}';
+  }
+  out += '}';
+}
+
+FeedHub::FeedHub(int dedupeSeconds, MessageSink& messages)
+    : dedupe_(dedupeSeconds), messages_(messages) {
+  stats_.reserve(1024);
+  message_.reserve(512);
+}
+
+void FeedHub::Add(std::unique_ptr<Feed> feed) {
+  feeds_.push_back(std::move(feed));
+  reportedDrops_.push_back(0);
+}
+
+void FeedHub::Publish(const PageRecord& page, std::string_view json, int64_t epochSeconds) {
+  if (feeds_.empty() || !dedupe_.Admit(page, epochSeconds)) return;
+  for (auto& feed : feeds_) feed->Publish(page, json, epochSeconds);
+}
+
+void FeedHub::ReportDrops(bool final) {
+  for (size_t i = 0; i < feeds_.size(); ++i) {
+    const uint64_t dropped = feeds_[i]->counters().dropped;
+    if (dropped == reportedDrops_[i]) continue;
+    char text[160];
+    if (final) {
+      std::snprintf(text, sizeof text,
+                    "%s: %llu records were not delivered (dropped, or still queued at the end)",
+                    feeds_[i]->name(), static_cast<unsigned long long>(dropped));
+    } else {
+      std::snprintf(text, sizeof text, "%s: %llu records dropped in the last minute (%llu in all)",
+                    feeds_[i]->name(), static_cast<unsigned long long>(dropped - reportedDrops_[i]),
+                    static_cast<unsigned long long>(dropped));
+    }
+    messages_.ShowMessage(text);
+    reportedDrops_[i] = dropped;
+  }
+}
+
+void FeedHub::Tick(int64_t monotonicMs, const SystemTime& local, int utcOffsetMinutes,
+                   const StatCounters& counters) {
+  if (feeds_.empty()) return;
+  // The counts are read before the statistics clear the hour, so the hour
+  // turn sends the hour just ended. In between, about once a second, the
+  // feeds get a fresh copy for their next connection.
+  const bool hourTurn = lastHour_ >= 0 && local.hour != lastHour_;
+  if (hourTurn || --ticksToStats_ <= 0) {
+    StatsToJson(counters, local, utcOffsetMinutes, stats_);
+    for (auto& feed : feeds_) feed->SetStats(stats_, hourTurn);
+    ticksToStats_ = 10;
+  }
+  lastHour_ = local.hour;
+  for (auto& feed : feeds_) {
+    while (feed->TakeMessage(message_)) messages_.ShowMessage(message_.c_str());
+  }
+  if (!reportedOnce_ || monotonicMs - lastReportMs_ >= kReportEveryMs) {
+    bool any = false;
+    for (size_t i = 0; i < feeds_.size(); ++i)
+      any = any || feeds_[i]->counters().dropped != reportedDrops_[i];
+    if (any) {
+      ReportDrops(false);
+      lastReportMs_ = monotonicMs;
+      reportedOnce_ = true;
+    }
+  }
+}
+
+void FeedHub::Stop(int waitMs) {
+  for (auto& feed : feeds_) feed->Stop(waitMs);
+  for (auto& feed : feeds_) {
+    while (feed->TakeMessage(message_)) messages_.ShowMessage(message_.c_str());
+  }
+  ReportDrops(true);
+}
+
+}  // namespace skelmar

@@ -1,0 +1,215 @@
+// The PagerMon feed against a small HTTP server inside the test: request line,
+// headers and body of every page, retries after a 500, and giving up.
+#include "feeds/pagermon_feed.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace skelmar {
+namespace {
+
+struct Request {
+  std::string line;
+  std::map<std::string, std::string> headers;  ///< names in lower case
+  std::string body;
+};
+
+/// One request per connection; `answer` gives the status for the n-th request.
+class HttpServer {
+ public:
+  explicit HttpServer(std::function<int(const Request&, int)> answer) : answer_(std::move(answer)) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n);
+    port_ = ntohs(a.sin_port);
+    listen(listener_, 16);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~HttpServer() {
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+  }
+  int port() const { return port_; }
+  std::vector<Request> requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      const int c = accept(listener_, nullptr, nullptr);
+      if (c < 0) return;
+      std::string data;
+      char buf[4096];
+      size_t headerEnd = std::string::npos;
+      size_t length = 0;
+      while (true) {
+        const ssize_t got = recv(c, buf, sizeof buf, 0);
+        if (got <= 0) break;
+        data.append(buf, static_cast<size_t>(got));
+        if (headerEnd == std::string::npos &&
+            (headerEnd = data.find("\r\n\r\n")) != std::string::npos) {
+          const std::string head = data.substr(0, headerEnd);
+          std::string lower = head;
+          for (char& ch : lower)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+          const size_t at = lower.find("content-length:");
+          if (at != std::string::npos) length = std::stoul(head.substr(at + 15));
+        }
+        if (headerEnd != std::string::npos && data.size() >= headerEnd + 4 + length) break;
+      }
+      Request r;
+      const std::string head = data.substr(0, headerEnd);
+      size_t pos = head.find("\r\n");
+      r.line = head.substr(0, pos);
+      while (pos != std::string::npos && pos < head.size()) {
+        const size_t next = head.find("\r\n", pos + 2);
+        const std::string h =
+            head.substr(pos + 2, next == std::string::npos ? std::string::npos : next - pos - 2);
+        const size_t colon = h.find(':');
+        if (colon != std::string::npos) {
+          std::string name = h.substr(0, colon);
+          for (char& ch : name)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+          r.headers[name] = h.substr(h.find_first_not_of(' ', colon + 1));
+        }
+        pos = next;
+      }
+      r.body = data.substr(headerEnd + 4, length);
+      int index;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(r);
+        index = static_cast<int>(requests_.size()) - 1;
+      }
+      const int status = answer_(r, index);
+      const std::string body =
+          status == 200 ? "{\"ok\":true}" : "bad request from key topsecret-42\n";
+      const std::string reply =
+          "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Error") +
+          "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\nConnection: close\r\n\r\n" + body;
+      send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+      close(c);
+    }
+  }
+
+  std::function<int(const Request&, int)> answer_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<Request> requests_;
+};
+
+PageRecord Page(PageProtocol protocol, const char* capcode, const char* type,
+                const std::string& text) {
+  PageRecord p;
+  p.protocol = protocol;
+  std::snprintf(p.capcode, sizeof p.capcode, "%s", capcode);
+  std::snprintf(p.type, sizeof p.type, "%s", type);
+  std::memcpy(p.text, text.data(), text.size());
+  p.textLength = static_cast<int32_t>(text.size());
+  return p;
+}
+
+constexpr const char* kKey = "topsecret-42";
+
+TEST(PagerMonFeed, PostsEveryPageInOrderAndRetriesAfterAServerError) {
+  std::atomic<int> pageTwoTries{0};
+  HttpServer server([&](const Request& r, int) {
+    if (r.body.find("\"0004242\"") != std::string::npos && ++pageTwoTries <= 2) return 500;
+    return 200;
+  });
+  PagerMonOptions options;
+  std::string error;
+  ASSERT_TRUE(
+      ParsePagerMonUrl("http://127.0.0.1:" + std::to_string(server.port()) + "/", options, error));
+  PagerMonFeed feed(options, kKey, "north-rx");
+  feed.SetRetryUnitMs(5);
+  ASSERT_TRUE(feed.Start(error)) << error;
+
+  feed.Publish(Page(PageProtocol::kPocsag, "0273040", "alpha", "Fire \"A\"\n\x01"), "", 1765195200);
+  feed.Publish(Page(PageProtocol::kFlex, "4242", "numeric", "555-0100"), "", 1765195201);
+  feed.Publish(Page(PageProtocol::kGsc, "657141", "tone", ""), "", 1765195202);  // skipped
+  feed.Publish(Page(PageProtocol::kPocsag, "???????", "alpha", "noise"), "",
+               1765195203);  // skipped
+  feed.Publish(Page(PageProtocol::kGsc, "657141", "numeric", "12"), "", 1765195204);
+  feed.Stop(5000);
+
+  const std::vector<Request> got = server.requests();
+  ASSERT_EQ(got.size(), 5u);  // page 2 three times
+  const std::string expected[] = {
+      R"({"address":"0273040","message":"Fire \"A\"\u000a\u0001","source":"north-rx","datetime":1765195200,"timestamp":1765195200})",
+      R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
+      R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
+      R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
+      R"({"address":"0657141","message":"12","source":"north-rx","datetime":1765195204,"timestamp":1765195204})",
+  };
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].line, "POST /api/messages HTTP/1.1") << i;
+    EXPECT_EQ(got[i].headers.at("apikey"), kKey) << i;
+    EXPECT_EQ(got[i].headers.at("content-type"), "application/json") << i;
+    EXPECT_EQ(got[i].body, expected[i]) << i;
+  }
+  const FeedCounters c = feed.counters();
+  EXPECT_EQ(c.sent, 3u);
+  EXPECT_EQ(c.dropped, 0u);
+
+  // The error body is shown once, and never with the key in it.
+  std::string message;
+  ASSERT_TRUE(feed.TakeMessage(message));
+  EXPECT_NE(message.find("500"), std::string::npos) << message;
+  EXPECT_EQ(message.find(kKey), std::string::npos) << message;
+  EXPECT_FALSE(feed.TakeMessage(message)) << message;
+}
+
+TEST(PagerMonFeed, GivesUpAfterTenRetriesAndGoesOn) {
+  HttpServer server([](const Request& r, int) {
+    return r.body.find("\"message\":\"lost\"") != std::string::npos ? 500 : 200;
+  });
+  PagerMonOptions options;
+  std::string error;
+  ASSERT_TRUE(ParsePagerMonUrl("http://127.0.0.1:" + std::to_string(server.port()) + "?tones=1",
+                               options, error));
+  PagerMonFeed feed(options, kKey, "rx");
+  feed.SetRetryUnitMs(1);
+  ASSERT_TRUE(feed.Start(error)) << error;
+  feed.Publish(Page(PageProtocol::kPocsag, "1", "alpha", "lost"), "", 1);
+  feed.Publish(Page(PageProtocol::kPocsag, "2", "tone", ""), "", 2);  // tones=1 sends it
+  feed.Stop(10000);
+
+  const std::vector<Request> got = server.requests();
+  ASSERT_EQ(got.size(), 12u);  // the first try and ten retries, then the next page
+  EXPECT_NE(got[10].body.find("\"lost\""), std::string::npos);
+  EXPECT_NE(got[11].body.find("\"address\":\"0000002\""), std::string::npos);
+  EXPECT_EQ(feed.counters().dropped, 1u);
+  EXPECT_EQ(feed.counters().sent, 1u);
+  EXPECT_EQ(PagerMonFeed::RetryPauseMs(1, 1000), 1000);
+  EXPECT_EQ(PagerMonFeed::RetryPauseMs(3, 1000), 4000);
+}
+
+}  // namespace
+}  // namespace skelmar
