@@ -104,7 +104,9 @@ struct LinkFixture : ::testing::Test {
                   [this](const std::string& path) -> std::unique_ptr<EdgeSource> {
                     created.push_back(path);
                     SerialSlicerOptions o;
-                    o.startupProbe = std::chrono::milliseconds(5);
+                    // Long enough for a loaded machine to run the capture thread, whose
+                    // first wait is what fails in the "no wait" case.
+                    o.startupProbe = std::chrono::milliseconds(300);
                     return std::make_unique<SerialSlicer>(path, rig.Services(), o);
                   },
                   &readIndex,
