@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "platform/audio_source.h"
 #include "shell/console/edge_inputs.h"
@@ -34,6 +35,16 @@ void ApplyOverrides(const ConsoleOptions& o, Settings& s) {
   if (o.input == InputKind::kSerial) {
     std::snprintf(s.serialDevice, sizeof s.serialDevice, "%s", o.inputPath.c_str());
   }
+  if (!o.charset.empty()) std::snprintf(s.charset, sizeof s.charset, "%s", o.charset.c_str());
+  if (!o.pocsagType.empty()) {
+    std::snprintf(s.pocsagType, sizeof s.pocsagType, "%s", o.pocsagType.c_str());
+  }
+}
+
+/// Puts back the file's value of a text setting that still holds the command line's.
+template <size_t N>
+void KeepFileText(char (&saved)[N], const char (&overridden)[N], const char (&file)[N]) {
+  if (std::string(saved) == overridden) std::snprintf(saved, N, "%s", file);
 }
 
 }  // namespace
@@ -52,6 +63,12 @@ DesktopProgram::DesktopProgram(const ConsoleOptions& options, ConfigChoice confi
   fileValues_ = settings;
   ApplyOverrides(options_, settings);
   monitor.statistics.SetMessageSink(&messages_);
+  std::string charsetError;
+  if (!monitor.charset.Select(settings.charset, charsetError)) {
+    // The window still shows every page, with the codes as received.
+    messages_.ShowMessage(charsetError.c_str());
+    monitor.charset.Select("US", charsetError);
+  }
 }
 
 DesktopProgram::~DesktopProgram() { Shutdown(); }
@@ -154,9 +171,9 @@ bool DesktopProgram::Save(std::string* error) {
     toSave.fourLevelInterface = fileValues_.fourLevelInterface;
   }
   if (toSave.invertData == overridden.invertData) toSave.invertData = fileValues_.invertData;
-  if (std::string(toSave.serialDevice) == overridden.serialDevice) {
-    std::snprintf(toSave.serialDevice, sizeof toSave.serialDevice, "%s", fileValues_.serialDevice);
-  }
+  KeepFileText(toSave.serialDevice, overridden.serialDevice, fileValues_.serialDevice);
+  KeepFileText(toSave.charset, overridden.charset, fileValues_.charset);
+  KeepFileText(toSave.pocsagType, overridden.pocsagType, fileValues_.pocsagType);
   if (!PrepareConfigDirectory(config_, error)) return false;
   return SaveSettings(kApplicationName, config_.file, toSave, monitor.filters, error) == 1;
 }

@@ -80,6 +80,8 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   Monitor& monitor = program_.monitor;
   monitorPane_ = new PaneWidget(monitor.monitorPane, look_, kSizingFrame, true, client_);
   filterPane_ = new PaneWidget(monitor.filterPane, look_, kDialogFrame, false, client_);
+  monitorPane_->SetCharset(&monitor.charset);
+  filterPane_->SetCharset(&monitor.charset);
   monitorPane_->setObjectName("monitorPane");
   filterPane_->setObjectName("filterPane");
   monitorPane_->onResized = [this] { MonitorPaneResized(); };

@@ -23,6 +23,7 @@ class PaneCanvas : public QWidget {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::NoFocus);
   }
+  void SetCharset(const Charset* charset) { charset_ = charset; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -32,7 +33,8 @@ class PaneCanvas : public QWidget {
   TextPane& pane_;
   const PaneLook& look_;
   PaneWidget* owner_;
-  QString text_;  // reused from run to run
+  const Charset* charset_ = nullptr;  // national set of alphanumeric text, if any
+  QString text_;                      // reused from run to run
 };
 
 QChar PaneChar(char c) {
@@ -75,7 +77,16 @@ void PaneCanvas::paintEvent(QPaintEvent* event) {
       }
       const char* chars = pane_.lines[i] + run.start;
       text_.resize(run.length);
-      for (int32_t c = 0; c < run.length; ++c) text_[c] = PaneChar(chars[c]);
+      for (int32_t c = 0; c < run.length; ++c) {
+        // The pane keeps the received codes; a national set maps them here.
+        const char32_t shown = charset_ ? charset_->Shown(chars[c], run.colorSlot)
+                                        : static_cast<unsigned char>(chars[c]);
+        if (shown == static_cast<unsigned char>(chars[c])) {
+          text_[c] = PaneChar(chars[c]);
+        } else {
+          text_[c] = shown <= 0xFFFF ? QChar(static_cast<char16_t>(shown)) : QChar(u'?');
+        }
+      }
       p.drawText(x, baseline, text_);
       // The next run starts where this one ended.
       x += run.length * look_.charWidth;
@@ -296,6 +307,11 @@ void PaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   QFrame::mouseReleaseEvent(event);
+}
+
+void PaneWidget::SetCharset(const Charset* charset) {
+  canvas_->SetCharset(charset);
+  canvas_->update();
 }
 
 }  // namespace skelmar::desktop

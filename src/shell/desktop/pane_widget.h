@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <functional>
 
+#include "output/charset.h"
 #include "output/text_pane.h"
 #include "settings/settings.h"
 
@@ -46,6 +47,8 @@ class PaneWidget : public QFrame, public PaneView {
 
   TextPane& pane() { return pane_; }
   QWidget* canvas();
+  /// Alphanumeric text shown through a national character set (null: as received).
+  void SetCharset(const Charset* charset);
   QScrollBar* verticalBar() { return vertical_; }
   QScrollBar* horizontalBar() { return horizontal_; }
 
