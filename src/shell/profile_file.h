@@ -30,8 +30,14 @@ class ProfileFile {
   static ProfileFile FromText(std::string_view text);
 
   /// Reads the file. A missing file gives an empty profile and returns true;
-  /// a file that exists but cannot be read returns false (and stays empty).
-  bool Load(const std::filesystem::path& path);
+  /// a file that exists but cannot be read (a directory, no permission, a
+  /// link loop, more than kMaxProfileBytes) returns false, stays empty and
+  /// says why in `error` when given. A leading UTF-8 byte-order mark is skipped.
+  bool Load(const std::filesystem::path& path, std::string* error = nullptr);
+
+  /// No settings file comes near this; anything larger (a device such as
+  /// /dev/zero given by mistake) is refused instead of read without end.
+  static constexpr size_t kMaxProfileBytes = size_t{1} << 20;
 
   /// Writes the whole content to `path` atomically: a temporary file beside it
   /// (the name plus ".tmp") is written, flushed and renamed over the target,
