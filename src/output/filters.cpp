@@ -12,7 +12,7 @@
 namespace skelmar {
 namespace {
 
-constexpr int kCommandLineLimit = 119;  // command path and arguments together
+constexpr int kCommandLineLimit = 119;  // longest argument after expansion
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -89,10 +89,10 @@ FilterProcessor::~FilterProcessor() { CloseLog(); }
 namespace {
 
 /// Joins two texts, cut to what the message dialog shows.
-void JoinMessage(char (&text)[kMessageLimit + 1], const char* what, const char* detail) {
+void JoinMessage(char (&text)[kMessageTextCapacity + 1], const char* what, const char* detail) {
   size_t n = 0;
   for (const char* s : {what, detail}) {
-    while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+    while (n < kMessageTextCapacity && *s != 0) text[n++] = *s++;
   }
   text[n] = 0;
 }
@@ -100,7 +100,7 @@ void JoinMessage(char (&text)[kMessageLimit + 1], const char* what, const char* 
 }  // namespace
 
 void FilterProcessor::Report(const char* what, const char* detail) {
-  char text[kMessageLimit + 1];
+  char text[kMessageTextCapacity + 1];
   JoinMessage(text, what, detail);
   messages_.ShowMessage(text);
 }
@@ -115,6 +115,7 @@ void FilterProcessor::OpenLog() {
   log_ = std::fopen(settings_.filterFile, "a");
   if (log_ == nullptr) {
     // Decoding goes on without the log; the user hears of it once.
+    writeFailed_ = true;
     if (!logFailureReported_) {
       logFailureReported_ = true;
       Report("Cannot open the filter file: ", settings_.filterFile);
@@ -126,13 +127,31 @@ void FilterProcessor::OpenLog() {
 
 void FilterProcessor::CloseLog() {
   if (log_ == nullptr) return;
-  std::fclose(log_);
+  // The buffered tail is written here; losing it must not pass unnoticed.
+  const bool flushed = std::fflush(log_) == 0 && std::ferror(log_) == 0;
+  const bool closed = std::fclose(log_) == 0;
   log_ = nullptr;
+  if (flushed && closed) return;
+  writeFailed_ = true;
+  if (!logFailureReported_) {
+    logFailureReported_ = true;
+    Report("Cannot write to the filter file: ", settings_.filterFile);
+  }
+}
+
+void FilterProcessor::ShowPendingMessage() {
+  if (pendingMessage_[0] == 0) return;
+  // Cleared first: the message box may run further ticks before it returns.
+  char text[kMessageTextCapacity + 1];
+  std::memcpy(text, pendingMessage_, sizeof text);
+  pendingMessage_[0] = 0;
+  messages_.ShowMessage(text);
 }
 
 void FilterProcessor::CheckLogWrite() {
   if (log_ == nullptr || std::ferror(log_) == 0) return;
   std::clearerr(log_);
+  writeFailed_ = true;
   if (!logFailureReported_) {
     logFailureReported_ = true;
     Defer("Cannot write to the filter file: ", settings_.filterFile);
@@ -140,13 +159,7 @@ void FilterProcessor::CheckLogWrite() {
 }
 
 void FilterProcessor::FlushTick() {
-  if (pendingMessage_[0] != 0) {
-    // Cleared first: the message box may run further ticks before it returns.
-    char text[kMessageLimit + 1];
-    std::memcpy(text, pendingMessage_, sizeof text);
-    pendingMessage_[0] = 0;
-    messages_.ShowMessage(text);
-  }
+  ShowPendingMessage();
   if (settings_.filterFileFlush == 0 || flushCountdown <= 0) return;
   --flushCountdown;
   if (flushCountdown == 0 && log_ != nullptr) {
@@ -289,44 +302,107 @@ void FilterProcessor::ProcessLine(LineCopy& copy) {
 
 void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n,
                                  int32_t cs, int32_t ce, int32_t ms) {
+  // The template is split into arguments first (blanks separate, double
+  // quotes group, backslashes escape quotes, as a command line is split) and
+  // %c, %l and %m are replaced inside each argument, so text from the air can
+  // never add, remove or split an argument. Each argument is cut to 119
+  // characters, then written back in that same command-line form.
   constexpr int32_t capacity = static_cast<int32_t>(sizeof arguments_) - 1;
   int32_t out = 0;
-  auto put = [&](char c) {
-    if (out < capacity) arguments_[out++] = c;  // longer expansions are cut here
+  char argument[kCommandLineLimit];
+  int32_t length = 0;
+  auto add = [&](char c) {
+    if (length < kCommandLineLimit) argument[length++] = c;
   };
-  auto putRange = [&](const char* s, int32_t from, int32_t to) {
-    for (int32_t i = from; i < to; ++i) put(s[i]);
+  auto addRange = [&](const char* text, int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) add(text[i]);
   };
+  auto emit = [&](char c) {
+    if (out < capacity) arguments_[out++] = c;
+  };
+  auto finishArgument = [&]() {
+    // An argument that would not fit whole is left out rather than cut into another.
+    const int32_t start = out;
+    if (out > 0) emit(' ');
+    emit('"');
+    int32_t backslashes = 0;
+    for (int32_t i = 0; i < length; ++i) {
+      const char c = argument[i];
+      if (c == '\\') {
+        ++backslashes;
+        emit(c);
+        continue;
+      }
+      if (c == '"') {
+        for (int32_t k = 0; k < backslashes + 1; ++k) emit('\\');
+      }
+      backslashes = 0;
+      emit(c);
+    }
+    for (int32_t k = 0; k < backslashes; ++k) emit('\\');
+    emit('"');
+    if (out >= capacity) out = start;
+    length = 0;
+  };
+
   const char* tmpl = settings_.filterCmdArgs;
   const int32_t tmplLength = BoundedLength(tmpl, kPathCapacity);
-  for (int32_t i = 0; i < tmplLength; ++i) {
-    if (tmpl[i] == '%' && i + 1 < tmplLength) {
-      const char next = Upper(tmpl[i + 1]);
-      if (next == 'C') {
-        putRange(copy.characters, cs, ce);
+  int32_t i = 0;
+  for (;;) {
+    while (i < tmplLength && (tmpl[i] == ' ' || tmpl[i] == '\t')) ++i;
+    if (i >= tmplLength) break;
+    bool quoted = false;
+    while (i < tmplLength && (quoted || (tmpl[i] != ' ' && tmpl[i] != '\t'))) {
+      const char c = tmpl[i];
+      if (c == '\\') {
+        int32_t run = 0;
+        while (i < tmplLength && tmpl[i] == '\\') {
+          ++run;
+          ++i;
+        }
+        if (i < tmplLength && tmpl[i] == '"') {
+          for (int32_t k = 0; k < run / 2; ++k) add('\\');
+          if (run % 2 == 1) {
+            add('"');
+            ++i;
+          }
+        } else {
+          for (int32_t k = 0; k < run; ++k) add('\\');
+        }
+        continue;
+      }
+      if (c == '"') {
+        quoted = !quoted;
         ++i;
         continue;
       }
-      if (next == 'L') {
-        putRange(entry.label, 0,
-                 BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1));
-        ++i;
-        continue;
+      if (c == '%' && i + 1 < tmplLength) {
+        const char next = Upper(tmpl[i + 1]);
+        if (next == 'C') {
+          addRange(copy.characters, cs, ce);
+          i += 2;
+          continue;
+        }
+        if (next == 'L') {
+          addRange(entry.label, 0,
+                   BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1));
+          i += 2;
+          continue;
+        }
+        if (next == 'M') {
+          addRange(copy.characters, ms, n);
+          i += 2;
+          continue;
+        }
       }
-      if (next == 'M') {
-        putRange(copy.characters, ms, n);
-        ++i;
-        continue;
-      }
+      add(c);
+      ++i;
     }
-    put(tmpl[i]);
+    finishArgument();
   }
-  // The path itself is never cut: a path of 119 characters or more gets no arguments.
-  const int32_t pathLength = BoundedLength(settings_.filterCmdFile, kPathCapacity);
-  if (pathLength + out > kCommandLineLimit) out = std::max(0, kCommandLineLimit - pathLength);
   arguments_[out] = 0;
 
-  char error[kMessageLimit + 1] = {};
+  char error[kMessageTextCapacity + 1] = {};
   if (launcher_.Launch(settings_.filterCmdFile, arguments_, error,
                        static_cast<int>(sizeof error))) {
     commandFailureReported_ = false;
