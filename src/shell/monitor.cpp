@@ -38,6 +38,10 @@ void Monitor::TimerTick(const EdgeRing* ring) {
   if (ring != nullptr) front.PollEdges(*ring);
 }
 
-void Monitor::Stop() { filterProcessor.CloseLog(); }
+void Monitor::Stop() {
+  filterProcessor.CloseLog();
+  filterProcessor.ShowPendingMessage();
+  statistics.ShowPendingFailure();
+}
 
 }  // namespace skelmar

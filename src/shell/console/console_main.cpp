@@ -4,14 +4,18 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
@@ -52,25 +56,73 @@ std::string ProgramPath(const char* argv0) {
   return argv0;
 }
 
-/// SIGINT and SIGTERM are blocked and collected here, so no handler and no
-/// global flag is needed: the loop asks whether one is pending.
+/// SIGINT, SIGTERM and SIGHUP are blocked in every thread and taken by a
+/// watcher thread, so no handler touches program state. When one comes while
+/// the main thread waits for input (a FIFO with no writer, a silent pipe) the
+/// watcher interrupts that wait with a wake signal whose handler does nothing
+/// and is installed without SA_RESTART, so the read returns and the loop ends.
 class StopSignals {
  public:
-  StopSignals() {
+  StopSignals() : main_(pthread_self()) {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
     sigaddset(&set_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    struct sigaction wake {};
+    wake.sa_handler = [](int) {};
+    sigemptyset(&wake.sa_mask);
+    wake.sa_flags = 0;
+    sigaction(WakeSignal(), &wake, nullptr);
+    watcher_ = std::thread([this] { Watch(); });
   }
-  /// Waits up to `ms` milliseconds (0: just looks); true when a stop signal came.
+  ~StopSignals() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    pthread_kill(watcher_.native_handle(), SIGHUP);  // ends its sigwait
+    watcher_.join();
+  }
+  /// Waits up to `ms` milliseconds (0: just looks); true when a stop signal
+  /// came. Once the main thread has seen the stop it is no longer woken.
   bool Wait(long ms) {
-    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    return sigtimedwait(&set_, nullptr, &ts) > 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return requested_.load(); });
+    if (requested_) seen_ = true;
+    return requested_;
   }
+  bool requested() { return Wait(0); }
+  /// Set from the watcher thread; inputs that retry interrupted reads look at it.
+  const std::atomic<bool>& flag() const { return requested_; }
 
  private:
+  static int WakeSignal() { return SIGRTMIN + 3; }
+
+  void Watch() {
+    int signal = 0;
+    sigwait(&set_, &signal);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (closing_) return;
+    requested_ = true;
+    changed_.notify_all();
+    // Repeated until the program ends: a wake that lands just before the main
+    // thread starts its read would be lost.
+    while (!closing_ && !seen_) {
+      pthread_kill(main_, WakeSignal());
+      changed_.wait_for(lock, std::chrono::milliseconds(50), [this] { return closing_ || seen_; });
+    }
+  }
+
   sigset_t set_;
+  pthread_t main_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::atomic<bool> requested_{false};
+  bool seen_ = false;
+  bool closing_ = false;
+  std::thread watcher_;
 };
 
 /// Copies every new ring entry to the --record file before the tick reads it.
@@ -139,20 +191,23 @@ void PrintStats(const StatCounters& counters, Clock& clock) {
   if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
 }
 
-std::unique_ptr<EdgeSource> MakeSource(const ConsoleOptions& o, bool fourLevel) {
+std::unique_ptr<EdgeSource> MakeSource(const ConsoleOptions& o, bool fourLevel,
+                                       const std::atomic<bool>& stop) {
+  auto audio = [&](AudioSourceKind kind) {
+    auto source = std::make_unique<AudioSource>(kind, o.inputPath.c_str(), o.rate, fourLevel);
+    source->SetStopFlag(&stop);
+    return source;
+  };
   switch (o.input) {
     case InputKind::kReplay:
       return std::make_unique<ReplaySource>(
           o.inputPath, o.realtime ? ReplayPacing::kRealTime : ReplayPacing::kDrain);
     case InputKind::kPcm:
-      return std::make_unique<AudioSource>(AudioSourceKind::kRawPcm, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kRawPcm);
     case InputKind::kAudioFile:
-      return std::make_unique<AudioSource>(AudioSourceKind::kSoundFile, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kSoundFile);
     case InputKind::kAudioDevice:
-      return std::make_unique<AudioSource>(AudioSourceKind::kAlsa, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kAlsa);
     default:
       return nullptr;
   }
@@ -167,9 +222,20 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   const ConfigChoice config =
       ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  if (!o.configPath.empty() && !std::filesystem::exists(config.file)) {
-    std::fprintf(stderr, "skelmar: settings file '%s' does not exist\n", config.file.c_str());
-    return kExitFailure;
+  if (!o.configPath.empty()) {
+    // The error_code form: a path whose status cannot be read (a link loop,
+    // a folder we may not enter, an over-long name) is reported, not thrown.
+    std::error_code ec;
+    const auto type = std::filesystem::status(config.file, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+      std::fprintf(stderr, "skelmar: settings file '%s' does not exist\n", config.file.c_str());
+      return kExitFailure;
+    }
+    if (ec) {
+      std::fprintf(stderr, "skelmar: settings file '%s' cannot be read: %s\n",
+                   config.file.c_str(), ec.message().c_str());
+      return kExitFailure;
+    }
   }
   Settings settings;
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
@@ -195,7 +261,13 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   PosixCommandLauncher launcher;
   TerminalBeeper beeper;
   Monitor monitor(settings, MonitorServices{clock, messages, launcher, beeper});
-  LoadSettings(kAppName, config.file, settings, monitor.filters);
+  std::string settingsProblem;
+  const int loaded =
+      LoadSettings(kAppName, config.file, settings, monitor.filters, &settingsProblem);
+  if (signals.requested()) return kExitOk;  // stopped while a FIFO held the settings read
+  if (!settingsProblem.empty()) messages.ShowMessage(settingsProblem.c_str());
+  // A file the user named and we cannot read is not quietly replaced by defaults.
+  if (loaded == 0 && !o.configPath.empty()) return kExitFailure;
   // Command-line overrides win over the file and are never saved.
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
   if (o.invert >= 0) settings.invertData = o.invert;
@@ -242,10 +314,11 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
     source = link->source();
   } else {
-    owned = MakeSource(o, settings.fourLevelInterface != 0);
+    owned = MakeSource(o, settings.fourLevelInterface != 0, signals.flag());
     if (owned->Open(&monitor.front.readIndex()) <= 0) {
-      std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
       monitor.Stop();
+      if (signals.requested()) return kExitOk;  // stopped while waiting for a FIFO's writer
+      std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
       return kExitFailure;
     }
     source = owned.get();
@@ -278,7 +351,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       if (!more || signals.Wait(0)) break;
     }
     progress.Clear();
-    if (source->lastError()[0] != 0) {
+    // An input cut short by a stop request is no failure.
+    if (source->lastError()[0] != 0 && !signals.requested()) {
       std::fprintf(stderr, "skelmar: %s\n", source->lastError());
       status = kExitFailure;
     }
@@ -328,11 +402,17 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   } else {
     source->Close();
   }
+  // Read after Close: a real-time replay's thread has ended by then.
+  if (auto* replay = dynamic_cast<ReplaySource*>(source);
+      replay != nullptr && !replay->warning().empty()) {
+    std::fprintf(stderr, "skelmar: %s\n", replay->warning().c_str());
+  }
   if (!tap.Close(&error)) {
     std::fprintf(stderr, "skelmar: %s\n", error.c_str());
     status = kExitFailure;
   }
   monitor.Stop();
+  if (monitor.writeFailed()) status = kExitFailure;
   if (o.stats) PrintStats(monitor.stats, clock);
   std::fflush(stdout);
   return status;
