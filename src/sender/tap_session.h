@@ -33,8 +33,7 @@ int ScaledMs(long long ms, double scale);
 class TapSession {
  public:
   /// `now_ms` reads a monotonic clock in milliseconds (the steady clock when empty).
-  TapSession(Port& port, std::FILE* out, double time_scale,
-             std::function<long long()> now_ms = {});
+  TapSession(Port& port, std::FILE* out, double time_scale, std::function<long long()> now_ms = {});
 
   /// Runs the whole dialogue after the port is open and prints the outcome.
   Outcome Run(std::string_view port_name, std::string_view phone, std::string_view pin,

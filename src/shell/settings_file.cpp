@@ -176,7 +176,9 @@ class FieldWriter {
   int length_ = 0;
 };
 
-bool IsBlankAt(std::string_view v, size_t p) { return p < v.size() && (v[p] == ' ' || v[p] == '\t'); }
+bool IsBlankAt(std::string_view v, size_t p) {
+  return p < v.size() && (v[p] == ' ' || v[p] == '\t');
+}
 
 size_t SkipBlanks(std::string_view v, size_t p) {
   while (IsBlankAt(v, p)) ++p;
@@ -530,8 +532,8 @@ int LoadSettings(const char* section, const std::filesystem::path& path, Setting
   std::string why;
   if (!file.Load(path, &why)) {
     if (problem != nullptr) {
-      *problem = "cannot read the settings file " + path.string() + ": " + why +
-                 "; the defaults are used";
+      *problem =
+          "cannot read the settings file " + path.string() + ": " + why + "; the defaults are used";
     }
     return 0;
   }

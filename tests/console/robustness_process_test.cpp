@@ -140,7 +140,9 @@ TEST_F(HostileInput, StopSignalsEndAWaitForInputThatNeverComes) {
   };
   const std::vector<Case> cases = {
       {"replay of a FIFO without a writer", {"--replay", fifo, "--config", config_}, -1, SIGINT},
-      {"settings from a FIFO", {"--replay", kGolden + "/pocsag-512.edges", "--config", fifo}, -1,
+      {"settings from a FIFO",
+       {"--replay", kGolden + "/pocsag-512.edges", "--config", fifo},
+       -1,
        SIGTERM},
       {"silent PCM pipe", {"--pcm", "-", "--config", config_}, silent[0], SIGTERM},
       {"raw audio FIFO without a writer", {"--pcm", fifo, "--config", config_}, -1, SIGINT},
@@ -163,8 +165,8 @@ TEST_F(HostileInput, StopSignalsEndAWaitForInputThatNeverComes) {
 TEST_F(HostileInput, FailedWritesOfRequestedFilesAreReportedWithStatus1) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full on this system";
   // The recording of the input onto a full disk.
-  Outcome r = Run({"--replay", kGolden + "/pocsag-512.edges", "--config", config_, "--record",
-                   "/dev/full"});
+  Outcome r = Run(
+      {"--replay", kGolden + "/pocsag-512.edges", "--config", config_, "--record", "/dev/full"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("Test page at 512 bit/s"), std::string::npos);  // decoding went on
@@ -185,7 +187,8 @@ TEST_F(HostileInput, InputsThatHoldNothingSaySo) {
   EXPECT_NE(r.err.find(dir_), std::string::npos) << r.err;
   // A WAV file whose recorder never wrote the data length into its header.
   std::string wav("RIFF\0\0\0\0WAVEfmt ", 16);
-  const unsigned char fmt[] = {16, 0, 0, 0, 1, 0, 1, 0, 0x80, 0xBB, 0, 0, 0, 0x77, 1, 0, 2, 0, 16, 0};
+  const unsigned char fmt[] = {16, 0, 0, 0,    1, 0, 1, 0, 0x80, 0xBB,
+                               0,  0, 0, 0x77, 1, 0, 2, 0, 16,   0};
   wav.append(reinterpret_cast<const char*>(fmt), sizeof fmt);
   wav.append("data\0\0\0\0", 8);
   wav.append(48000 * 2, '\x10');

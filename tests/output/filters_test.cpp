@@ -2,7 +2,6 @@
 // highlight and label in the filter pane, the log file, flushing, beep and
 // the filter command.
 #include "output/filters.h"
-#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "pane_harness.h"
+#include "platform/command_line.h"
 
 namespace skelmar::test {
 namespace {
@@ -349,7 +349,8 @@ TEST_F(CommandFixture, CommandNeedsTheSettingAPathAndTheEntrysFlag) {
 
 TEST_F(CommandFixture, EachArgumentIsCutTo119Characters) {
   const std::string message(300, 'm');
-  EXPECT_EQ(ArgsFor("%m %m", message.c_str()), (Args{std::string(119, 'm'), std::string(119, 'm')}));
+  EXPECT_EQ(ArgsFor("%m %m", message.c_str()),
+            (Args{std::string(119, 'm'), std::string(119, 'm')}));
   EXPECT_EQ(ArgsFor("ab%m", message.c_str()), (Args{"ab" + std::string(117, 'm')}));
   const std::string path150 = "/" + std::string(149, 'p');
   std::snprintf(h.settings.filterCmdFile, sizeof h.settings.filterCmdFile, "%s", path150.c_str());

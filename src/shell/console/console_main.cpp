@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -232,8 +232,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       return kExitFailure;
     }
     if (ec) {
-      std::fprintf(stderr, "skelmar: settings file '%s' cannot be read: %s\n",
-                   config.file.c_str(), ec.message().c_str());
+      std::fprintf(stderr, "skelmar: settings file '%s' cannot be read: %s\n", config.file.c_str(),
+                   ec.message().c_str());
       return kExitFailure;
     }
   }
