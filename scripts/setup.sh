@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libsndfile1-dev libasound2-dev clang-format python3 ccache
-          qt6-base-dev fonts-liberation)
+          qt6-base-dev fonts-liberation
+          clang-14 libclang-rt-14-dev)  # the fuzz targets (scripts/fuzz.sh)
 
 missing=()
 for p in "${packages[@]}"; do
