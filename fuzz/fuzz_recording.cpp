@@ -25,9 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t samples = 0;
     // A state is shortened to a minute, so even a ten-day line ends soon.
     while (size_t got = reader.ReadBatch(batch, 64)) {
-      for (size_t i = 0; i < got; ++i) {
-        if (batch[i].duration == 0) std::abort();  // a sample always lasts
-      }
       samples += got;
       if (samples > (uint64_t{1} << 26)) std::abort();
     }

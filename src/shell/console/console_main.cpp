@@ -150,6 +150,21 @@ class EdgeTap {
   uint32_t index_ = 0;
 };
 
+/// Passes messages on, except while muted: attempts to reopen a lost serial
+/// device would otherwise repeat the same failure every few seconds.
+class MutableMessages : public MessageSink {
+ public:
+  explicit MutableMessages(MessageSink& to) : to_(to) {}
+  void ShowMessage(const char* text) override {
+    if (!muted) to_.ShowMessage(text);
+  }
+  int AskQuestion(const char* text) override { return muted ? 1 : to_.AskQuestion(text); }
+  bool muted = false;
+
+ private:
+  MessageSink& to_;
+};
+
 /// The one-line progress report for long file decodes.
 class Progress {
  public:
@@ -295,12 +310,13 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   std::unique_ptr<EdgeSource> owned;
   std::unique_ptr<SystemMonotonicClock> monotonic;
   std::unique_ptr<SlicerLink> link;
+  MutableMessages linkMessages(messages);
   EdgeSource* source = nullptr;
   if (o.input == InputKind::kSerial || o.input == InputKind::kNone) {
     monotonic = std::make_unique<SystemMonotonicClock>();
     SystemMonotonicClock* mono = monotonic.get();
     link = std::make_unique<SlicerLink>(
-        settings, messages,
+        settings, linkMessages,
         [mono, &messages](const std::string& device) -> std::unique_ptr<EdgeSource> {
           return std::make_unique<SerialSlicer>(
               device, SerialSlicer::SystemServices(*mono, [&messages](const std::string& text) {
@@ -335,6 +351,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   tap.Start(*source->ring());
 
   int status = kExitOk;
+  uint64_t lostOverruns = 0;  // of serial sources that went away
   if (!source->IsLive()) {
     // Files and pipes: 100 ms of stream time, then one tick, as fast as they deliver.
     // Only when the pages go elsewhere: on a terminal that also shows them the
@@ -360,6 +377,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     // Live sources: the tick runs on the wall clock every 100 ms.
     auto next = std::chrono::steady_clock::now();
     auto played = next;
+    auto retry = next;
     for (;;) {
       next += std::chrono::milliseconds(100);
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -371,6 +389,25 @@ int Run(const ConsoleOptions& o, const char* argv0) {
         streamClock.Advance(static_cast<uint64_t>(
             std::chrono::duration<double>(now - played).count() * kTicksPerSecond));
         played = now;
+      }
+      if (source == nullptr) {
+        // The serial device went away: decoding waits, the clocks and the
+        // filter log's flush go on, and the link is tried again every 5 s.
+        monitor.TimerTick(nullptr);
+        const auto now = std::chrono::steady_clock::now();
+        if (now < retry) continue;
+        linkMessages.muted = true;
+        const int reopened = link->Open();
+        linkMessages.muted = false;
+        if (!reopened) {
+          retry = now + std::chrono::seconds(5);
+          continue;
+        }
+        source = link->source();
+        tap.Start(*source->ring());
+        std::fprintf(stderr, "skelmar: %s is back; decoding goes on\n", link->devicePath().c_str());
+        status = kExitOk;
+        continue;
       }
       tap.Copy(*source->ring());
       monitor.TimerTick(source->ring());
@@ -386,19 +423,27 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       }
       if (auto* serial = dynamic_cast<SerialSlicer*>(source);
           serial != nullptr && !serial->capturing()) {
-        std::fprintf(stderr, "skelmar: %s\n", serial->lastError());
+        // Said once; the program keeps running and reopens the device when
+        // it returns (a USB adapter plugged in again). Until then the exit
+        // status says it was lost.
+        std::fprintf(stderr, "skelmar: %s; trying to reopen it every 5 s\n", serial->lastError());
+        lostOverruns += serial->overruns();
+        link->Close();
+        source = nullptr;
         status = kExitFailure;
-        break;
+        retry = std::chrono::steady_clock::now() + std::chrono::seconds(5);
       }
     }
   }
 
-  if (source->overruns() > 0) {
+  const uint64_t overruns = lostOverruns + (source != nullptr ? source->overruns() : 0);
+  if (overruns > 0) {
     std::fprintf(stderr, "skelmar: %llu edges were lost because decoding fell behind\n",
-                 static_cast<unsigned long long>(source->overruns()));
+                 static_cast<unsigned long long>(overruns));
   }
   if (link) {
     link->Close();
+    source = nullptr;  // the link owned it
   } else {
     source->Close();
   }
