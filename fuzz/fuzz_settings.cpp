@@ -50,6 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteSettings(again, "Skelmar", second, secondFilters);
   ProfileFile once;
   WriteSettings(once, "Skelmar", first, firstFilters);
-  Check(once.ToText() == again.ToText(), "a setting");
+  if (once.ToText() != again.ToText()) {
+    std::fprintf(stderr, "first save:\n%s\nsecond save:\n%s\n", once.ToText().c_str(),
+                 again.ToText().c_str());
+    Check(false, "a setting");
+  }
   return 0;
 }

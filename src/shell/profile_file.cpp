@@ -67,7 +67,10 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
   ProfileFile file;
   // Editors on some systems begin UTF-8 files with a byte-order mark.
   constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+  if (text.substr(0, kBom.size()) == kBom) {
+    text.remove_prefix(kBom.size());
+    file.byteOrderMark_ = true;  // written back, so the text after it reads the same
+  }
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -117,7 +120,7 @@ bool ProfileFile::Load(const std::filesystem::path& path, std::string* error) {
 }
 
 std::string ProfileFile::ToText() const {
-  std::string out;
+  std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     out += line.text;
     out += '\n';

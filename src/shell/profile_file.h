@@ -21,7 +21,8 @@ namespace skelmar {
 ///   is kept as it stands and written back unchanged;
 /// - when a key occurs more than once the first occurrence counts, and sections
 ///   that share a name are read as one.
-/// Line ends are read as LF or CR LF and written as LF.
+/// Line ends are read as LF or CR LF and written as LF. A UTF-8 byte-order
+/// mark at the start is skipped and written back.
 class ProfileFile {
  public:
   ProfileFile() = default;
@@ -92,6 +93,7 @@ class ProfileFile {
   size_t FindKeyLine(std::string_view section, std::string_view key) const;
 
   std::vector<Line> lines_;
+  bool byteOrderMark_ = false;  ///< the text began with one (it is kept)
 };
 
 /// Compares two names without letter case (ASCII), as profile names compare.

@@ -576,6 +576,14 @@ TEST(SettingsFileProblems, AByteOrderMarkIsSkippedAndUnreadableFilesAndEntriesAr
   std::string problem;
   EXPECT_EQ(LoadSettings("Skelmar", path, s, t, &problem), 1);
   EXPECT_EQ(s.xPos, 7);  // the first section is found behind the mark
+  // The mark is kept by a save: a second one behind it (and what it hides)
+  // must not come to light in the saved file.
+  const Loaded twice = LoadText("\xEF\xBB\xBF\xEF\xBB\xBF[Skelmar]\nPercent=3\n");
+  EXPECT_EQ(twice.settings.percent, 75.0);
+  EXPECT_EQ(LoadText(SaveText(twice.settings, twice.filters,
+                              "\xEF\xBB\xBF\xEF\xBB\xBF[Skelmar]\nPercent=3\n"))
+                .settings.percent,
+            75.0);
   EXPECT_EQ(problem.find(path.string()) != std::string::npos &&
                 problem.find("Filter2") != std::string::npos,
             true)
