@@ -109,6 +109,7 @@ using PageKey = std::pair<std::string, unsigned long>;  // protocol, capcode
 struct SentPage {
   std::string type;
   std::string text;
+  std::string description;  ///< as skelmix --list shows it, with the hour
 };
 
 /// Whether a decoded text is the exact decode of a sent page. GSC carries no
@@ -180,7 +181,11 @@ void BM_SoakMixedTrafficThenNoise(benchmark::State& state) {
         // page with a damaged bit need not come out exact.
         if (p.uncorrectable || (p.protocol == "GSC" && p.damagedBits > 0)) continue;
         ++mustCount[p.protocol];
-        mustDecode.insert({{p.protocol, p.capcode}, {p.type, p.text}});
+        mustDecode.insert(
+            {{p.protocol, p.capcode},
+             {p.type, p.text,
+              "hour " + std::to_string(h) + " (--random-start " + std::to_string(options.rngStart) +
+                  "): " + siggen::DescribePage(p)}});
       }
       (void)onAir;
       streamSeconds += traffic.seconds;
@@ -253,6 +258,11 @@ void BM_SoakMixedTrafficThenNoise(benchmark::State& state) {
           noiseSeconds > 0 ? static_cast<double>(falseInNoise[n]) * 3600.0 / noiseSeconds : 0;
     }
     state.counters["missed_exact"] = static_cast<double>(mustDecode.size());
+    int told = 0;
+    for (const auto& [key, page] : mustDecode) {
+      if (++told > 30) break;
+      std::fprintf(stderr, "not decoded exactly: %s\n", page.description.c_str());
+    }
     state.counters["stream_h"] = streamSeconds / 3600.0;
     state.counters["x_real_time"] = streamSeconds / wall;
     state.counters["rss_kB_at_1min"] = static_cast<double>(rssAtMinute);
