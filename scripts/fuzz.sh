@@ -27,7 +27,7 @@ run() {
   if "$build/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
        -max_len=65536 -print_final_stats=1 -artifact_prefix="$out/" "$work" \
        >"$build/findings/$t.log" 2>&1; then
-    echo "$t: $(grep -E '^#[0-9]+ *DONE' "$build/findings/$t.log" | tail -1)"
+    echo "$t: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$build/findings/$t.log" | tail -1)"
   else
     echo "$t: FAILED (input and log in $out)"
     tail -40 "$build/findings/$t.log"
