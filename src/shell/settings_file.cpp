@@ -532,8 +532,7 @@ int LoadSettings(const char* section, const std::filesystem::path& path, Setting
   std::string why;
   if (!file.Load(path, &why)) {
     if (problem != nullptr) {
-      *problem =
-          "cannot read the settings file " + path.string() + ": " + why + "; the defaults are used";
+      *problem = "cannot read the settings file " + path.string() + ": " + why;
     }
     return 0;
   }

@@ -280,9 +280,13 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   const int loaded =
       LoadSettings(kAppName, config.file, settings, monitor.filters, &settingsProblem);
   if (signals.requested()) return kExitOk;  // stopped while a FIFO held the settings read
-  if (!settingsProblem.empty()) messages.ShowMessage(settingsProblem.c_str());
   // A file the user named and we cannot read is not quietly replaced by defaults.
-  if (loaded == 0 && !o.configPath.empty()) return kExitFailure;
+  if (loaded == 0 && !o.configPath.empty()) {
+    messages.ShowMessage(settingsProblem.c_str());
+    return kExitFailure;
+  }
+  if (loaded == 0) settingsProblem += "; the defaults are used";
+  if (!settingsProblem.empty()) messages.ShowMessage(settingsProblem.c_str());
   // Command-line overrides win over the file and are never saved.
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
   if (o.invert >= 0) settings.invertData = o.invert;
