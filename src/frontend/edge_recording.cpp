@@ -80,6 +80,7 @@ bool EdgeRecordingReader::Open(const std::string& path, std::string* error) {
   tickRate_ = kEdgeTickRate;
   declaredCount_ = kEdgeRecordingUnknownCount;
   samplesRead_ = lineNumber_ = fileTicks_ = outputTicks_ = pendingTicks_ = 0;
+  warning_.clear();
   havePending_ = ended_ = false;
   bufferPos_ = bufferLength_ = 0;
   bufferOffset_ = 0;
@@ -92,6 +93,13 @@ bool EdgeRecordingReader::Open(const std::string& path, std::string* error) {
   }
   // The binary form starts with a byte no text file begins with.
   const int first = std::fgetc(file_);
+  if (first == EOF && std::ferror(file_) != 0) {
+    // A directory opens but cannot be read; neither can a vanished device.
+    error_ = path + ": cannot read: " + std::strerror(errno);
+    if (error != nullptr) *error = error_;
+    Close();
+    return false;
+  }
   if (first == EOF) {
     ended_ = true;  // an empty file is an empty text recording
     return true;
@@ -170,8 +178,20 @@ size_t EdgeRecordingReader::ReadBatch(PulseSample* out, size_t capacity) {
 
 bool EdgeRecordingReader::ReadState(uint64_t& ticks, uint8_t& status) {
   if (ended_ || file_ == nullptr) return false;
-  return format_ == EdgeRecordingFormat::kBinary ? ReadBinaryState(ticks, status)
-                                                 : ReadTextState(ticks, status);
+  const bool ok = format_ == EdgeRecordingFormat::kBinary ? ReadBinaryState(ticks, status)
+                                                          : ReadTextState(ticks, status);
+  if (ok && ticks > kEdgeLongestState) {
+    if (warning_.empty()) {
+      char what[160];
+      std::snprintf(what, sizeof what,
+                    ": a state of %.0f s (sample %" PRIu64 ", line %" PRIu64
+                    ") was shortened to 60 s; times after it run behind the recording",
+                    static_cast<double>(ticks) / kEdgeTickRate, samplesRead_, lineNumber_);
+      warning_ = path_ + what;
+    }
+    ticks = kEdgeLongestState;
+  }
+  return ok;
 }
 
 uint64_t EdgeRecordingReader::ToFrontEndTicks(uint64_t fileTicks) {
@@ -351,9 +371,12 @@ bool EdgeRecordingWriter::WriteState(uint64_t ticks, uint8_t status) {
 bool EdgeRecordingWriter::Close(std::string* error) {
   if (file_ == nullptr) return error_.empty();
   bool ok = error_.empty();
+  // A failed flush (a full disk) has lost samples: that is an error, never
+  // a reason to skip the count quietly.
+  if (ok && std::fflush(file_) != 0) ok = Fail("write failed");
   if (ok && format_ == EdgeRecordingFormat::kBinary) {
     // The count makes a cut-off copy detectable; pipes keep the "unknown" count.
-    if (std::fflush(file_) == 0 && std::fseek(file_, 16, SEEK_SET) == 0) {
+    if (std::fseek(file_, 16, SEEK_SET) == 0) {
       uint8_t count[8];
       Store64(count, samples_);
       ok = std::fwrite(count, 1, sizeof count, file_) == sizeof count || Fail("write failed");

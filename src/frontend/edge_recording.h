@@ -29,6 +29,12 @@ inline constexpr size_t kEdgeTextLineCapacity = 256;
 /// Longest state one text line may give (about 10 days).
 inline constexpr uint64_t kEdgeTextMaxDuration = uint64_t{1} << 40;
 
+/// Longest state the reader passes on: one minute. Nothing in decoding waits
+/// longer, and a quiet state costs time in proportion to its length, so a
+/// longer one (a ten-day line of the text form, a slow tick rate) is shortened
+/// to this with a warning; the stream clock then runs behind the recording.
+inline constexpr uint64_t kEdgeLongestState = uint64_t{60} * kEdgeTickRate;
+
 /// Reads a recording of either form, detected from its first byte. Samples
 /// come out in front-end ticks, split at 65535 ticks; a file kept at another
 /// tick rate is converted without drift. Nothing beyond a fixed buffer is held.
@@ -52,6 +58,8 @@ class EdgeRecordingReader {
 
   bool failed() const { return !error_.empty(); }
   const std::string& error() const { return error_; }
+  /// Set (once) when a state longer than kEdgeLongestState was shortened.
+  const std::string& warning() const { return warning_; }
   EdgeRecordingFormat format() const { return format_; }
   uint32_t tickRate() const { return tickRate_; }
   /// Binary form: the count from the header (kEdgeRecordingUnknownCount if the
@@ -71,6 +79,7 @@ class EdgeRecordingReader {
   std::FILE* file_ = nullptr;
   std::string path_;
   std::string error_;
+  std::string warning_;
   EdgeRecordingFormat format_ = EdgeRecordingFormat::kText;
   uint32_t tickRate_ = kEdgeTickRate;
   uint64_t declaredCount_ = kEdgeRecordingUnknownCount;

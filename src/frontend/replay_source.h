@@ -83,6 +83,9 @@ class ReplaySource : public EdgeSource {
   uint64_t overruns() const override;
   const char* lastError() const override;
 
+  /// The reader's warning (a shortened state), empty when there is none.
+  const std::string& warning() const { return reader_.warning(); }
+
   /// Stream time of the end of the last sample written (drain pacing).
   uint64_t writtenTicks() const { return writtenTicks_; }
 

@@ -12,7 +12,7 @@
 namespace skelmar {
 namespace {
 
-constexpr int kCommandLineLimit = 119;  // command path and arguments together
+constexpr int kCommandLineLimit = 119;  // longest argument after expansion
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -90,10 +90,10 @@ FilterProcessor::~FilterProcessor() { CloseLog(); }
 namespace {
 
 /// Joins two texts, cut to what the message dialog shows.
-void JoinMessage(char (&text)[kMessageLimit + 1], const char* what, const char* detail) {
+void JoinMessage(char (&text)[kMessageTextCapacity + 1], const char* what, const char* detail) {
   size_t n = 0;
   for (const char* s : {what, detail}) {
-    while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+    while (n < kMessageTextCapacity && *s != 0) text[n++] = *s++;
   }
   text[n] = 0;
 }
@@ -101,7 +101,7 @@ void JoinMessage(char (&text)[kMessageLimit + 1], const char* what, const char* 
 }  // namespace
 
 void FilterProcessor::Report(const char* what, const char* detail) {
-  char text[kMessageLimit + 1];
+  char text[kMessageTextCapacity + 1];
   JoinMessage(text, what, detail);
   messages_.ShowMessage(text);
 }
@@ -116,6 +116,7 @@ void FilterProcessor::OpenLog() {
   log_ = std::fopen(settings_.filterFile, "a");
   if (log_ == nullptr) {
     // Decoding goes on without the log; the user hears of it once.
+    writeFailed_ = true;
     if (!logFailureReported_) {
       logFailureReported_ = true;
       Report("Cannot open the filter file: ", settings_.filterFile);
@@ -127,13 +128,31 @@ void FilterProcessor::OpenLog() {
 
 void FilterProcessor::CloseLog() {
   if (log_ == nullptr) return;
-  std::fclose(log_);
+  // The buffered tail is written here; losing it must not pass unnoticed.
+  const bool flushed = std::fflush(log_) == 0 && std::ferror(log_) == 0;
+  const bool closed = std::fclose(log_) == 0;
   log_ = nullptr;
+  if (flushed && closed) return;
+  writeFailed_ = true;
+  if (!logFailureReported_) {
+    logFailureReported_ = true;
+    Report("Cannot write to the filter file: ", settings_.filterFile);
+  }
+}
+
+void FilterProcessor::ShowPendingMessage() {
+  if (pendingMessage_[0] == 0) return;
+  // Cleared first: the message box may run further ticks before it returns.
+  char text[kMessageTextCapacity + 1];
+  std::memcpy(text, pendingMessage_, sizeof text);
+  pendingMessage_[0] = 0;
+  messages_.ShowMessage(text);
 }
 
 void FilterProcessor::CheckLogWrite() {
   if (log_ == nullptr || std::ferror(log_) == 0) return;
   std::clearerr(log_);
+  writeFailed_ = true;
   if (!logFailureReported_) {
     logFailureReported_ = true;
     Defer("Cannot write to the filter file: ", settings_.filterFile);
@@ -141,13 +160,7 @@ void FilterProcessor::CheckLogWrite() {
 }
 
 void FilterProcessor::FlushTick() {
-  if (pendingMessage_[0] != 0) {
-    // Cleared first: the message box may run further ticks before it returns.
-    char text[kMessageLimit + 1];
-    std::memcpy(text, pendingMessage_, sizeof text);
-    pendingMessage_[0] = 0;
-    messages_.ShowMessage(text);
-  }
+  ShowPendingMessage();
   if (settings_.filterFileFlush == 0 || flushCountdown <= 0) return;
   --flushCountdown;
   if (flushCountdown == 0 && log_ != nullptr) {
@@ -352,62 +365,118 @@ void FilterProcessor::ProcessLine(LineCopy& copy) {
 
 void FilterProcessor::RunCommand(const FilterEntry& entry, const LineCopy& copy, int32_t n,
                                  int32_t cs, int32_t ce, int32_t ms) {
+  // The template is split into arguments first (blanks separate, double
+  // quotes group, backslashes escape quotes, as a command line is split) and
+  // %c, %l and %m are replaced inside each argument, so text from the air can
+  // never add, remove or split an argument. Each argument is cut to 119
+  // characters, then written back in that same command-line form.
   constexpr int32_t capacity = static_cast<int32_t>(sizeof arguments_) - 1;
   int32_t out = 0;
-  auto put = [&](char c) {
-    if (out < capacity) arguments_[out++] = c;  // longer expansions are cut here
+  char argument[kCommandLineLimit];
+  int32_t length = 0;
+  auto add = [&](char c) {
+    if (length < kCommandLineLimit) argument[length++] = c;
   };
-  auto putRange = [&](const char* s, int32_t from, int32_t to) {
-    for (int32_t i = from; i < to; ++i) put(s[i]);
+  auto addRange = [&](const char* text, int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) add(text[i]);
   };
+  auto emit = [&](char c) {
+    if (out < capacity) arguments_[out++] = c;
+  };
+  auto finishArgument = [&]() {
+    // An argument that would not fit whole is left out rather than cut into another.
+    const int32_t start = out;
+    if (out > 0) emit(' ');
+    emit('"');
+    int32_t backslashes = 0;
+    for (int32_t i = 0; i < length; ++i) {
+      const char c = argument[i];
+      if (c == '\\') {
+        ++backslashes;
+        emit(c);
+        continue;
+      }
+      if (c == '"') {
+        for (int32_t k = 0; k < backslashes + 1; ++k) emit('\\');
+      }
+      backslashes = 0;
+      emit(c);
+    }
+    for (int32_t k = 0; k < backslashes; ++k) emit('\\');
+    emit('"');
+    if (out >= capacity) out = start;
+    length = 0;
+  };
+
   const char* tmpl = settings_.filterCmdArgs;
   const int32_t tmplLength = BoundedLength(tmpl, kPathCapacity);
-  for (int32_t i = 0; i < tmplLength; ++i) {
-    if (tmpl[i] == '%' && i + 1 < tmplLength) {
-      const char next = Upper(tmpl[i + 1]);
-      if (next == 'C') {
-        putRange(copy.characters, cs, ce);
-        ++i;
-        continue;
-      }
-      if (next == 'L') {
-        putRange(entry.label, 0,
-                 BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1));
-        ++i;
-        continue;
-      }
-      if (next == 'M') {
-        if (national()) {
-          // The message as text: mapped characters in UTF-8, each whole or not at all.
-          for (int32_t m = ms; m < n; ++m) {
-            const auto c = static_cast<unsigned char>(copy.characters[m]);
-            char bytes[4];
-            const int length = mapped_[m] ? EncodeUtf8(charset_->Map(c), bytes) : 1;
-            if (!mapped_[m]) bytes[0] = copy.characters[m];
-            if (out + length > capacity) break;
-            for (int b = 0; b < length; ++b) put(bytes[b]);
+  int32_t i = 0;
+  for (;;) {
+    while (i < tmplLength && (tmpl[i] == ' ' || tmpl[i] == '\t')) ++i;
+    if (i >= tmplLength) break;
+    bool quoted = false;
+    while (i < tmplLength && (quoted || (tmpl[i] != ' ' && tmpl[i] != '\t'))) {
+      const char c = tmpl[i];
+      if (c == '\\') {
+        int32_t run = 0;
+        while (i < tmplLength && tmpl[i] == '\\') {
+          ++run;
+          ++i;
+        }
+        if (i < tmplLength && tmpl[i] == '"') {
+          for (int32_t k = 0; k < run / 2; ++k) add('\\');
+          if (run % 2 == 1) {
+            add('"');
+            ++i;
           }
         } else {
-          putRange(copy.characters, ms, n);
+          for (int32_t k = 0; k < run; ++k) add('\\');
         }
+        continue;
+      }
+      if (c == '"') {
+        quoted = !quoted;
         ++i;
         continue;
       }
+      if (c == '%' && i + 1 < tmplLength) {
+        const char next = Upper(tmpl[i + 1]);
+        if (next == 'C') {
+          addRange(copy.characters, cs, ce);
+          i += 2;
+          continue;
+        }
+        if (next == 'L') {
+          addRange(entry.label, 0,
+                   BoundedLength(entry.label, static_cast<int32_t>(sizeof entry.label) - 1));
+          i += 2;
+          continue;
+        }
+        if (next == 'M') {
+          if (national()) {
+            // Mapped characters in UTF-8, each whole or not at all.
+            for (int32_t m = ms; m < n; ++m) {
+              const auto code = static_cast<unsigned char>(copy.characters[m]);
+              char bytes[4] = {copy.characters[m]};
+              const int size = mapped_[m] ? EncodeUtf8(charset_->Map(code), bytes) : 1;
+              if (length + size > kCommandLineLimit) break;
+              for (int b = 0; b < size; ++b) add(bytes[b]);
+            }
+          } else {
+            addRange(copy.characters, ms, n);
+          }
+          i += 2;
+          continue;
+        }
+      }
+      add(c);
+      ++i;
     }
-    put(tmpl[i]);
-  }
-  // The path itself is never cut: a path of 119 characters or more gets no arguments.
-  const int32_t pathLength = BoundedLength(settings_.filterCmdFile, kPathCapacity);
-  if (pathLength + out > kCommandLineLimit) {
-    out = std::max(0, kCommandLineLimit - pathLength);
-    // A national set's UTF-8 is cut before a whole character, never inside one.
-    if (national()) {
-      while (out > 0 && (static_cast<unsigned char>(arguments_[out]) & 0xC0) == 0x80) --out;
-    }
+    finishArgument();
   }
   arguments_[out] = 0;
 
-  char error[kMessageLimit + 1] = {};
+  char error[kMessageTextCapacity + 1] = {};
   if (launcher_.Launch(settings_.filterCmdFile, arguments_, error,
                        static_cast<int>(sizeof error))) {
     commandFailureReported_ = false;

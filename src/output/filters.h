@@ -16,6 +16,9 @@ class MessageSink;
 inline constexpr int kMaxFilters = 200;
 /// Longest text the message dialog shows.
 inline constexpr int kMessageLimit = 79;
+/// Room for a message composed here (a text, a path and a reason): messages
+/// are kept whole; a dialog that shows fewer characters cuts them itself.
+inline constexpr int kMessageTextCapacity = 767;
 
 enum FilterType : int32_t {
   kFilterUnused = 0,
@@ -97,8 +100,14 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
 
   /// Opens "FilterFile" for appending when "FilterFileEnabled" is set.
   void OpenLog();
+  /// Writes the buffered tail and closes; a failure is reported at once.
   void CloseLog();
   bool logOpen() const { return log_ != nullptr; }
+  /// True once the filter log could not be opened or written; the program's
+  /// exit status says so.
+  bool writeFailed() const { return writeFailed_; }
+  /// Shows a failure still waiting for the next tick (at shutdown).
+  void ShowPendingMessage();
   /// The 100 ms flush tick. It also shows a failure noticed while a line was
   /// processed: a modal message inside EndLine would let the timer run the
   /// decoders again in the middle of the line.
@@ -131,9 +140,10 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
 
   std::FILE* log_ = nullptr;
   bool logFailureReported_ = false;
+  bool writeFailed_ = false;
   bool commandFailureReported_ = false;
   int32_t logColumn_ = 0;
-  char pendingMessage_[kMessageLimit + 1] = {};
+  char pendingMessage_[kMessageTextCapacity + 1] = {};
   char upper_[kLineCopyCapacity + 1] = {};
   const Charset* charset_ = nullptr;
   /// With a national set: which characters of the line are alphanumeric text,
@@ -141,7 +151,9 @@ class FilterProcessor : public FinishedLineHook, public RuleListener {
   /// characters for the text filters.
   bool mapped_[kLineCopyCapacity + 1] = {};
   char32_t folded_[kLineCopyCapacity + 1] = {};
-  char arguments_[256] = {};
+  /// The expanded arguments in command-line form: up to 128 arguments of at
+  /// most 119 characters, each quoted and escaped.
+  char arguments_[32768] = {};
 };
 
 }  // namespace skelmar

@@ -17,7 +17,9 @@ struct PageRecord {
   int32_t functionBits = -1;  ///< POCSAG: the two function bits as sent, 0..3; else -1
   char phase = 0;             ///< FLEX: 'A'..'D'; else 0
   char type[16] = {};         ///< "numeric", "alpha", "tone", "secure", "binary", ...
-  char text[1025] = {};
+  /// The whole text of any page a network sends (a POCSAG page runs on
+  /// until the next address, so some bound is needed; 16 KiB is minutes of air).
+  char text[16385] = {};
   int32_t textLength = 0;
   bool bitErrors = false;  ///< any part of the page was uncorrectable
   int32_t filter = -1;     ///< index of the matching filter, -1 for none

@@ -47,19 +47,23 @@ void Statistics::Start() {
   minuteCountdown = Countdown(statClock);
 }
 
-void Statistics::MinuteTick() {
+void Statistics::ShowPendingFailure() {
   if (failurePending_ && messages_ != nullptr) {
     // Shown here, not inside the check: the message box may run further ticks.
     failurePending_ = false;
-    char text[kMessageLimit + 1];
+    char text[kMessageTextCapacity + 1];
     size_t n = 0;
     for (const char* s :
          {"Cannot write the statistics file: ", static_cast<const char*>(settings_.statFile)}) {
-      while (n < kMessageLimit && *s != 0) text[n++] = *s++;
+      while (n < kMessageTextCapacity && *s != 0) text[n++] = *s++;
     }
     text[n] = 0;
     messages_->ShowMessage(text);
   }
+}
+
+void Statistics::MinuteTick() {
+  ShowPendingFailure();
   if (--minuteCountdown > 0) return;
   const SystemTime now = clock_.NowLocal();
   if (now.hour != statClock.hour || now.minute != statClock.minute || now.day != statClock.day) {
@@ -115,6 +119,7 @@ void Statistics::WriteReport(const SystemTime& local) {
     failureReported_ = false;
   } else if (!failureReported_) {
     // The report is skipped; counting goes on.
+    writeFailed_ = true;
     failureReported_ = true;
     failurePending_ = true;
   }

@@ -32,6 +32,11 @@ class Statistics {
   /// Optional: told once when the report file cannot be written (until it can again).
   void SetMessageSink(MessageSink* messages) { messages_ = messages; }
 
+  /// Shows a failure still waiting for the next tick (at shutdown).
+  void ShowPendingFailure();
+  /// True once a report could not be written; the program's exit status says so.
+  bool writeFailed() const { return writeFailed_; }
+
   SystemTime statClock;         ///< StatClock
   int32_t minuteCountdown = 0;  ///< StatMinuteCountdown
 
@@ -43,6 +48,7 @@ class Statistics {
   MessageSink* messages_ = nullptr;
   bool failureReported_ = false;
   bool failurePending_ = false;  ///< shown at the next tick, outside the check
+  bool writeFailed_ = false;
 };
 
 /// The hourly report as it is appended to the file.

@@ -76,7 +76,9 @@ bool PcmInput::Open() {
     fd_ = STDIN_FILENO;
     owned_ = false;
   } else {
-    fd_ = ::open(path_, O_RDONLY | O_CLOEXEC);
+    do {
+      fd_ = ::open(path_, O_RDONLY | O_CLOEXEC);  // a FIFO waits here for its writer
+    } while (fd_ < 0 && errno == EINTR && !StopRequested());
     owned_ = true;
     if (fd_ < 0) {
       error_.Set("cannot open raw audio \"%s\": %s", path_, std::strerror(errno));
@@ -102,7 +104,8 @@ long PcmInput::Read(float* out, size_t count) {
   for (;;) {
     const ssize_t got = ::read(fd_, bytes_ + carry_, 2 * count - carry_);
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR && !StopRequested()) continue;
+      if (errno == EINTR) return 0;  // the user stopped the program
       error_.Set("cannot read raw audio \"%s\": %s", path_, std::strerror(errno));
       return -1;
     }
@@ -124,6 +127,38 @@ long PcmInput::Read(float* out, size_t count) {
 }
 
 // ---------------------------------------------------------------- libsndfile
+
+namespace {
+
+/// Bytes that follow a WAV file's data chunk header when that header declares
+/// no data: a recorder stopped before it wrote the lengths leaves exactly this.
+/// 0 for any other file.
+long long UndeclaredWavBytes(const char* path) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return 0;
+  unsigned char head[12];
+  long long found = 0;
+  if (std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+      std::memcmp(head + 8, "WAVE", 4) == 0) {
+    unsigned char chunk[8];
+    // A few chunks at most come before the data; stop at a sane distance.
+    for (int i = 0; i < 64 && std::fread(chunk, 1, sizeof chunk, f) == sizeof chunk; ++i) {
+      const unsigned long size = chunk[4] | (chunk[5] << 8) | (chunk[6] << 16) |
+                                 (static_cast<unsigned long>(chunk[7]) << 24);
+      if (std::memcmp(chunk, "data", 4) == 0) {
+        if (size != 0) break;
+        const long at = std::ftell(f);
+        if (at >= 0 && std::fseek(f, 0, SEEK_END) == 0) found = std::ftell(f) - at;
+        break;
+      }
+      if (std::fseek(f, static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) break;
+    }
+  }
+  std::fclose(f);
+  return found > 0 ? found : 0;
+}
+
+}  // namespace
 
 SoundFileInput::SoundFileInput(const char* path) { CopyName(path_, sizeof path_, path); }
 
@@ -148,6 +183,16 @@ bool SoundFileInput::Open() {
     error_.Set("sound file \"%s\" has no channels", path_);
     Close();
     return false;
+  }
+  if (info.frames == 0) {
+    if (const long long undeclared = UndeclaredWavBytes(path_); undeclared > 0) {
+      error_.Set(
+          "sound file \"%s\": its header declares no audio data, yet %lld bytes follow it "
+          "(a recording stopped before its header was finished?)",
+          path_, undeclared);
+      Close();
+      return false;
+    }
   }
   sampleRate_ = info.samplerate;
   channels_ = info.channels;

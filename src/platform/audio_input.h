@@ -2,6 +2,7 @@
 // descriptor, sound files through libsndfile, and ALSA capture.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -24,6 +25,16 @@ class AudioInput {
   /// Samples per second; valid after Open.
   virtual int sampleRate() const = 0;
   virtual const char* lastError() const = 0;
+  /// A read interrupted by a signal is retried unless this flag (when given)
+  /// is set; then the input ends there, so a stop request is never held up
+  /// by a silent pipe.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+
+ protected:
+  bool StopRequested() const { return stop_ != nullptr && stop_->load(std::memory_order_acquire); }
+
+ private:
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 /// Fixed-capacity message text shared by the inputs.

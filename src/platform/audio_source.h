@@ -44,6 +44,8 @@ class AudioSource : public EdgeSource {
   const char* lastError() const override;
 
   /// A live input has stopped delivering (its end, or a failure in lastError()).
+  /// See AudioInput::SetStopFlag.
+  void SetStopFlag(const std::atomic<bool>* stop) { input_->SetStopFlag(stop); }
   bool captureEnded() const { return captureEnded_.load(std::memory_order_acquire); }
   /// The slicer while open (sample rate, stream position); for stream sources,
   /// since a live capture thread is using it.

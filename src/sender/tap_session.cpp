@@ -1,10 +1,12 @@
 // The modem check, dialling, TAP logon and page block exchange of one run.
 #include "sender/tap_session.h"
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "sender/page_block.h"
 
@@ -45,8 +47,29 @@ int ScaledMs(long long ms, double scale) {
   return static_cast<int>(scaled);
 }
 
-TapSession::TapSession(Port& port, std::FILE* out, double time_scale)
-    : port_(port), out_(out), scale_(time_scale) {}
+TapSession::TapSession(Port& port, std::FILE* out, double time_scale,
+                       std::function<long long()> now_ms)
+    : port_(port), now_ms_(std::move(now_ms)), out_(out), scale_(time_scale) {
+  if (!now_ms_) {
+    now_ms_ = [] {
+      return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+    };
+  }
+}
+
+long long TapSession::DeadlineAfter(int seconds) const {
+  return now_ms_() + ScaledMs(static_cast<long long>(seconds) * 1000, scale_);
+}
+
+bool TapSession::AwaitSilence(int quiet) {
+  const long long deadline = DeadlineAfter(kReplyDeadline);
+  while (ReadChar(quiet - 1) != Port::kNone) {
+    if (Expired(deadline)) return false;
+  }
+  return true;
+}
 
 void TapSession::Say(const char* text) {
   std::fputs(text, out_);
@@ -74,9 +97,14 @@ int TapSession::ReadChar(int n) {
 }
 
 std::size_t TapSession::ReadReply(int n, char* buf, std::size_t capacity) {
+  const long long deadline = DeadlineAfter(n + 1 + kReplyDeadline);
   std::size_t kept = 0;
   for (int c = ReadChar(n); c != Port::kNone; c = ReadChar(1)) {
     if (kept < capacity) buf[kept++] = static_cast<char>(c);
+    if (Expired(deadline)) {
+      kept = 0;  // a reply that never ended is no reply
+      break;
+    }
   }
   buf[kept] = '\0';
   return kept;
@@ -86,18 +114,18 @@ bool TapSession::CheckModem() {
   SendChar('\r');
   SendText("AT");
   SendChar('\r');
-  while (ReadChar(2) != Port::kNone) {
-  }
+  if (!AwaitSilence(3)) return false;
   SendText("ATE0Q0V1");  // echo off, result codes on, verbose result codes
   SendChar('\r');
-  while (ReadChar(1) != Port::kNone) {
-  }
+  if (!AwaitSilence(2)) return false;
   SendText("AT");
   SendChar('\r');
   char answer[kModemReplyCapacity + 1];
   std::size_t length = 0;
+  const long long deadline = DeadlineAfter(kReplyDeadline);
   for (int c = ReadChar(3); c != Port::kNone; c = ReadChar(3)) {
     if (length < kModemReplyCapacity) answer[length++] = static_cast<char>(c);
+    if (Expired(deadline)) return false;
   }
   return Contains(answer, length, "OK");
 }

@@ -44,6 +44,10 @@ void Monitor::EndOfSignal(const EdgeRing* ring) {
   front.EndOfSignal();
 }
 
-void Monitor::Stop() { filterProcessor.CloseLog(); }
+void Monitor::Stop() {
+  filterProcessor.CloseLog();
+  filterProcessor.ShowPendingMessage();
+  statistics.ShowPendingFailure();
+}
 
 }  // namespace skelmar

@@ -49,6 +49,9 @@ class Monitor {
 
   /// Closes the filter log (shutdown).
   void Stop();
+  /// True when a file the user asked for (filter log, statistics report)
+  /// could not be written completely.
+  bool writeFailed() const { return filterProcessor.writeFailed() || statistics.writeFailed(); }
 
   Settings& settings;
   FilterTable filters;

@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <system_error>
 
 namespace skelmar {
@@ -56,6 +56,11 @@ ProfileFile::Line ProfileFile::ParseLine(std::string_view text) {
       line.kind = LineKind::kKey;
       line.name = std::string(Trim(trimmed.substr(0, eq)));
       line.value = std::string(Trim(trimmed.substr(eq + 1)));
+      // A value is one line of text: a stray CR or NUL inside it reads as a
+      // blank, as the writer would store it, so a save never changes what is read.
+      for (char& c : line.value) {
+        if (c == '\r' || c == '\0') c = ' ';
+      }
       if (line.name.empty()) line.kind = LineKind::kOther;
     }
   }
@@ -64,6 +69,12 @@ ProfileFile::Line ProfileFile::ParseLine(std::string_view text) {
 
 ProfileFile ProfileFile::FromText(std::string_view text) {
   ProfileFile file;
+  // Editors on some systems begin UTF-8 files with a byte-order mark.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (text.substr(0, kBom.size()) == kBom) {
+    text.remove_prefix(kBom.size());
+    file.byteOrderMark_ = true;  // written back, so the text after it reads the same
+  }
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -76,22 +87,44 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
   return file;
 }
 
-bool ProfileFile::Load(const std::filesystem::path& path) {
+bool ProfileFile::Load(const std::filesystem::path& path, std::string* error) {
   lines_.clear();
+  auto fail = [&](const std::string& why) {
+    if (error != nullptr) *error = why;
+    return false;
+  };
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return !ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return false;
-  *this = FromText(content.str());
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return true;
+  if (ec) return fail(ec.message());
+  if (std::filesystem::is_directory(status)) return fail("is a directory");
+  // C stdio, not a stream: its reads give up when a stop signal interrupts
+  // them, so a FIFO with no writer cannot hold the program.
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return fail(std::strerror(errno));
+  std::string content;
+  char block[4096];
+  bool tooLarge = false;
+  for (;;) {
+    const size_t got = std::fread(block, 1, sizeof block, in);
+    if (content.size() + got > kMaxProfileBytes) {
+      tooLarge = true;
+      break;
+    }
+    content.append(block, got);
+    if (got < sizeof block) break;
+  }
+  const bool readFailed = std::ferror(in) != 0;
+  const int readErrno = errno;
+  std::fclose(in);
+  if (tooLarge) return fail("larger than 1 MiB; not a settings file");
+  if (readFailed) return fail(std::strerror(readErrno));
+  *this = FromText(content);
   return true;
 }
 
 std::string ProfileFile::ToText() const {
-  std::string out;
+  std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     out += line.text;
     out += '\n';

@@ -21,7 +21,8 @@ namespace skelmar {
 ///   is kept as it stands and written back unchanged;
 /// - when a key occurs more than once the first occurrence counts, and sections
 ///   that share a name are read as one.
-/// Line ends are read as LF or CR LF and written as LF.
+/// Line ends are read as LF or CR LF and written as LF. A UTF-8 byte-order
+/// mark at the start is skipped and written back.
 class ProfileFile {
  public:
   ProfileFile() = default;
@@ -30,8 +31,14 @@ class ProfileFile {
   static ProfileFile FromText(std::string_view text);
 
   /// Reads the file. A missing file gives an empty profile and returns true;
-  /// a file that exists but cannot be read returns false (and stays empty).
-  bool Load(const std::filesystem::path& path);
+  /// a file that exists but cannot be read (a directory, no permission, a
+  /// link loop, more than kMaxProfileBytes) returns false, stays empty and
+  /// says why in `error` when given. A leading UTF-8 byte-order mark is skipped.
+  bool Load(const std::filesystem::path& path, std::string* error = nullptr);
+
+  /// No settings file comes near this; anything larger (a device such as
+  /// /dev/zero given by mistake) is refused instead of read without end.
+  static constexpr size_t kMaxProfileBytes = size_t{1} << 20;
 
   /// Writes the whole content to `path` atomically: a temporary file beside it
   /// (the name plus ".tmp") is written, synced and renamed over the target,
@@ -89,6 +96,7 @@ class ProfileFile {
   size_t FindKeyLine(std::string_view section, std::string_view key) const;
 
   std::vector<Line> lines_;
+  bool byteOrderMark_ = false;  ///< the text began with one (it is kept)
 };
 
 /// Compares two names without letter case (ASCII), as profile names compare.

@@ -157,8 +157,12 @@ void AppendEscapedField(std::string& out, const char* field, size_t capacity) {
 
 class FieldWriter {
  public:
-  FieldWriter(char* out, int limit) : out_(out), limit_(limit) {}
+  FieldWriter(char* out, int limit) : out_(out), limit_(limit) { out_[0] = '\0'; }
   void Put(char c) {
+    // Values never hold CR or NUL (the profile reader turns them into blanks);
+    // a field keeps to that too, so what it holds can always be written back.
+    if (c == '\0') return;
+    if (c == '\r') c = ' ';
     if (length_ < limit_) out_[length_++] = c;
     out_[length_] = '\0';
   }
@@ -172,11 +176,25 @@ class FieldWriter {
   int length_ = 0;
 };
 
+bool IsBlankAt(std::string_view v, size_t p) {
+  return p < v.size() && (v[p] == ' ' || v[p] == '\t');
+}
+
+size_t SkipBlanks(std::string_view v, size_t p) {
+  while (IsBlankAt(v, p)) ++p;
+  return p;
+}
+
+std::string_view TrimBlanks(std::string_view v) {
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  return v;
+}
+
 // A quoted field with the escapes undone; `pos` is at the opening quote.
 // Returns the position after the closing quote, or nothing when it is missing.
 std::optional<size_t> ReadEscapedField(std::string_view v, size_t pos, char* out, int limit) {
   FieldWriter w(out, limit);
-  out[0] = '\0';
   size_t p = pos + 1;
   while (p < v.size()) {
     if (v[p] == '\\') {
@@ -201,30 +219,67 @@ std::optional<size_t> ReadEscapedField(std::string_view v, size_t pos, char* out
   return std::nullopt;
 }
 
-// The exact written form; nothing when `v` is not in it.
+// A one-character field (function, run flag): its character minus '0', as
+// the written form stores it; a value that is no digit is written as a signed
+// decimal number, read back here. Nothing when the text is neither.
+std::optional<int32_t> ReadCodeField(std::string_view t, int32_t low, int32_t high) {
+  if (t.size() == 1) return static_cast<int32_t>(static_cast<unsigned char>(t[0])) - '0';
+  size_t pos = 0;
+  const std::optional<int32_t> n = ScanDecimal(t, pos);
+  if (!n || pos != t.size() || *n < low || *n > high) return std::nullopt;
+  return n;
+}
+
+void AppendCodeField(std::string& out, int32_t value) {
+  if (value >= 0 && value <= 9) {
+    out += static_cast<char>('0' + value);
+  } else {
+    out += FormatInt(value);
+  }
+}
+
+// The written form, with blanks allowed around every field (hand edits);
+// nothing when `v` is not in it.
 std::optional<FilterEntry> ParseWrittenForm(std::string_view v) {
   FilterEntry e;
-  if (v.size() < 2 || v[1] != ',') return std::nullopt;
-  e.type = (v[0] >= '1' && v[0] <= '5') ? v[0] - '0' : kFilterUnused;
-  if (v.size() < 3 || v[2] != '"') return std::nullopt;
-  std::optional<size_t> p = ReadEscapedField(v, 2, e.capcode, kCapcodeChars);
-  if (!p || *p + 1 >= v.size() || v[*p] != ',') return std::nullopt;
-  const size_t q = *p;
-  size_t labelAt;
-  if (v[q + 1] == ',') {
-    e.function = -4;
-    labelAt = q + 2;
+  size_t p = SkipBlanks(v, 0);
+  if (p >= v.size()) return std::nullopt;
+  e.type = (v[p] >= '1' && v[p] <= '5') ? v[p] - '0' : kFilterUnused;
+  p = SkipBlanks(v, p + 1);
+  if (p >= v.size() || v[p] != ',') return std::nullopt;
+  p = SkipBlanks(v, p + 1);
+  if (p >= v.size() || v[p] != '"') return std::nullopt;
+  std::optional<size_t> q = ReadEscapedField(v, p, e.capcode, kCapcodeChars);
+  if (!q) return std::nullopt;
+  p = SkipBlanks(v, *q);
+  if (p >= v.size() || v[p] != ',') return std::nullopt;
+  const size_t functionEnd = v.find(',', p + 1);
+  if (functionEnd == std::string_view::npos) return std::nullopt;
+  const std::string_view function = TrimBlanks(v.substr(p + 1, functionEnd - p - 1));
+  if (function.empty()) {
+    e.function = -4;  // what the comma after an empty field reads as
+  } else if (std::optional<int32_t> f = ReadCodeField(function, INT8_MIN, INT8_MAX)) {
+    e.function = static_cast<int8_t>(*f);
   } else {
-    e.function = static_cast<int8_t>(static_cast<unsigned char>(v[q + 1]) - '0');
-    if (q + 2 >= v.size() || v[q + 2] != ',') return std::nullopt;
-    labelAt = q + 3;
+    return std::nullopt;
   }
-  if (labelAt >= v.size() || v[labelAt] != '"') return std::nullopt;
-  p = ReadEscapedField(v, labelAt, e.label, kLabelChars);
-  if (!p || *p + 1 >= v.size() || v[*p] != ',' || v[*p + 1] != '"') return std::nullopt;
-  p = ReadEscapedField(v, *p + 1, e.text, kTextChars);
-  if (!p || *p + 2 != v.size() || v[*p] != ',') return std::nullopt;
-  e.runCommand = static_cast<unsigned char>(v[*p + 1]) - '0';
+  p = SkipBlanks(v, functionEnd + 1);
+  if (p >= v.size() || v[p] != '"') return std::nullopt;
+  q = ReadEscapedField(v, p, e.label, kLabelChars);
+  if (!q) return std::nullopt;
+  p = SkipBlanks(v, *q);
+  if (p >= v.size() || v[p] != ',') return std::nullopt;
+  p = SkipBlanks(v, p + 1);
+  if (p >= v.size() || v[p] != '"') return std::nullopt;
+  q = ReadEscapedField(v, p, e.text, kTextChars);
+  if (!q) return std::nullopt;
+  p = SkipBlanks(v, *q);
+  if (p >= v.size() || v[p] != ',') return std::nullopt;
+  const std::string_view run = TrimBlanks(v.substr(p + 1));
+  if (run.empty()) return std::nullopt;
+  const std::optional<int32_t> r = ReadCodeField(run, INT32_MIN, INT32_MAX);
+  if (!r) return std::nullopt;
+  e.runCommand = *r;
   return e;
 }
 
@@ -233,7 +288,7 @@ std::optional<FilterEntry> ParseWrittenForm(std::string_view v) {
 // unquoted field, or the end of the value.
 size_t ReadPlainField(std::string_view v, size_t pos, char* out, int limit) {
   FieldWriter w(out, limit);
-  out[0] = '\0';
+  pos = SkipBlanks(v, pos);
   if (pos >= v.size()) return v.size();
   const bool quoted = v[pos] == '"';
   const char stop = quoted ? '"' : ',';
@@ -242,26 +297,34 @@ size_t ReadPlainField(std::string_view v, size_t pos, char* out, int limit) {
   return p;
 }
 
+// The code character after a comma, blanks skipped; `fallback` at the end.
+int32_t PlainCode(std::string_view v, size_t p, int32_t fallback) {
+  p = SkipBlanks(v, p);
+  if (p >= v.size()) return fallback;
+  return static_cast<int32_t>(static_cast<unsigned char>(v[p])) - '0';
+}
+
 FilterEntry ParseFieldByField(std::string_view v) {
   FilterEntry e;
   constexpr size_t npos = std::string_view::npos;
-  if (!v.empty() && v[0] >= '1' && v[0] <= '5') e.type = v[0] - '0';
+  const size_t first = SkipBlanks(v, 0);
+  if (first < v.size() && v[first] >= '1' && v[first] <= '5') e.type = v[first] - '0';
   size_t q = v.find(',');
   if (q == npos) return e;
   size_t p = ReadPlainField(v, q + 1, e.capcode, kCapcodeChars);
   q = v.find(',', p);
   if (q == npos || q + 1 >= v.size()) return e;
-  const char f = v[q + 1];
-  e.function = static_cast<int8_t>(static_cast<unsigned char>(f) - '0');
+  const size_t f = SkipBlanks(v, q + 1);
+  e.function = static_cast<int8_t>(PlainCode(v, q + 1, 0));
   // An empty function field leaves the label right after its second comma.
-  const size_t labelComma = f == ',' ? q + 1 : v.find(',', q + 1);
+  const size_t labelComma = (f < v.size() && v[f] == ',') ? f : v.find(',', f);
   if (labelComma == npos) return e;
   p = ReadPlainField(v, labelComma + 1, e.label, kLabelChars);
   q = v.find(',', p);
   if (q == npos) return e;
   p = ReadPlainField(v, q + 1, e.text, kTextChars);
   q = v.find(',', p);
-  if (q != npos && q + 1 < v.size()) e.runCommand = static_cast<unsigned char>(v[q + 1]) - '0';
+  if (q != npos) e.runCommand = PlainCode(v, q + 1, 0);
   return e;
 }
 
@@ -269,23 +332,27 @@ FilterEntry ParseFieldByField(std::string_view v) {
 
 std::string FormatFilterEntry(const FilterEntry& entry) {
   std::string out;
-  char type[16];
-  std::snprintf(type, sizeof type, "%1d,", static_cast<int>(entry.type));
-  out += type;
+  const int32_t type = entry.type >= 1 && entry.type <= 5 ? entry.type : kFilterUnused;
+  out += static_cast<char>('0' + type);
+  out += ',';
   AppendEscapedField(out, entry.capcode, sizeof entry.capcode);
   out += ',';
-  if (entry.function != -4) out += static_cast<char>('0' + entry.function);
+  if (entry.function != -4) AppendCodeField(out, entry.function);
   out += ',';
   AppendEscapedField(out, entry.label, sizeof entry.label);
   out += ',';
   AppendEscapedField(out, entry.text, sizeof entry.text);
   out += ',';
-  out += static_cast<char>('0' + entry.runCommand);
+  AppendCodeField(out, entry.runCommand);
   return out;
 }
 
-FilterEntry ParseFilterEntry(std::string_view value) {
-  if (std::optional<FilterEntry> written = ParseWrittenForm(value)) return *written;
+FilterEntry ParseFilterEntry(std::string_view value, bool* understood) {
+  if (std::optional<FilterEntry> written = ParseWrittenForm(value)) {
+    if (understood != nullptr) *understood = true;
+    return *written;
+  }
+  if (understood != nullptr) *understood = false;
   return ParseFieldByField(value);
 }
 
@@ -335,7 +402,7 @@ void WritePort(ProfileFile& file, const char* section, const Settings& s) {
 }  // namespace
 
 void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
-                  FilterTable& filters) {
+                  FilterTable& filters, std::string* badKey) {
   for (size_t i = 0; i < kSettingKeyCount; ++i) {
     const SettingKey& key = kSettingKeys[i];
     const char* sec = SectionOf(key, section);
@@ -398,7 +465,9 @@ void ReadSettings(const ProfileFile& file, const char* section, Settings& settin
     if (n < count) {
       std::snprintf(name, sizeof name, "Filter%d", static_cast<int>(n + 1));
       file.GetString(kFilterSectionName, name, "", value, sizeof value);
-      filters.entries[n] = ParseFilterEntry(value);
+      bool understood = true;
+      filters.entries[n] = ParseFilterEntry(value, &understood);
+      if (!understood && badKey != nullptr && badKey->empty()) *badKey = name;
     } else {
       filters.entries[n] = FilterEntry{};
     }
@@ -471,9 +540,23 @@ void WriteSettings(ProfileFile& file, const char* section, const Settings& setti
 }
 
 int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
-                 FilterTable& filters) {
+                 FilterTable& filters, std::string* problem) {
   ProfileFile file;
-  if (file.Load(path)) ReadSettings(file, section, settings, filters);
+  std::string why;
+  if (!file.Load(path, &why)) {
+    if (problem != nullptr) {
+      *problem = "cannot read the settings file " + path.string() + ": " + why;
+    }
+    return 0;
+  }
+  std::string badKey;
+  ReadSettings(file, section, settings, filters, &badKey);
+  if (problem != nullptr) {
+    *problem = badKey.empty() ? std::string()
+                              : "settings file " + path.string() + ": the filter entry " + badKey +
+                                    " is not in the form type,\"capcode\",function,\"label\","
+                                    "\"text\",command; it was read as far as it could be";
+  }
   return 1;
 }
 

@@ -18,13 +18,17 @@ inline constexpr const char* kFilterSectionName = "Filter";
 
 /// Fills `settings` and `filters` from the file over their current values.
 /// `section` names the application section. A missing file or key leaves the
-/// current value. Returns 1. Values a hand edit can get wrong are made safe:
+/// current value. Values a hand edit can get wrong are made safe:
 /// - "Percent" is clamped to 0..100 (a negative value gives 0);
 /// - "FilterCount" is clamped to 0..200; entries past the count are cleared;
 /// - colours are read whole, so "255, 255, 255" keeps its blue;
 /// - integers that do not fit saturate; a value with no number reads as 0.
+/// When `problem` is given it is set to one line for the user when the file
+/// exists but cannot be read (the defaults stay) or when a filter entry is
+/// not in the written form (the first such key is named); empty otherwise.
+/// Returns 0 when the file exists but cannot be read, else 1.
 int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
-                 FilterTable& filters);
+                 FilterTable& filters, std::string* problem = nullptr);
 
 /// Writes the whole record and the filter list in one atomic replacement of
 /// the file. Lines of the file that are not settings (comments, other
@@ -44,8 +48,10 @@ int WriteIntSetting(const char* section, const char* key, int32_t value,
                     const std::filesystem::path& path);
 
 /// The same operations on a profile held in memory.
+/// `badKey`, when given and empty, receives the first filter key that is not
+/// in the written form.
 void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
-                  FilterTable& filters);
+                  FilterTable& filters, std::string* badKey = nullptr);
 void WriteSettings(ProfileFile& file, const char* section, const Settings& settings,
                    const FilterTable& filters);
 void WriteIntSetting(ProfileFile& file, const char* section, const char* key, int32_t value);
@@ -54,7 +60,9 @@ void WriteIntSetting(ProfileFile& file, const char* section, const char* key, in
 /// Inside a quoted field a double quote is written as \" and a run of
 /// backslashes that stands before a quote (a written \" or the closing quote)
 /// is doubled; every other backslash is written as it is. A function of -4
-/// (what an empty function field reads as) is written as an empty field.
+/// (what an empty function field reads as) is written as an empty field; a
+/// function or run flag that is no digit 0..9 is written as a signed decimal
+/// number, so every entry the reader gives reads back the same.
 std::string FormatFilterEntry(const FilterEntry& entry);
 
 /// Reads a "Filter%d" value. Values in the form FormatFilterEntry writes are
@@ -65,6 +73,8 @@ std::string FormatFilterEntry(const FilterEntry& entry);
 /// that does not start with a quote runs to the next comma; every field is cut
 /// to its capacity (9, 20 and 43 characters); a missing part leaves its field
 /// empty or 0.
-FilterEntry ParseFilterEntry(std::string_view value);
+/// Blanks around the fields are allowed. `understood`, when given, tells
+/// whether the value was in the written form.
+FilterEntry ParseFilterEntry(std::string_view value, bool* understood = nullptr);
 
 }  // namespace skelmar

@@ -59,11 +59,12 @@ TEST(PageRecorder, TextAndFieldsAreBounded) {
   recorder.Begin(PageProtocol::kGsc, 600, 2);
   recorder.SetCapcode(std::string(40, '9').c_str());
   recorder.SetType(std::string(40, 't').c_str());
-  for (int i = 0; i < 1500; ++i) recorder.Append(static_cast<char>('a' + i % 26));
+  // Minutes of POCSAG air fit whole; only beyond 16 KiB is a page cut.
+  for (int i = 0; i < 20000; ++i) recorder.Append(static_cast<char>('a' + i % 26));
   recorder.Commit(0);
   ASSERT_EQ(pages.seen.size(), 1u);
-  EXPECT_EQ(pages.seen[0].textLength, 1024);
-  EXPECT_EQ(std::string(pages.seen[0].text).size(), 1024u);
+  EXPECT_EQ(pages.seen[0].textLength, 16384);
+  EXPECT_EQ(std::string(pages.seen[0].text).size(), 16384u);
   EXPECT_EQ(std::string(pages.seen[0].capcode), std::string(15, '9'));
   EXPECT_EQ(std::string(pages.seen[0].type), std::string(15, 't'));
 }

@@ -183,9 +183,11 @@ TEST_F(StatFixture, FailureIsShownAtTheTickAfterTheCheckNotInsideIt) {
   stats.Start();
   counters.CountMessage(kRowGsc, kStatNumeric);
   for (int i = 0; i < 9; ++i) stats.MinuteTick();
+  EXPECT_FALSE(stats.writeFailed());
   NextSecond();
   stats.MinuteTick();  // the check at 11:00: report skipped, counts reset
   EXPECT_EQ(modal.shown, 0);
+  EXPECT_TRUE(stats.writeFailed());  // the program's exit status will say so
   counters.CountMessage(kRowGsc, kStatNumeric);
   stats.MinuteTick();
   EXPECT_EQ(modal.shown, 1);

@@ -186,9 +186,10 @@ TEST_F(LauncherFixture, FilterMatchStartsTheCommandWithThePageText) {
 
   Dump d;
   ASSERT_TRUE(ReadDump(dump, d));
-  // The quotes inside the message end and restart the template's quoting.
+  // The message's own quotes stay in it: received text never changes the
+  // arguments the template gives.
   const std::vector<std::string> expected = {"--capcode", "{0012345} 1", "--message",
-                                             "it's bad; `id` $(id)"};
+                                             "it's \"bad\"; `id` $(id)"};
   EXPECT_EQ(d.args, expected);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(NoChildrenLeft());

@@ -82,6 +82,7 @@ class FarSide {
   }
 
   long long interrupt_at = -1;
+  long long vanish_at = -1;
 
  private:
   struct Pending {
@@ -122,6 +123,9 @@ class FarSide {
       }
       if (script_.interrupt_after_dial_ms >= 0) {
         interrupt_at = now + std::llround(script_.interrupt_after_dial_ms * scale_);
+      }
+      if (script_.vanish_after_dial_ms >= 0) {
+        vanish_at = now + std::llround(script_.vanish_after_dial_ms * scale_);
       }
       return;
     }
@@ -238,6 +242,17 @@ void Run(const std::vector<std::string>& args, double scale, int master, int hel
         kill(pid, SIGINT);
         far->interrupt_at = -1;
       }
+      if (far->vanish_at >= 0 && now >= far->vanish_at) {
+        // The pseudo-terminal's master goes away, as an unplugged adapter
+        // would; the number stays taken (by /dev/null) for the caller's close.
+        const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+        dup2(null, master);
+        dup2(null, held);
+        close(null);
+        far->vanish_at = -1;
+        far = nullptr;
+        to_send.clear();
+      }
     }
     if (!to_send.empty()) {
       const ssize_t n = write(master, to_send.data(), to_send.size());
@@ -251,10 +266,10 @@ void Run(const std::vector<std::string>& args, double scale, int master, int hel
     }
     if (!to_send.empty()) wait = std::min(wait, 2LL);
     pollfd p[3] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}, {master, POLLIN, 0}};
-    poll(p, master >= 0 ? 3 : 2, static_cast<int>(wait));
+    poll(p, master >= 0 && far != nullptr ? 3 : 2, static_cast<int>(wait));
     if (p[0].revents != 0) AppendAvailable(out.fd[0], result.out, out_open);
     if (p[1].revents != 0) AppendAvailable(err.fd[0], result.err, err_open);
-    if (master >= 0 && (p[2].revents & POLLIN) != 0) {
+    if (master >= 0 && far != nullptr && (p[2].revents & POLLIN) != 0) {
       char buf[1024];
       const ssize_t n = read(master, buf, sizeof buf);
       if (n > 0 && !seen_any) {
@@ -267,7 +282,7 @@ void Run(const std::vector<std::string>& args, double scale, int master, int hel
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  if (master >= 0) {  // whatever the program wrote last
+  if (master >= 0 && far != nullptr) {  // whatever the program wrote last
     char buf[1024];
     ssize_t n;
     while ((n = read(master, buf, sizeof buf)) > 0) {

@@ -34,6 +34,7 @@ struct Script {
   ModemScript modem;
   TerminalScript terminal;
   int interrupt_after_dial_ms = -1;  // send SIGINT this long (scaled) after the dial command
+  int vanish_after_dial_ms = -1;     // the port disappears this long (scaled) after the dial
   bool lock_port = false;            // hold the port as another program would
 };
 

@@ -125,5 +125,51 @@ TEST(TapSession, InterruptStopsTheRunWithoutFurtherMessagesOrSending) {
   EXPECT_TRUE(session.interrupted());
 }
 
+/// A line that never falls silent: a character every 100 ms of a clock the
+/// port itself advances, after whatever was queued.
+class NoisyPort : public ScriptedPort {
+ public:
+  long long now = 0;
+  int Read(int timeout_ms) override {
+    const int c = ScriptedPort::Read(timeout_ms);
+    if (c == kNone && reads.empty() && noisy) {
+      now += 100;
+      return '~';
+    }
+    now += c == kNone ? timeout_ms : 10;
+    return c;
+  }
+  bool noisy = true;
+};
+
+TEST(TapSession, EndlessNoiseEndsEachStepAtItsDeadlineAsThatStepsFailure) {
+  {
+    NoisyPort port;  // noise from the start: the modem check never hears silence
+    Capture out;
+    TapSession session(port, out.file(), 1.0, [&port] { return port.now; });
+    EXPECT_EQ(session.Run("COM1", "5551234", "1234", "HI"), Outcome::kNoModem);
+    EXPECT_LE(port.now, 3 * 1000 + kReplyDeadline * 1000 + 1000);
+  }
+  {
+    NoisyPort port;  // a modem, then noise in place of the dial result
+    port.QueueSilence();
+    port.QueueSilence();
+    port.Queue("\r\nOK\r\n");
+    port.QueueSilence();
+    port.Queue("CONNECT");
+    Capture out;
+    TapSession session(port, out.file(), 1.0, [&port] { return port.now; });
+    EXPECT_EQ(session.Run("COM1", "5551234", "1234", "HI"), Outcome::kNoConnection);
+    EXPECT_NE(out.text().find("Not able to connect to paging system!"), std::string::npos);
+  }
+  {
+    NoisyPort port;  // the reply to the page block never ends
+    Capture out;
+    TapSession session(port, out.file(), 1.0, [&port] { return port.now; });
+    port.Queue("\r\x06\r");
+    EXPECT_FALSE(session.SendPage("1234", "HI"));
+  }
+}
+
 }  // namespace
 }  // namespace vantry

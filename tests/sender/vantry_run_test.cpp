@@ -300,5 +300,16 @@ TEST(VantryInterrupt, InterruptWhileDiallingReleasesThePortAndEndsQuietly) {
   EXPECT_LT(took, std::chrono::seconds(5));  // the dial wait alone would take 9 s
 }
 
+TEST(VantryFault, PortVanishingMidDialogueEndsTheRunAsNoConnection) {
+  Script script;
+  script.modem.dial_replies = {};  // the line goes before any answer
+  script.vanish_after_dial_ms = 1000;
+  const RunResult r = Send(script, 0.01);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, kAttempt + kCalling + kNoConnection);
+  EXPECT_EQ(r.err, "");
+}
+
 }  // namespace
 }  // namespace vantry::test

@@ -539,6 +539,66 @@ TEST(SettingsFileRoundTrip, AMissingFileLeavesTheDefaults) {
   EXPECT_EQ(t.count, 0);
 }
 
+// What the reader accepts from a hand-edited file, a save writes back so that it reads the same.
+TEST(SettingsFileRoundTrip, HandWrittenEntriesSurviveASaveAndAReload) {
+  struct Case {
+    std::string value;
+    FilterEntry expected;
+  };
+  const std::vector<Case> cases = {
+      // Blanks after the commas, as people write lists.
+      {"2, \"0273040\", 0, \"FIRE\", \"\", 0", Entry(2, "0273040", 0, "FIRE", "", 0)},
+      // Paths ending in a backslash, and a blank before the run flag.
+      {"1,\"\",0,\"Path C:\\\",\"dir\\\", 1", Entry(1, "", 0, "Path C:\\", "dir\\", 1)},
+      // No quotes at all, a quote inside the capcode, a run flag that is no digit.
+      {",2\",,,, l", Entry(0, "2\"", -4, "", "", 'l' - '0')},
+      // A carriage return inside the value reads as the blank a save would store.
+      {"2,\"12\r45\",1,\"a\",\"b\",1", Entry(2, "12 45", 1, "a", "b", 1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    const Loaded first = LoadText("[Filter]\nFilterCount=1\nFilter1=" + c.value + "\n");
+    ASSERT_EQ(first.filters.count, 1);
+    ExpectSameEntry(first.filters.entries[0], c.expected, 0);
+    const Loaded again = LoadText(SaveText(first.settings, first.filters));
+    ExpectSameEntry(again.filters.entries[0], c.expected, 0);
+  }
+}
+
+TEST(SettingsFileProblems, AByteOrderMarkIsSkippedAndUnreadableFilesAndEntriesAreNamed) {
+  test::TempDir dir;
+  const auto path = dir.path() / "Skelmar.INI";
+  test::WriteFile(path,
+                  "\xEF\xBB\xBF[Skelmar]\nxPos=7\n[Filter]\nFilterCount=2\n"
+                  "Filter1=2,\"1234567\",0,\"\",\"\",0\nFilter2=garbage\n");
+  Settings s;
+  FilterTable t;
+  std::string problem;
+  EXPECT_EQ(LoadSettings("Skelmar", path, s, t, &problem), 1);
+  EXPECT_EQ(s.xPos, 7);  // the first section is found behind the mark
+  // The mark is kept by a save: a second one behind it (and what it hides)
+  // must not come to light in the saved file.
+  const Loaded twice = LoadText("\xEF\xBB\xBF\xEF\xBB\xBF[Skelmar]\nPercent=3\n");
+  EXPECT_EQ(twice.settings.percent, 75.0);
+  EXPECT_EQ(LoadText(SaveText(twice.settings, twice.filters,
+                              "\xEF\xBB\xBF\xEF\xBB\xBF[Skelmar]\nPercent=3\n"))
+                .settings.percent,
+            75.0);
+  EXPECT_EQ(problem.find(path.string()) != std::string::npos &&
+                problem.find("Filter2") != std::string::npos,
+            true)
+      << problem;
+
+  // A folder, and something without end, are refused with their name.
+  for (const std::filesystem::path& bad : {dir.path(), std::filesystem::path("/dev/zero")}) {
+    problem.clear();
+    Settings d;
+    EXPECT_EQ(LoadSettings("Skelmar", bad, d, t, &problem), 0);
+    EXPECT_NE(problem.find(bad.string()), std::string::npos) << problem;
+    EXPECT_EQ(d.xPos, Settings{}.xPos);
+  }
+}
+
 TEST(SettingsFileAtomic, AFailedSaveLeavesTheOldFileAsItWas) {
   test::TempDir dir;
   const auto path = dir.path() / "Skelmar.INI";

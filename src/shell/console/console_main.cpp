@@ -4,15 +4,19 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
@@ -21,6 +25,7 @@
 #include "feeds/pagermon_feed.h"
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
+#include "frontend/replay_source.h"
 #include "platform/audio_source.h"
 #include "platform/posix_command_launcher.h"
 #include "platform/program_path.h"
@@ -53,25 +58,73 @@ class ConsoleMessages : public MessageSink {
   }
 };
 
-/// SIGINT and SIGTERM are blocked and collected here, so no handler and no
-/// global flag is needed: the loop asks whether one is pending.
+/// SIGINT, SIGTERM and SIGHUP are blocked in every thread and taken by a
+/// watcher thread, so no handler touches program state. When one comes while
+/// the main thread waits for input (a FIFO with no writer, a silent pipe) the
+/// watcher interrupts that wait with a wake signal whose handler does nothing
+/// and is installed without SA_RESTART, so the read returns and the loop ends.
 class StopSignals {
  public:
-  StopSignals() {
+  StopSignals() : main_(pthread_self()) {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
     sigaddset(&set_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    struct sigaction wake {};
+    wake.sa_handler = [](int) {};
+    sigemptyset(&wake.sa_mask);
+    wake.sa_flags = 0;
+    sigaction(WakeSignal(), &wake, nullptr);
+    watcher_ = std::thread([this] { Watch(); });
   }
-  /// Waits up to `ms` milliseconds (0: just looks); true when a stop signal came.
+  ~StopSignals() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    pthread_kill(watcher_.native_handle(), SIGHUP);  // ends its sigwait
+    watcher_.join();
+  }
+  /// Waits up to `ms` milliseconds (0: just looks); true when a stop signal
+  /// came. Once the main thread has seen the stop it is no longer woken.
   bool Wait(long ms) {
-    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
-    return sigtimedwait(&set_, nullptr, &ts) > 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return requested_.load(); });
+    if (requested_) seen_ = true;
+    return requested_;
   }
+  bool requested() { return Wait(0); }
+  /// Set from the watcher thread; inputs that retry interrupted reads look at it.
+  const std::atomic<bool>& flag() const { return requested_; }
 
  private:
+  static int WakeSignal() { return SIGRTMIN + 3; }
+
+  void Watch() {
+    int signal = 0;
+    sigwait(&set_, &signal);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (closing_) return;
+    requested_ = true;
+    changed_.notify_all();
+    // Repeated until the program ends: a wake that lands just before the main
+    // thread starts its read would be lost.
+    while (!closing_ && !seen_) {
+      pthread_kill(main_, WakeSignal());
+      changed_.wait_for(lock, std::chrono::milliseconds(50), [this] { return closing_ || seen_; });
+    }
+  }
+
   sigset_t set_;
+  pthread_t main_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::atomic<bool> requested_{false};
+  bool seen_ = false;
+  bool closing_ = false;
+  std::thread watcher_;
 };
 
 /// Copies every new ring entry to the --record file before the tick reads it.
@@ -97,6 +150,21 @@ class EdgeTap {
   EdgeRecordingWriter writer_;
   bool active_ = false;
   uint32_t index_ = 0;
+};
+
+/// Passes messages on, except while muted: attempts to reopen a lost serial
+/// device would otherwise repeat the same failure every few seconds.
+class MutableMessages : public MessageSink {
+ public:
+  explicit MutableMessages(MessageSink& to) : to_(to) {}
+  void ShowMessage(const char* text) override {
+    if (!muted) to_.ShowMessage(text);
+  }
+  int AskQuestion(const char* text) override { return muted ? 1 : to_.AskQuestion(text); }
+  bool muted = false;
+
+ private:
+  MessageSink& to_;
 };
 
 /// The one-line progress report for long file decodes.
@@ -222,9 +290,20 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   const ConfigChoice config =
       ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  if (!o.configPath.empty() && !std::filesystem::exists(config.file)) {
-    std::fprintf(stderr, "skelmar: settings file '%s' does not exist\n", config.file.c_str());
-    return kExitFailure;
+  if (!o.configPath.empty()) {
+    // The error_code form: a path whose status cannot be read (a link loop,
+    // a folder we may not enter, an over-long name) is reported, not thrown.
+    std::error_code ec;
+    const auto type = std::filesystem::status(config.file, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+      std::fprintf(stderr, "skelmar: settings file '%s' does not exist\n", config.file.c_str());
+      return kExitFailure;
+    }
+    if (ec) {
+      std::fprintf(stderr, "skelmar: settings file '%s' cannot be read: %s\n", config.file.c_str(),
+                   ec.message().c_str());
+      return kExitFailure;
+    }
   }
   Settings settings;
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
@@ -250,7 +329,17 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   PosixCommandLauncher launcher;
   TerminalBeeper beeper;
   Monitor monitor(settings, MonitorServices{clock, messages, launcher, beeper});
-  LoadSettings(kAppName, config.file, settings, monitor.filters);
+  std::string settingsProblem;
+  const int loaded =
+      LoadSettings(kAppName, config.file, settings, monitor.filters, &settingsProblem);
+  if (signals.requested()) return kExitOk;  // stopped while a FIFO held the settings read
+  // A file the user named and we cannot read is not quietly replaced by defaults.
+  if (loaded == 0 && !o.configPath.empty()) {
+    messages.ShowMessage(settingsProblem.c_str());
+    return kExitFailure;
+  }
+  if (loaded == 0) settingsProblem += "; the defaults are used";
+  if (!settingsProblem.empty()) messages.ShowMessage(settingsProblem.c_str());
   // Command-line overrides win over the file and are never saved.
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
   if (o.invert >= 0) settings.invertData = o.invert;
@@ -319,12 +408,13 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   std::unique_ptr<EdgeSource> owned;
   std::unique_ptr<SystemMonotonicClock> monotonic;
   std::unique_ptr<SlicerLink> link;
+  MutableMessages linkMessages(messages);
   EdgeSource* source = nullptr;
   if (o.input == InputKind::kSerial || o.input == InputKind::kNone) {
     monotonic = std::make_unique<SystemMonotonicClock>();
     SystemMonotonicClock* mono = monotonic.get();
     link = std::make_unique<SlicerLink>(
-        settings, messages,
+        settings, linkMessages,
         [mono, &messages](const std::string& device) -> std::unique_ptr<EdgeSource> {
           return std::make_unique<SerialSlicer>(
               device, SerialSlicer::SystemServices(*mono, [&messages](const std::string& text) {
@@ -338,10 +428,11 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
     source = link->source();
   } else {
-    owned = MakeEdgeSource(o, settings.fourLevelInterface != 0);
+    owned = MakeEdgeSource(o, settings.fourLevelInterface != 0, &signals.flag());
     if (owned->Open(&monitor.front.readIndex()) <= 0) {
-      std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
       monitor.Stop();
+      if (signals.requested()) return kExitOk;  // stopped while waiting for a FIFO's writer
+      std::fprintf(stderr, "skelmar: %s\n", owned->lastError());
       return kExitFailure;
     }
     source = owned.get();
@@ -358,6 +449,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   tap.Start(*source->ring());
 
   int status = kExitOk;
+  uint64_t lostOverruns = 0;  // of serial sources that went away
   if (!source->IsLive()) {
     // Files and pipes: 100 ms of stream time, then one tick, as fast as they deliver.
     // Only when the pages go elsewhere: on a terminal that also shows them the
@@ -377,7 +469,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       if (!more || signals.Wait(0)) break;
     }
     progress.Clear();
-    if (source->lastError()[0] != 0) {
+    // An input cut short by a stop request is no failure.
+    if (source->lastError()[0] != 0 && !signals.requested()) {
       std::fprintf(stderr, "skelmar: %s\n", source->lastError());
       status = kExitFailure;
     }
@@ -385,6 +478,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     // Live sources: the tick runs on the wall clock every 100 ms.
     auto next = std::chrono::steady_clock::now();
     auto played = next;
+    auto retry = next;
     for (;;) {
       next += std::chrono::milliseconds(100);
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -396,6 +490,25 @@ int Run(const ConsoleOptions& o, const char* argv0) {
         streamClock.Advance(static_cast<uint64_t>(
             std::chrono::duration<double>(now - played).count() * kTicksPerSecond));
         played = now;
+      }
+      if (source == nullptr) {
+        // The serial device went away: decoding waits, the clocks and the
+        // filter log's flush go on, and the link is tried again every 5 s.
+        monitor.TimerTick(nullptr);
+        const auto now = std::chrono::steady_clock::now();
+        if (now < retry) continue;
+        linkMessages.muted = true;
+        const int reopened = link->Open();
+        linkMessages.muted = false;
+        if (!reopened) {
+          retry = now + std::chrono::seconds(5);
+          continue;
+        }
+        source = link->source();
+        tap.Start(*source->ring());
+        std::fprintf(stderr, "skelmar: %s is back; decoding goes on\n", link->devicePath().c_str());
+        status = kExitOk;
+        continue;
       }
       tap.Copy(*source->ring());
       feeds.Tick(SteadyMs(), clock.NowLocal(), clock.UtcOffsetMinutes(), monitor.stats);
@@ -413,9 +526,15 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       }
       if (auto* serial = dynamic_cast<SerialSlicer*>(source);
           serial != nullptr && !serial->capturing()) {
-        std::fprintf(stderr, "skelmar: %s\n", serial->lastError());
+        // Said once; the program keeps running and reopens the device when
+        // it returns (a USB adapter plugged in again). Until then the exit
+        // status says it was lost.
+        std::fprintf(stderr, "skelmar: %s; trying to reopen it every 5 s\n", serial->lastError());
+        lostOverruns += serial->overruns();
+        link->Close();
+        source = nullptr;
         status = kExitFailure;
-        break;
+        retry = std::chrono::steady_clock::now() + std::chrono::seconds(5);
       }
     }
   }
@@ -423,18 +542,29 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   // End of input or a stop: the source writes the state in progress, the
   // edges still in the ring are decoded, and the decoders see the signal end,
   // so a page still open is written and counted.
-  source->Stop();
-  tap.Copy(*source->ring());
-  monitor.EndOfSignal(source->ring());
+  if (source != nullptr) {
+    source->Stop();
+    tap.Copy(*source->ring());
+    monitor.EndOfSignal(source->ring());
+  } else {
+    monitor.EndOfSignal(nullptr);
+  }
 
-  if (source->overruns() > 0) {
+  const uint64_t overruns = lostOverruns + (source != nullptr ? source->overruns() : 0);
+  if (overruns > 0) {
     std::fprintf(stderr, "skelmar: %llu edges were lost because decoding fell behind\n",
-                 static_cast<unsigned long long>(source->overruns()));
+                 static_cast<unsigned long long>(overruns));
   }
   if (link) {
     link->Close();
+    source = nullptr;  // the link owned it
   } else {
     source->Close();
+  }
+  // Read after Close: a real-time replay's thread has ended by then.
+  if (auto* replay = dynamic_cast<ReplaySource*>(source);
+      replay != nullptr && !replay->warning().empty()) {
+    std::fprintf(stderr, "skelmar: %s\n", replay->warning().c_str());
   }
   if (!tap.Close(&error)) {
     std::fprintf(stderr, "skelmar: %s\n", error.c_str());
@@ -450,6 +580,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
                  kFeedDrainMs / 1000, static_cast<unsigned long long>(queued));
   }
   feeds.Stop(kFeedDrainMs);
+  if (monitor.writeFailed()) status = kExitFailure;
   if (o.stats) {
     PrintStats(monitor.stats, clock);
     PrintFeedStats(feeds);

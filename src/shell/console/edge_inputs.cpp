@@ -6,20 +6,23 @@
 
 namespace skelmar {
 
-std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLevel) {
+std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLevel,
+                                           const std::atomic<bool>* stop) {
+  auto audio = [&](AudioSourceKind kind) {
+    auto source = std::make_unique<AudioSource>(kind, o.inputPath.c_str(), o.rate, fourLevel);
+    if (stop != nullptr) source->SetStopFlag(stop);
+    return source;
+  };
   switch (o.input) {
     case InputKind::kReplay:
       return std::make_unique<ReplaySource>(
           o.inputPath, o.realtime ? ReplayPacing::kRealTime : ReplayPacing::kDrain);
     case InputKind::kPcm:
-      return std::make_unique<AudioSource>(AudioSourceKind::kRawPcm, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kRawPcm);
     case InputKind::kAudioFile:
-      return std::make_unique<AudioSource>(AudioSourceKind::kSoundFile, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kSoundFile);
     case InputKind::kAudioDevice:
-      return std::make_unique<AudioSource>(AudioSourceKind::kAlsa, o.inputPath.c_str(), o.rate,
-                                           fourLevel);
+      return audio(AudioSourceKind::kAlsa);
     default:
       return nullptr;
   }
