@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs each for SECONDS (default 60), two at a time. The seeds in
+# and runs each for SECONDS (default 60), two at a time. The starting inputs in
 # fuzz/corpus/<target> are copied to a scratch corpus, so the tree stays small.
 # A crash or failed check stops with status 1 and leaves the input as
 # build-fuzz/findings/<target>/crash-*. Usage: scripts/fuzz.sh [SECONDS] [TARGET...]

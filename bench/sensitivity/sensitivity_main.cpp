@@ -565,7 +565,7 @@ struct Cell {
   int syncs = 0;
 };
 
-Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t seed,
+Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t randomStart,
              bool listLost) {
   siggen::AudioOptions audio;
   audio.sampleRate = model.sampleRate;
@@ -582,7 +582,7 @@ Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t
   audio.bitsPerSymbol = t.bitsPerSymbol;
   audio.noise = true;
   audio.ebN0Db = ebN0;
-  audio.rngStart = seed;
+  audio.rngStart = randomStart;
   for (const Segment& s : t.air.segments()) {
     if (s.squelch) audio.squelchNoise.push_back({s.start, s.end});
   }

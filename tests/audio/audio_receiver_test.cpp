@@ -78,7 +78,7 @@ void ExpectAll(const std::vector<SentPage>& sent, const std::vector<std::string>
 TEST(AudioReceiver, FrameAfterSquelchNoiseWithOnlyTheStandardBitSync) {
   // Squelch noise, then one frame whose pages sit in phase A alone, carrier
   // dropped after it; twice, each with a different noise burst in front.
-  for (uint32_t seed : {3u, 4u}) {
+  for (uint32_t randomStart : {3u, 4u}) {
     siggen::ModulatorOptions mod;
     siggen::EdgeWriter writer;
     writer.Hold(0, 0.3, mod);
@@ -96,9 +96,9 @@ TEST(AudioReceiver, FrameAfterSquelchNoiseWithOnlyTheStandardBitSync) {
     audio.ebN0Db = 25;
     audio.symbolRate = 3200;
     audio.bitsPerSymbol = 2;
-    audio.rngStart = seed;
+    audio.rngStart = randomStart;
     audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
-    SCOPED_TRACE(seed);
+    SCOPED_TRACE(randomStart);
     ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
   }
 }
@@ -133,7 +133,7 @@ TEST(AudioReceiver, SlowFrameAfterSquelchNoiseThroughANarrowReceiver) {
   // 1600/4 after squelch noise through a 4-pole low-pass at 0.7 times the
   // symbol rate: the levels must be learnt from the bit sync, not from the
   // noise that went before.
-  for (uint32_t seed = 1; seed <= 3; ++seed) {
+  for (uint32_t randomStart = 1; randomStart <= 3; ++randomStart) {
     siggen::ModulatorOptions mod;
     siggen::EdgeWriter writer;
     writer.Hold(0, 0.3, mod);
@@ -152,9 +152,9 @@ TEST(AudioReceiver, SlowFrameAfterSquelchNoiseThroughANarrowReceiver) {
     audio.ebN0Db = 25;
     audio.symbolRate = 1600;
     audio.bitsPerSymbol = 2;
-    audio.rngStart = seed;
+    audio.rngStart = randomStart;
     audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
-    SCOPED_TRACE(seed);
+    SCOPED_TRACE(randomStart);
     ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
   }
 }
