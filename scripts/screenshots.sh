@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the desktop program under Xvfb into docs/images/ as PNG: the main
-# window with the bundled sample decoded and filter matches in the top pane.
+# window with the bundled sample decoded and filter matches in the top pane,
+# then every dialog (scripts/dialog-screenshots.sh).
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (needs the Xvfb package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,7 +41,7 @@ kill "$app"
 wait "$app" 2>/dev/null || true
 app=
 
-# The setup, filter and statistics dialogs: add their pictures here (start the
-# program, open the dialog, shot NAME X Y WIDTH HEIGHT).
-
 echo "written: docs/images/main-window.png"
+
+# The setup, filter and statistics dialogs and the colour preview.
+scripts/dialog-screenshots.sh "$build"
