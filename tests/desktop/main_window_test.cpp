@@ -174,6 +174,24 @@ class MainWindowTest : public QObject {
     QVERIFY(checked[kSlotAlphanumeric] > 50);
   }
 
+  void SettingsFileProblemIsSaidOnce() {
+    // An entry that cannot be understood is named in a message box before the
+    // window opens; the entries around it still work.
+    QTemporaryDir dir;
+    ConfigChoice config;
+    config.file = std::filesystem::path(dir.path().toStdString()) / "Skelmar.INI";
+    config.origin = ConfigChoice::Origin::kOverride;
+    std::ofstream(config.file) << "[Filter]\nFilterCount=2\nFilter1=2,\"1234567\",0,\"Ok\",\"\",0\n"
+                                  "Filter2=garbage\n";
+    QtMessageSink messages;
+    SilentBeeper beeper;
+    messages.SetNextAnswer(1);
+    DesktopProgram program(ConsoleOptions{}, config, messages, beeper);
+    QCOMPARE(messages.shown().size(), size_t{1});
+    QVERIFY(messages.shown()[0].find("Filter2") != std::string::npos);
+    QCOMPARE(program.monitor.filters.count, 2);
+  }
+
   void EveryMenuCommand() {
     Session s;
     s.Show();

@@ -59,7 +59,14 @@ DesktopProgram::DesktopProgram(const ConsoleOptions& options, ConfigChoice confi
               MonitorServices{UsesStreamClock(options) ? static_cast<Clock&>(streamClock_)
                                                        : static_cast<Clock&>(systemClock_),
                               messages, launcher_, beeper}) {
-  LoadSettings(kApplicationName, config_.file, settings, monitor.filters);
+  // A file that cannot be read, or an entry that cannot be understood, is
+  // said once; the window runs on what could be read (the file itself is not
+  // replaced at exit when it could not be read).
+  std::string problem;
+  if (!LoadSettings(kApplicationName, config_.file, settings, monitor.filters, &problem)) {
+    problem += "; the defaults are used";
+  }
+  if (!problem.empty()) messages_.ShowMessage(problem.c_str());
   fileValues_ = settings;
   ApplyOverrides(options_, settings);
   monitor.statistics.SetMessageSink(&messages_);
