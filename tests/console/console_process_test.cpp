@@ -306,9 +306,10 @@ TEST_F(ConsoleProcess, RecordingCutInsideAPageStillGivesItsLineRecordAndCount) {
   const Result json = Decode({"--replay", recording, "--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   ASSERT_EQ(Lines(json.out).size(), 1u) << json.out;
-  EXPECT_NE(json.out.find(R"("capcode":"1234567","function":4,"functionBits":3,"type":"alpha","text":")" + received +
-                          "\""),
-            std::string::npos)
+  EXPECT_NE(
+      json.out.find(R"("capcode":"1234567","function":4,"functionBits":3,"type":"alpha","text":")" +
+                    received + "\""),
+      std::string::npos)
       << json.out;
 }
 
