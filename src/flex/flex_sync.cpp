@@ -1,4 +1,5 @@
 // FLEX sync search, mode recognition, header countdown and the clock actions around a frame.
+#include <algorithm>
 #include <cstdio>
 
 #include "flex/flex_decoder.h"
@@ -12,6 +13,9 @@ namespace {
 constexpr uint32_t kMarkerHigh = 0xA6C6;  // low half of W1
 constexpr uint32_t kMarkerLow = 0xAAAA;   // low half of W2
 constexpr int kSyncTolerance = 4;
+// Wrong bits of code and complement up to which a marker whose code matches
+// no mode still counts as a sync.
+constexpr int kUnlistedTolerance = 2 * kSyncTolerance;
 
 struct SyncCode {
   uint32_t code;
@@ -102,6 +106,18 @@ void FlexDecoder::TakeFrameInfoBit(uint32_t bit) {
 
 void FlexDecoder::OnSync() {
   const uint32_t* w = syncRegister;
+  // A marker whose code and complement are like no listed mode's, and not
+  // an exact pair after bit sync either, is taken for noise that happened to
+  // look like the marker (open squelch gives plenty): taking it for a sync
+  // would read a frame of noise in the mode last used and miss a real sync
+  // arriving meanwhile.
+  // A real sync whose code took more than the tolerated errors still comes
+  // close to its row, and its frame follows in the mode last used.
+  int nearest = 32;
+  for (const SyncCode& row : kSyncCodes) {
+    nearest = std::min(nearest, CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement));
+  }
+  if (nearest > kUnlistedTolerance && (w[0] ^ w[3]) != 0x0000FFFFu) return;
   headerCountdown = kFlexHeaderSymbols;
   frameCycle = -1;
   frameNumber = -1;

@@ -130,12 +130,18 @@ TEST_F(FlexSyncTest, FiveWrongCodeBitsKeepThePreviousModeButStillStartAFrame) {
 
 TEST_F(FlexSyncTest, UnknownCodeWithExactComplementWritesTheHeaderLine) {
   const std::string caption = r.rig.caption.text();
-  // Not preceded by bit sync: no line, and the frame follows in the last mode.
+  // Not preceded by bit sync, and the code like no listed one: the marker is
+  // taken for noise, so no line, no frame, and the clock is left alone.
   FeedSync(d, 0x1234, 0xEDCB, 0xA6C6AAAA, 0x1234);
   EXPECT_TRUE(r.rig.rows.rows.empty());
   EXPECT_EQ(d.symbolRate, 1600);
-  EXPECT_EQ(d.headerCountdown, 88);
+  EXPECT_EQ(d.headerCountdown, 0);
   EXPECT_EQ(front.shared.flexBusy, 0);
+  EXPECT_DOUBLE_EQ(front.dataClock.gain, kFlexAcquireGain);
+  // A real sync right after it is still found and starts its frame.
+  FeedSync(d, 0xB068, 0x4F97);
+  EXPECT_EQ(d.headerCountdown, 88);
+  EXPECT_EQ(d.levelCount, 4);
 
   // Preceded by bit sync: W0..W3 are 0xAAAA1234 0x1234A6C6 0xA6C6AAAA 0xAAAAEDCB.
 
