@@ -206,7 +206,8 @@ void Gsc(int count, std::mt19937& rng, const TrafficShape& shape, Timeline& air,
             test::gsc::PageOf(page.capcode, page.function, siggen::GscAlphaBlocks(page.text));
       }
       pages.push_back(page);
-      sent.push_back({Format("%06ld", page.capcode), expected.Message(), group, 0});
+      sent.push_back({Format("%06ld", page.capcode),
+                      expected.IsAlpha() ? expected.alpha : expected.numeric, group, 0});
     }
     siggen::GscTransmitOptions options;
     options.batch = true;
