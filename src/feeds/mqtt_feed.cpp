@@ -309,10 +309,7 @@ void MqttFeed::Stop(int waitMs) {
 
   // Give the queue time to drain while the broker is there.
   draining_ = true;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  while (queue_.size() > 0 && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  queue_.WaitUntilEmpty(std::chrono::milliseconds(waitMs));
   {
     // Under the lock, so a wait that has just checked its condition cannot miss it.
     std::lock_guard<std::mutex> lock(mutex_);

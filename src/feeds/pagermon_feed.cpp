@@ -186,10 +186,7 @@ FeedCounters PagerMonFeed::counters() const {
 void PagerMonFeed::Stop(int waitMs) {
   if (!worker_.joinable()) return;
   draining_ = true;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  while (queue_.size() > 0 && std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  queue_.WaitUntilEmpty(std::chrono::milliseconds(waitMs));
   {
     std::lock_guard<std::mutex> lock(mutex_);
     draining_ = false;

@@ -2,6 +2,7 @@
 #include "feeds/record_queue.h"
 
 #include <cstring>
+#include <thread>
 
 namespace skelmar {
 
@@ -89,6 +90,13 @@ void RecordQueue::Wake() {
 size_t RecordQueue::size() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return count_;
+}
+
+void RecordQueue::WaitUntilEmpty(std::chrono::milliseconds limit) const {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (size() > 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 uint64_t RecordQueue::dropped() const {

@@ -35,6 +35,8 @@ class RecordQueue {
   void Wake();
 
   size_t size() const;
+  /// Waits until the feed's thread has taken every record, or `limit` has passed.
+  void WaitUntilEmpty(std::chrono::milliseconds limit) const;
   /// Records dropped because the queue was full, since the start.
   uint64_t dropped() const;
 
