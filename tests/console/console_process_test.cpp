@@ -23,6 +23,7 @@
 #include "gsc_encoder.h"
 #include "pocsag_encoder.h"
 #include "shell/console/console_options.h"
+#include "shell/test_dir.h"
 
 namespace skelmar {
 namespace {
@@ -30,17 +31,8 @@ namespace {
 const std::string kProgram = SKELMAR_BINARY_DIR "/skelmar";
 const std::string kData = SKELMAR_SOURCE_DIR "/tests/data";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using test::ReadFile;
+using test::WriteFile;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

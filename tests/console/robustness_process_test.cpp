@@ -17,6 +17,7 @@
 
 #include "frontend/edge_recording.h"
 #include "pocsag_encoder.h"
+#include "shell/test_dir.h"
 
 namespace skelmar {
 namespace {
@@ -24,17 +25,8 @@ namespace {
 const std::string kProgram = SKELMAR_BINARY_DIR "/skelmar";
 const std::string kGolden = SKELMAR_SOURCE_DIR "/tests/data/golden";
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using test::ReadFile;
+using test::WriteFile;
 
 struct Outcome {
   int status = -1;  ///< exit status, or 128 + signal
@@ -49,7 +41,7 @@ class HostileInput : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
     config_ = Path("empty.ini");
-    WriteAll(config_, "[Skelmar]\n");
+    WriteFile(config_, "[Skelmar]\n");
   }
   void TearDown() override {
     std::error_code ec;
@@ -93,8 +85,8 @@ class HostileInput : public ::testing::Test {
     }
     Outcome r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadAll(Path("stdout"));
-    r.err = ReadAll(Path("stderr"));
+    r.out = ReadFile(Path("stdout"));
+    r.err = ReadFile(Path("stderr"));
     return r;
   }
   Outcome Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
@@ -119,7 +111,8 @@ TEST_F(HostileInput, SettingsThatCannotBeReadAreNamedWithStatus1) {
 
 TEST_F(HostileInput, AnEntryThatCannotBeUnderstoodIsNamedOnceAndDecodingGoesOn) {
   const std::string ini = Path("bad.ini");
-  WriteAll(ini, "[Filter]\nFilterCount=2\nFilter1=2, \"1234567\", 0, \"Ok\", \"\", 0\nFilter2=?\n");
+  WriteFile(ini,
+            "[Filter]\nFilterCount=2\nFilter1=2, \"1234567\", 0, \"Ok\", \"\", 0\nFilter2=?\n");
   const Outcome r = Run({"--replay", kGolden + "/pocsag-512.edges", "--config", ini});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err.find("Filter1"), std::string::npos) << r.err;
@@ -172,9 +165,9 @@ TEST_F(HostileInput, FailedWritesOfRequestedFilesAreReportedWithStatus1) {
   EXPECT_NE(r.out.find("Test page at 512 bit/s"), std::string::npos);  // decoding went on
   // A filter log whose buffered tail cannot be written at exit.
   const std::string ini = Path("log.ini");
-  WriteAll(ini,
-           "[Filter]\nFilterFileEnabled=1\nFilterFile=/dev/full\nFilterFileFlush=0\n"
-           "FilterCount=1\nFilter1=2,\"1234567\",0,\"\",\"\",0\n");
+  WriteFile(ini,
+            "[Filter]\nFilterFileEnabled=1\nFilterFile=/dev/full\nFilterFileFlush=0\n"
+            "FilterCount=1\nFilter1=2,\"1234567\",0,\"\",\"\",0\n");
   r = Run({"--replay", kGolden + "/pocsag-512.edges", "--config", ini});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Cannot write to the filter file: /dev/full"), std::string::npos) << r.err;
@@ -192,7 +185,7 @@ TEST_F(HostileInput, InputsThatHoldNothingSaySo) {
   wav.append(reinterpret_cast<const char*>(fmt), sizeof fmt);
   wav.append("data\0\0\0\0", 8);
   wav.append(48000 * 2, '\x10');
-  WriteAll(Path("unfinished.wav"), wav);
+  WriteFile(Path("unfinished.wav"), wav);
   r = Run({"--audio", Path("unfinished.wav"), "--config", config_});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("declares no audio data"), std::string::npos) << r.err;
