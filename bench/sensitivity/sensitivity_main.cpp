@@ -506,7 +506,10 @@ struct Traffic {
   Timeline air;
   std::vector<SentPage> sent;
   bool fourLevel = false;
-  double symbolRate = 0;
+  double symbolRate = 0;  ///< sets the noise for the Eb/N0
+  /// The fastest symbol rate on the air: a receiver for this traffic must
+  /// pass it, so the model's cut-off is a multiple of it.
+  double fastestRate = 0;
   int bitsPerSymbol = 1;
 };
 
@@ -531,15 +534,11 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
     const int order[] = {5, 1, 3, 6, 4, 0, 5, 2, 4, 6, 3, 1, 5};
     for (const int m : order) {
       AppendTraffic(kModes[m], std::max(1, pages / 8), rngStart++, t.air, t.sent, joined);
-      // The POCSAG decoder holds its rate for 170 bits after the last
-      // codeword; only then can the next mode be heard.
-      if (kModes[m].protocol == Protocol::kPocsag) t.air.Hold(0, 180.0 / kModes[m].rate);
-      // The GSC decoder keeps the channel for itself until its end code has passed.
-      if (kModes[m].protocol == Protocol::kGsc) t.air.Hold(0, 0.5);
     }
     t.air.Hold(0, 0.5);
     t.fourLevel = true;
     t.symbolRate = 1600;
+    t.fastestRate = 3200;
     t.bitsPerSymbol = 1;
     return t;
   }
@@ -554,6 +553,7 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
     t.air.Hold(0, 0.5);
     t.fourLevel = m.levels == 4;
     t.symbolRate = m.rate;
+    t.fastestRate = m.rate;
     t.bitsPerSymbol = m.levels == 4 ? 2 : 1;
   }
   return t;
@@ -577,7 +577,7 @@ Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t
   audio.dcDriftSeconds = 15;
   audio.deEmphasisMicroseconds = model.deEmphasisUs;
   audio.filter = model.filter;
-  audio.cutoffHz = model.cutoffPerRate * t.symbolRate;
+  audio.cutoffHz = model.cutoffPerRate * t.fastestRate;
   audio.symbolRate = t.symbolRate;
   audio.bitsPerSymbol = t.bitsPerSymbol;
   audio.noise = true;

@@ -112,6 +112,13 @@ constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
 constexpr double kRunWeight = 1.0 / 8;
 
+// Whether one rate is a whole multiple of the other: a clock of the faster
+// fits data of the slower too.
+bool Harmonic(int a, int b) {
+  const double ratio = std::max(kRateHz[a], kRateHz[b]) / std::min(kRateHz[a], kRateHz[b]);
+  return std::fabs(ratio - std::round(ratio)) < 1e-9;
+}
+
 }  // namespace
 
 void AudioSlicer::Channel::Design(double cutoffHz, double sampleRate) {
@@ -198,6 +205,7 @@ void AudioSlicer::Reset() {
   std::fill(std::begin(history_), std::end(history_), 0.0);
   sample_ = 0;
   selected_ = -1;
+  justFit_ = -1;
   nextDecision_ = 0;
   for (double& m : levelMean_) m = 0;
   innerShare_[0] = innerShare_[1] = kInnerShare;
@@ -361,6 +369,7 @@ void AudioSlicer::ClockEdge(int r, double tick) {
     clock.fits = clock.error < kFitLeave;
   } else {
     clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
+    if (clock.fits) justFit_ = r;
   }
 }
 
@@ -413,6 +422,16 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   // slower data too, but its wider channel and shorter period make its error
   // (in its own symbols) larger; a slower clock on faster data misses half
   // the boundaries. The present choice stays unless another is clearly better.
+  // The FLEX header's rate coming to fit while an unrelated rate is chosen
+  // means a frame has begun (right after POCSAG or GSC, say): the chosen
+  // clock's low error is history, and it must earn its place again, or the
+  // frame's sync would be decided on the old clock and lost. Its bit sync
+  // is short; the preambles of the other protocols leave time enough.
+  if (justFit_ == kHeaderRate && selected_ >= 0 && !Harmonic(kHeaderRate, selected_)) {
+    clocks_[selected_].error = kFitLeave;
+    clocks_[selected_].fits = false;
+  }
+  justFit_ = -1;
   int choice = -1;
   for (int r = 0; r < kRates; ++r) {
     if (clocks_[r].fits && (choice < 0 || clocks_[r].error < clocks_[choice].error)) choice = r;

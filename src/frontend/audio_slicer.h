@@ -143,6 +143,7 @@ class AudioSlicer {
 
   uint64_t sample_ = 0;       ///< samples consumed
   int selected_ = -1;         ///< rate clocking the decisions, -1 free-running
+  int justFit_ = -1;          ///< rate whose clock came to fit at the last edge, -1 none
   double nextDecision_ = 0;   ///< tick of the next clocked decision
   double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
   /// Levels 1 and 2 as their share of the outer deviation from the mid-level.

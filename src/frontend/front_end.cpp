@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "frontend/mode_caption.h"
 #include "settings/settings.h"
@@ -84,6 +85,7 @@ void FrontEnd::Reset() {
   runLength_ = 0;
   std::fill(std::begin(rateCounters_), std::end(rateCounters_), 0);
   previousBinary_ = 0;
+  flexWatch_ = SymbolClock{};
 }
 
 void FrontEnd::CancelPocsagHold() {
@@ -138,6 +140,7 @@ void FrontEnd::PollEdges(const EdgeRing& ring) {
 void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
   dataClock.elapsed += duration;
   gscClock.elapsed += duration;
+  flexWatch_.elapsed += duration;
   const int level =
       DecodeLevel(status, settings_.fourLevelInterface != 0, settings_.invertData != 0);
   const int polarity = level >> 1;
@@ -155,9 +158,11 @@ void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
 
   // Transition: only a change between the {0,1} and {2,3} halves moves the clocks.
   dataClock.lastError = dataClock.elapsed - dataClock.phase;
+  flexWatch_.lastError = flexWatch_.elapsed - flexWatch_.phase;
   if (binary != previousBinary_) {
     dataClock.phase += dataClock.gain * dataClock.lastError;
     gscClock.phase += kGscGain * gscClock.lastError;
+    flexWatch_.phase += flexWatch_.gain * flexWatch_.lastError;
   }
   previousBinary_ = binary;
 }
@@ -189,11 +194,14 @@ void FrontEnd::LockRate(int index) {
   shared.pocsagStatRow = rate.statRow;
   dataClock.period = rate.period;
   if (shared.pocsagHold <= 0) {
-    // Coming from FLEX mode: both clocks start afresh at this edge.
+    // Coming from FLEX mode: the clocks start afresh at this edge.
     dataClock.elapsed = 0;
     dataClock.phase = 0;
     gscClock.elapsed = 0;
     gscClock.phase = 0;
+    flexWatch_ = SymbolClock{};
+    flexWatch_.period = kFlexPeriod1600;
+    flexWatch_.gain = kFlexAcquireGain;
   }
   shared.pocsagHold = kPocsagHoldOnLock;
   dataClock.gain = kPocsagGain;
@@ -220,10 +228,7 @@ void FrontEnd::RunDataClock(int level) {
     if (!(dataClock.period > 0)) break;
     dataClock.elapsed -= dataClock.period;
     if (shared.pocsagHold <= 0) {
-      if (shared.gscBusy == 0 && settings_.decodeFlex != 0) {
-        if (flex_ != nullptr) flex_->PutSymbol(level);
-        dataClock.LogError();
-      }
+      if (settings_.decodeFlex != 0) PutFlexSymbol(level);
     } else if (shared.gscBusy == 0 && settings_.decodePocsag != 0) {
       if (pocsag_ != nullptr) pocsag_->PutBit(level >= 2 ? '0' : '1');
       // The decoder may have re-armed the hold (or cleared it) inside the call.
@@ -235,6 +240,41 @@ void FrontEnd::RunDataClock(int level) {
       }
     }
   }
+  if (shared.pocsagHold > 0 && settings_.decodeFlex != 0) RunFlexWatch(level);
+}
+
+void FrontEnd::PutFlexSymbol(int level) {
+  // FLEX listens for its sync even while GSC holds the channel: a batch that
+  // leaves part of its slot budget unused would otherwise keep the channel
+  // past its end and swallow a FLEX frame sent right after it.
+  if (flex_ != nullptr) flex_->PutSymbol(level);
+  dataClock.LogError();
+  if (shared.gscBusy != 0 && shared.flexBusy != 0) {
+    shared.gscBusy = 0;
+    if (gsc_ != nullptr) gsc_->ChannelTaken();
+  }
+}
+
+void FrontEnd::RunFlexWatch(int level) {
+  while (flexWatch_.period > 0 &&
+         flexWatch_.elapsed >= flexWatch_.phase + 0.5 * flexWatch_.period) {
+    flexWatch_.elapsed -= flexWatch_.period;
+    // FLEX times its frame on the data clock: lend it the watch clock for the symbol.
+    std::swap(dataClock, flexWatch_);
+    PutFlexSymbol(level);
+    std::swap(dataClock, flexWatch_);
+    if (shared.flexBusy != 0) {
+      TakeChannelForFlex();
+      return;
+    }
+  }
+}
+
+void FrontEnd::TakeChannelForFlex() {
+  // The page in progress ends as when the hold runs out; the caption is FLEX's now.
+  shared.pocsagHold = 0;
+  if (pocsag_ != nullptr) pocsag_->PutBit('X');
+  dataClock = flexWatch_;
 }
 
 }  // namespace skelmar

@@ -84,6 +84,9 @@ class GscBitSink {
   virtual void PutBit(int bit) = 0;  ///< 0 or 1
   /// The signal has ended for good: a transmission in progress ends here.
   virtual void EndOfSignal() {}
+  /// A FLEX frame has begun while this decoder held the channel: the
+  /// transmission ends here, and the caption is left to FLEX.
+  virtual void ChannelTaken() {}
 };
 
 /// Level 0..3 of a modem-status byte, after the 4-level and invert settings.
@@ -136,6 +139,9 @@ class FrontEnd {
   void LockRate(int rate);
   void RunGscClock(int level);
   void RunDataClock(int level);
+  void PutFlexSymbol(int level);
+  void RunFlexWatch(int level);
+  void TakeChannelForFlex();
 
   const Settings& settings_;
   PocsagBitSink* pocsag_ = nullptr;
@@ -146,6 +152,9 @@ class FrontEnd {
   int32_t runLength_ = 0;         ///< saturates far above every window
   int32_t rateCounters_[3] = {};  ///< 2400, 1200, 512
   int previousBinary_ = 0;
+  /// FLEX's clock while a POCSAG hold has the data clock, so a FLEX frame
+  /// that follows POCSAG at once is heard before the hold runs out.
+  SymbolClock flexWatch_;
 };
 
 }  // namespace skelmar

@@ -276,14 +276,18 @@ void GscDecoder::EndOfSignal() {
   if (decoding != 0) EndTransmission();
 }
 
-void GscDecoder::EndTransmission() {
+void GscDecoder::ChannelTaken() {
+  if (decoding != 0) EndTransmission(false);
+}
+
+void GscDecoder::EndTransmission(bool clearCaption) {
   if (pagePending) {
     pagePending = 0;
     WriteGscPage();
   }
   decoding = 0;
   front_.shared.gscBusy = 0;
-  front_.caption.ShowModeTitle(0);
+  if (clearCaption) front_.caption.ShowModeTitle(0);
   preambleCount = 0;
   countdown = 0;
 }

@@ -23,6 +23,7 @@ class GscDecoder : public GscBitSink {
   void PutBit(int bit) override;
   /// Ends a transmission in progress: a pending page is written.
   void EndOfSignal() override;
+  void ChannelTaken() override;
 
   static constexpr int kSlotLength = 121;
   static constexpr int kHuntTimeout = 949;
@@ -69,7 +70,7 @@ class GscDecoder : public GscBitSink {
   void TakeAddress(int index, int c1, uint32_t secondWord);
   void TakeBlock();
   Block DecodeBlock() const;
-  void EndTransmission();
+  void EndTransmission(bool clearCaption = true);
   void WriteGscPage();
   void WriteGscAddress();
 

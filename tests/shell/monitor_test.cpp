@@ -119,6 +119,37 @@ TEST_F(MonitorStreamTest, AllThreeProtocolsOnOneStream) {
   EXPECT_EQ(monitor.front.shared.flexBusy, 0);
 }
 
+TEST_F(MonitorStreamTest, FlexRightAfterPocsagOrAShortGscBatchIsHeard) {
+  // A FLEX frame may start the moment another protocol stops: neither the
+  // POCSAG hold after the last codeword nor the unused slots of a GSC batch
+  // may swallow its sync.
+  monitor.Start();
+  Hold(0.5);
+  Pocsag(1200, {{1234560, 3, siggen::PocsagKind::kAlpha, "Smoke alarm at the depot"}});
+  Flex(siggen::kFlexCode1600x2, {FlexAlpha(2000, "after POCSAG")});
+  Hold(0.5);
+  siggen::GscTransmitOptions batch;
+  batch.batch = true;
+  siggen::AppendGscBits(
+      writer,
+      siggen::EncodeGscTransmission({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, batch),
+      options);
+  Flex(siggen::kFlexCode1600x2, {FlexAlpha(3000, "after GSC")});
+  // The batch the frame cut short is over: GSC hunts again.
+  Hold(0.3);
+  Gsc({{300000, 2, siggen::GscPageKind::kNumeric, "42"}});
+  Hold(1.0);
+  Run();
+
+  const std::vector<std::string> texts = Texts();
+  ASSERT_EQ(texts.size(), 5u) << ::testing::PrintToString(texts);
+  EXPECT_EQ(texts[0], "{1234560} 4 Smoke alarm at the depot");
+  EXPECT_EQ(texts[1], "[0002000] A  ALPHA  after POCSAG");
+  EXPECT_EQ(texts[2].rfind("(657141) 1 5551234", 0), 0u) << texts[2];
+  EXPECT_EQ(texts[3], "[0003000] A  ALPHA  after GSC");
+  EXPECT_EQ(texts[4].rfind("(300000) 2 42", 0), 0u) << texts[4];
+}
+
 TEST_F(MonitorStreamTest, FilterMatchesGoToTheLogWithTheirLabel) {
   const std::filesystem::path log = std::filesystem::temp_directory_path() /
                                     ("skelmar_monitor_log_" + std::to_string(::getpid()));
