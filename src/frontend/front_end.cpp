@@ -235,8 +235,13 @@ void FrontEnd::RunDataClock(int level) {
       if (shared.pocsagHold > 0 && --shared.pocsagHold == 0) {
         caption.ShowModeTitle(0);
         if (pocsag_ != nullptr) pocsag_->PutBit('X');
-        dataClock.period = kFlexPeriod1600;
-        dataClock.gain = kFlexAcquireGain;
+        if (settings_.decodeFlex != 0 && flexWatch_.period > 0) {
+          // FLEX's own clock has followed the channel all through the hold.
+          dataClock = flexWatch_;
+        } else {
+          dataClock.period = kFlexPeriod1600;
+          dataClock.gain = kFlexAcquireGain;
+        }
       }
     }
   }

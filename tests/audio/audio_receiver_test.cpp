@@ -12,6 +12,8 @@
 #include "flex/flex_decoder.h"
 #include "flex_encoder.h"
 #include "mixed_traffic.h"
+#include "pocsag/pocsag_decoder.h"
+#include "pocsag_encoder.h"
 #include "support/rig.h"
 
 namespace skelmar::test {
@@ -45,12 +47,14 @@ void AppendFrame(siggen::EdgeWriter& writer, int number, const std::string& phas
 }
 
 // The monitor's rows for the audio, sliced at its own sample rate.
-std::vector<std::string> Monitor(const std::vector<int16_t>& audio, int sampleRate) {
+std::vector<std::string> Monitor(const std::vector<int16_t>& audio, int sampleRate,
+                                 bool withPocsag = false) {
   Rig rig;
   rig.settings.fourLevelInterface = 1;
   FlexDecoder flex(rig.output, rig.front, rig.bch);
   flex.NamePhases();
-  rig.front.Attach(nullptr, &flex, nullptr);
+  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  rig.front.Attach(withPocsag ? &pocsag : nullptr, &flex, nullptr);
   AudioSlicerOptions slicing;
   slicing.sampleRate = sampleRate;
   slicing.fourLevel = true;
@@ -157,6 +161,35 @@ TEST(AudioReceiver, SlowFrameAfterSquelchNoiseThroughANarrowReceiver) {
     SCOPED_TRACE(randomStart);
     ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
   }
+}
+
+TEST(AudioReceiver, FrameRightAfterSlowPocsag) {
+  // A 3200/4 frame the moment a 512 bit/s POCSAG transmission ends: the
+  // slicer, clocked at 512, must let go in time for the frame's short sync.
+  siggen::ModulatorOptions mod;
+  mod.fourLevel = true;
+  siggen::EdgeWriter writer;
+  writer.Hold(0, 0.3, mod);
+  siggen::AppendPocsag(
+      writer,
+      siggen::EncodePocsag({{1234560, 3, siggen::PocsagKind::kAlpha, "slow page first"}}).Bits(),
+      512, mod);
+  std::vector<SentPage> sent;
+  AppendFrame(writer, 9, "AC", {"frame straight after POCSAG", "and a page on C"}, sent);
+  writer.Hold(0, 0.2, mod);
+  siggen::AudioOptions audio;
+  audio.sampleRate = 22050;
+  audio.fourLevelInterface = true;
+  audio.amplitude = 0.3;
+  audio.noise = true;
+  audio.ebN0Db = 25;
+  audio.symbolRate = 3200;
+  audio.bitsPerSymbol = 2;
+  const std::vector<std::string> rows =
+      Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate, true);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0], "{1234560} 4 slow page first");
+  ExpectAll(sent, rows);
 }
 
 // Monitor rows joined back into page lines (a row of 80 wraps onto the next).
