@@ -506,10 +506,10 @@ struct Traffic {
   Timeline air;
   std::vector<SentPage> sent;
   bool fourLevel = false;
-  double symbolRate = 0;  ///< sets the noise for the Eb/N0
-  /// The fastest symbol rate on the air: a receiver for this traffic must
-  /// pass it, so the model's cut-off is a multiple of it.
-  double fastestRate = 0;
+  /// Of the most demanding mode on the air: it sets the noise for the Eb/N0
+  /// (slower modes get more energy per bit) and the receiver's cut-off,
+  /// which must pass it.
+  double symbolRate = 0;
   int bitsPerSymbol = 1;
 };
 
@@ -537,9 +537,8 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
     }
     t.air.Hold(0, 0.5);
     t.fourLevel = true;
-    t.symbolRate = 1600;
-    t.fastestRate = 3200;
-    t.bitsPerSymbol = 1;
+    t.symbolRate = 3200;
+    t.bitsPerSymbol = 2;
     return t;
   }
   for (const Mode& m : kModes) {
@@ -553,7 +552,6 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
     t.air.Hold(0, 0.5);
     t.fourLevel = m.levels == 4;
     t.symbolRate = m.rate;
-    t.fastestRate = m.rate;
     t.bitsPerSymbol = m.levels == 4 ? 2 : 1;
   }
   return t;
@@ -577,7 +575,7 @@ Cell RunCell(const ReceiverModel& model, const Traffic& t, double ebN0, uint32_t
   audio.dcDriftSeconds = 15;
   audio.deEmphasisMicroseconds = model.deEmphasisUs;
   audio.filter = model.filter;
-  audio.cutoffHz = model.cutoffPerRate * t.fastestRate;
+  audio.cutoffHz = model.cutoffPerRate * t.symbolRate;
   audio.symbolRate = t.symbolRate;
   audio.bitsPerSymbol = t.bitsPerSymbol;
   audio.noise = true;

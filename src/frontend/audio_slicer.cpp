@@ -63,6 +63,9 @@ constexpr int kFlexSyncErrors = 4;
 constexpr double kFlexHeaderRest = 88;
 constexpr double kFlexDataSeconds = 11 * 256 / 1600.0;
 constexpr int kHeaderRate = 3;  // index of 1600 in kRateHz
+// Single-symbol runs in a row at the header's rate that are taken for FLEX
+// bit sync: half of it, and more than other protocols' data or noise give.
+constexpr int kBitSyncRuns = 16;
 // Fastest symbols without a mid-level crossing after which four-level data
 // counts as staying on one side of it.
 constexpr double kOneSidedSymbols = 12;
@@ -200,12 +203,12 @@ void AudioSlicer::Reset() {
     r.edges = 0;
     r.fits = false;
     r.evenRuns = 0;
+    r.alternation = 0;
     r.sum = r.previousSum = 0;
   }
   std::fill(std::begin(history_), std::end(history_), 0.0);
   sample_ = 0;
   selected_ = -1;
-  justFit_ = -1;
   nextDecision_ = 0;
   for (double& m : levelMean_) m = 0;
   innerShare_[0] = innerShare_[1] = kInnerShare;
@@ -369,8 +372,8 @@ void AudioSlicer::ClockEdge(int r, double tick) {
     clock.fits = clock.error < kFitLeave;
   } else {
     clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
-    if (clock.fits) justFit_ = r;
   }
+  clock.alternation = k == 1 ? clock.alternation + 1 : 0;
 }
 
 void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
@@ -422,16 +425,16 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   // slower data too, but its wider channel and shorter period make its error
   // (in its own symbols) larger; a slower clock on faster data misses half
   // the boundaries. The present choice stays unless another is clearly better.
-  // The FLEX header's rate coming to fit while an unrelated rate is chosen
-  // means a frame has begun (right after POCSAG or GSC, say): the chosen
-  // clock's low error is history, and it must earn its place again, or the
-  // frame's sync would be decided on the old clock and lost. Its bit sync
-  // is short; the preambles of the other protocols leave time enough.
-  if (justFit_ == kHeaderRate && selected_ >= 0 && !Harmonic(kHeaderRate, selected_)) {
+  // FLEX bit sync (an alternation at the header's rate) while an unrelated
+  // rate is chosen: a frame has begun, right after POCSAG or GSC, say. The
+  // chosen clock's low error is history, and it must earn its place again,
+  // or the frame's sync would be decided on the old clock and lost. The bit
+  // sync is short; the other protocols' preambles leave time enough.
+  if (clocks_[kHeaderRate].alternation >= kBitSyncRuns && selected_ >= 0 &&
+      !Harmonic(kHeaderRate, selected_)) {
     clocks_[selected_].error = kFitLeave;
     clocks_[selected_].fits = false;
   }
-  justFit_ = -1;
   int choice = -1;
   for (int r = 0; r < kRates; ++r) {
     if (clocks_[r].fits && (choice < 0 || clocks_[r].error < clocks_[choice].error)) choice = r;
@@ -550,6 +553,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
       c.edges = 0;
       c.fits = false;
       c.evenRuns = 0;
+      c.alternation = 0;
     }
     selected_ = -1;
     EmitEdgeAt(now, channels_[kChannels - 1].level, sink);

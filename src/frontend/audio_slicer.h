@@ -108,6 +108,7 @@ class AudioSlicer {
     int edges = 0;
     bool fits = false;
     double evenRuns = 0;  ///< mean of +1 per run of an even number of symbols, -1 per odd
+    int alternation = 0;  ///< runs of one symbol in a row
     int length = 1;       ///< matched-filter length, samples
     double lead = 0;      ///< ticks the sum is read before the boundary
     double sum = 0;       ///< matched-filter running sum
@@ -143,7 +144,6 @@ class AudioSlicer {
 
   uint64_t sample_ = 0;       ///< samples consumed
   int selected_ = -1;         ///< rate clocking the decisions, -1 free-running
-  int justFit_ = -1;          ///< rate whose clock came to fit at the last edge, -1 none
   double nextDecision_ = 0;   ///< tick of the next clocked decision
   double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
   /// Levels 1 and 2 as their share of the outer deviation from the mid-level.
