@@ -111,9 +111,11 @@ constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
 constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
 constexpr double kRunWeight = 1.0 / 8;
-// Slowest working rate: five samples to a symbol at the fastest rate, enough
-// for clocked decisions. Slower input is interpolated up to it.
-constexpr double kMinWorkRate = 24000;
+// Slowest working rate: some six samples to a symbol at the fastest rate,
+// near the rates the decisions are tuned at (fewer than four leave the moving
+// sum too short to be clocked). Slower input is interpolated up to it by a
+// whole factor.
+constexpr double kMinWorkRate = 20000;
 
 }  // namespace
 

@@ -117,7 +117,7 @@ class AudioSlicer {
   static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
   static constexpr int kHistory = 1024;     ///< working samples kept, a power of two
   static constexpr int kMaxUpsample = 4;    ///< working samples per input sample, at most
-  static constexpr int kInterpTaps = 12;    ///< interpolator taps per working-sample phase
+  static constexpr int kInterpTaps = 8;     ///< interpolator taps per working-sample phase
 
   void Input(double x, SliceSink& sink);
   void DesignInterpolator();
