@@ -202,13 +202,13 @@ void AudioSlicer::DesignInterpolator() {
   // into one set of taps per phase of the working samples. Centred on a whole
   // input sample, so phase 0 passes the input through and the delay is a
   // whole number of input samples; each phase sums to one, so DC stays exact.
-  const int L = upsample_;
-  const double centre = 0.5 * L * kInterpTaps;
-  for (int p = 0; p < L; ++p) {
+  const int factor = upsample_;
+  const double centre = 0.5 * factor * kInterpTaps;
+  for (int p = 0; p < factor; ++p) {
     double sum = 0;
     for (int k = 0; k < kInterpTaps; ++k) {
-      const double t = p + L * k - centre;
-      const double sinc = t == 0 ? 1.0 : std::sin(kPi * t / L) / (kPi * t / L);
+      const double t = p + factor * k - centre;
+      const double sinc = t == 0 ? 1.0 : std::sin(kPi * t / factor) / (kPi * t / factor);
       const double window = 0.54 + 0.46 * std::cos(kPi * t / centre);
       interpTaps_[p][k] = sinc * window;
       sum += interpTaps_[p][k];

@@ -1,6 +1,8 @@
 // Turns FM-discriminator audio into slicer edges: receive low-pass, DC and
 // level tracking, decisions with hysteresis and sub-sample edge timing; once
-// the symbol rate is recognised, clocked decisions on a matched filter.
+// the symbol rate is recognised, clocked decisions on a matched filter. Slow
+// sound cards are interpolated up first, so even their fastest symbols are
+// clocked.
 #pragma once
 
 #include <cstddef>
