@@ -114,6 +114,11 @@ constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
 constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
 constexpr double kRunWeight = 1.0 / 8;
+// Slowest working rate: some six samples to a symbol at the fastest rate,
+// near the rates the decisions are tuned at (fewer than four leave the moving
+// sum too short to be clocked). Slower input is interpolated up to it by a
+// whole factor.
+constexpr double kMinWorkRate = 20000;
 
 // Whether one rate is a whole multiple of the other: a clock of the faster
 // fits data of the slower too.
@@ -160,8 +165,14 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   const double fs = sampleRate_;
   double fc = options.cutoffHz > 0 ? options.cutoffHz : kDefaultCutoff;
   cutoffHz_ = std::min(fc, kMaxCutoffFraction * fs);
-  ticksPerSample_ = kTicksPerSecond / fs;
-  idleAfter_ = static_cast<uint64_t>(fs * kIdleAfterSeconds);
+  ticksPerInput_ = kTicksPerSecond / fs;
+  if (adaptive_) {
+    upsample_ = std::clamp(static_cast<int>(std::ceil(kMinWorkRate / fs)), 1, kMaxUpsample);
+  }
+  workRate_ = fs * upsample_;
+  ticksPerSample_ = kTicksPerSecond / workRate_;
+  idleAfter_ = static_cast<uint64_t>(workRate_ * kIdleAfterSeconds);
+  if (upsample_ > 1) DesignInterpolator();
 
   for (int c = 0; c < kChannels; ++c) {
     const double cutoff = c == kChannels - 1
@@ -173,8 +184,8 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     Channel& ch = channels_[c];
     ch.every = c == kChannels - 1
                    ? 1
-                   : std::max(1, static_cast<int>(fs / (kRateChannelOversampling * cutoff)));
-    const double rate = fs / ch.every;
+                   : std::max(1, static_cast<int>(workRate_ / (kRateChannelOversampling * cutoff)));
+    const double rate = workRate_ / ch.every;
     ch.Design(cutoff, rate);
     ch.attack = 1.0 - std::exp(-1.0 / (rate * kAttackSeconds));
     ch.decay = 1.0 - std::exp(-1.0 / (rate * kDecaySeconds));
@@ -182,17 +193,39 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     // The filter's delay at low frequencies, which is where a step crosses
     // half way, and the mean's.
     const double warped = 2.0 * rate * std::tan(kPi * cutoff / rate);
-    channelDelay_[c] = (kBesselCorner / warped + 0.5 * (ch.every - 1) / fs) * kTicksPerSecond;
+    channelDelay_[c] =
+        (kBesselCorner / warped + 0.5 * (ch.every - 1) / workRate_) * kTicksPerSecond;
     RateClock& clock = clocks_[c];
     clock.period = kTicksPerSecond / kRateHz[c];
     const double share = !fourLevel_              ? 1.0
                          : kRateHz[c] > kFastRate ? kMatchedShare4Fast
                                                   : kMatchedShare4;
-    clock.length = std::max(1, static_cast<int>(std::lround(share * fs / kRateHz[c])));
+    clock.length = std::max(1, static_cast<int>(std::lround(share * workRate_ / kRateHz[c])));
     // The sum is read that much before the boundary to stay centred on the symbol.
     clock.lead = 0.5 * (clock.period - clock.length * ticksPerSample_);
   }
   Reset();
+}
+
+void AudioSlicer::DesignInterpolator() {
+  // Windowed sinc with its cut-off at the input's Nyquist frequency, split
+  // into one set of taps per phase of the working samples. Centred on a whole
+  // input sample, so phase 0 passes the input through and the delay is a
+  // whole number of input samples; each phase sums to one, so DC stays exact.
+  const int factor = upsample_;
+  const double centre = 0.5 * factor * kInterpTaps;
+  for (int p = 0; p < factor; ++p) {
+    double sum = 0;
+    for (int k = 0; k < kInterpTaps; ++k) {
+      const double t = p + factor * k - centre;
+      const double sinc = t == 0 ? 1.0 : std::sin(kPi * t / factor) / (kPi * t / factor);
+      const double window = 0.54 + 0.46 * std::cos(kPi * t / centre);
+      interpTaps_[p][k] = sinc * window;
+      sum += interpTaps_[p][k];
+    }
+    for (double& tap : interpTaps_[p]) tap /= sum;
+  }
+  interpDelay_ = centre * ticksPerSample_;
 }
 
 void AudioSlicer::Reset() {
@@ -207,6 +240,9 @@ void AudioSlicer::Reset() {
     r.sum = r.previousSum = 0;
   }
   std::fill(std::begin(history_), std::end(history_), 0.0);
+  std::fill(std::begin(interpInput_), std::end(interpInput_), 0.0);
+  interpAt_ = 0;
+  inputs_ = 0;
   sample_ = 0;
   selected_ = -1;
   nextDecision_ = 0;
@@ -221,17 +257,34 @@ int AudioSlicer::clockedRate() const {
 }
 
 void AudioSlicer::Process(const float* samples, size_t count, SliceSink& sink) {
-  for (size_t i = 0; i < count; ++i) Step(static_cast<double>(samples[i]), sink);
+  for (size_t i = 0; i < count; ++i) Input(static_cast<double>(samples[i]), sink);
 }
 
 void AudioSlicer::Process(const int16_t* samples, size_t count, SliceSink& sink) {
   constexpr double kScale = 1.0 / 32768.0;
-  for (size_t i = 0; i < count; ++i) Step(samples[i] * kScale, sink);
+  for (size_t i = 0; i < count; ++i) Input(samples[i] * kScale, sink);
+}
+
+void AudioSlicer::Input(double x, SliceSink& sink) {
+  if (std::isnan(x)) x = 0;
+  x = std::clamp(x, -kClip, kClip);
+  ++inputs_;
+  if (upsample_ == 1) {
+    Step(x, sink);
+    return;
+  }
+  // Newest first: interpInput_[interpAt_ + k] is the input k samples back.
+  interpAt_ = (interpAt_ + kInterpTaps - 1) % kInterpTaps;
+  interpInput_[interpAt_] = interpInput_[interpAt_ + kInterpTaps] = x;
+  const double* in = interpInput_ + interpAt_;
+  for (int p = 0; p < upsample_; ++p) {
+    double y = 0;
+    for (int k = 0; k < kInterpTaps; ++k) y += interpTaps_[p][k] * in[k];
+    Step(y, sink);
+  }
 }
 
 void AudioSlicer::Step(double x, SliceSink& sink) {
-  if (std::isnan(x)) x = 0;
-  x = std::clamp(x, -kClip, kClip);
   const uint64_t n = sample_++;
   if (adaptive_) {
     // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
@@ -338,13 +391,13 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
   if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
   // had not settled): it carries no timing.
-  const double stale = channels_[c].every + 0.5 * sampleRate_ / kRateHz[c];
+  const double stale = channels_[c].every + 0.5 * workRate_ / kRateHz[c];
   if (position < static_cast<double>(n) - stale) return;
   if (mid) {
     ClockEdge(c, position * ticksPerSample_);
   } else if (fourLevel_ && c == kChannels - 1 &&
              static_cast<double>(n - channels_[c].lastMidCross) >
-                 kOneSidedSymbols * sampleRate_ / kRateHz[c]) {
+                 kOneSidedSymbols * workRate_ / kRateHz[c]) {
     // Four-level data whose outer bits idle (empty phases) may stay on one
     // side of the mid-level for a whole frame while its inner bits still
     // change: those changes then time the four-level rates' clocks, moved by
@@ -615,12 +668,15 @@ void AudioSlicer::Edge(double position, uint64_t sample, int newLevel, SliceSink
   double t = position * ticksPerSample_;
   // A crossing noted before the last written edge is stale (the signal was
   // already past the threshold when tracking began): the edge is now.
-  if (t <= static_cast<double>(stateStart_)) t = static_cast<double>(sample) * ticksPerSample_;
+  if (t - interpDelay_ <= static_cast<double>(stateStart_)) {
+    t = static_cast<double>(sample) * ticksPerSample_;
+  }
   EmitEdgeAt(t, newLevel, sink);
 }
 
 void AudioSlicer::EmitEdgeAt(double tick, int newLevel, SliceSink& sink) {
-  uint64_t t = static_cast<uint64_t>(std::llround(std::max(0.0, tick)));
+  // Working time runs late by the interpolator's delay; edges are written in stream time.
+  uint64_t t = static_cast<uint64_t>(std::llround(std::max(0.0, tick - interpDelay_)));
   if (t < stateStart_) t = stateStart_;
   Emit(t, sink);
   level_ = newLevel;

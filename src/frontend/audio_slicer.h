@@ -1,6 +1,8 @@
 // Turns FM-discriminator audio into slicer edges: receive low-pass, DC and
 // level tracking, decisions with hysteresis and sub-sample edge timing; once
-// the symbol rate is recognised, clocked decisions on a matched filter.
+// the symbol rate is recognised, clocked decisions on a matched filter. Slow
+// sound cards are interpolated up first, so even their fastest symbols are
+// clocked.
 #pragma once
 
 #include <cstddef>
@@ -54,9 +56,9 @@ class AudioSlicer {
   /// Back to the state after construction (stream time 0).
   void Reset();
 
-  uint64_t samplesConsumed() const { return sample_; }
+  uint64_t samplesConsumed() const { return inputs_; }
   /// Stream time in ticks of the samples consumed so far.
-  double streamTicks() const { return static_cast<double>(sample_) * ticksPerSample_; }
+  double streamTicks() const { return static_cast<double>(inputs_) * ticksPerInput_; }
   double cutoffHz() const { return cutoffHz_; }
   int sampleRate() const { return sampleRate_; }
   /// Current decision, 0..3 (two-level slicing uses 0 and 3).
@@ -116,8 +118,12 @@ class AudioSlicer {
   };
   static constexpr int kRates = 6;
   static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
-  static constexpr int kHistory = 1024;     ///< input samples kept, a power of two
+  static constexpr int kHistory = 1024;     ///< working samples kept, a power of two
+  static constexpr int kMaxUpsample = 4;    ///< working samples per input sample, at most
+  static constexpr int kInterpTaps = 8;     ///< interpolator taps per working-sample phase
 
+  void Input(double x, SliceSink& sink);
+  void DesignInterpolator();
   void Step(double x, SliceSink& sink);
   void SliceChannel(int c, double x, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
@@ -131,18 +137,29 @@ class AudioSlicer {
   void EmitEdgeAt(double tick, int newLevel, SliceSink& sink);
   void Emit(uint64_t untilTick, SliceSink& sink);
 
-  int sampleRate_;
+  int sampleRate_;  ///< of the input
   bool fourLevel_;
   bool adaptive_;
   double cutoffHz_;
-  double ticksPerSample_;
+  // Input too slow for clocked decisions at the fastest rate is interpolated
+  // up to a working rate of `upsample_` samples per input sample; everything
+  // after the interpolator counts working samples.
+  int upsample_ = 1;
+  double workRate_;
+  double ticksPerInput_;
+  double ticksPerSample_;   ///< per working sample
+  double interpDelay_ = 0;  ///< the interpolator's delay, ticks; edges are moved back by it
+  double interpTaps_[kMaxUpsample][kInterpTaps] = {};
+  double interpInput_[2 * kInterpTaps] = {};  ///< last inputs, twice over for a straight read
+  int interpAt_ = 0;
   uint64_t idleAfter_;  ///< samples without a mid-point crossing that count as staying
   Channel channels_[kChannels];
   double channelDelay_[kChannels] = {};  ///< filter delay of each channel, ticks
   RateClock clocks_[kRates];             ///< fed by the channel of the same index
   double history_[kHistory] = {};
 
-  uint64_t sample_ = 0;       ///< samples consumed
+  uint64_t inputs_ = 0;       ///< input samples consumed
+  uint64_t sample_ = 0;       ///< working samples processed
   int selected_ = -1;         ///< rate clocking the decisions, -1 free-running
   double nextDecision_ = 0;   ///< tick of the next clocked decision
   double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
