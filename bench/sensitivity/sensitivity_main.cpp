@@ -641,9 +641,10 @@ void RunMatrix(const Options& options) {
         "%.2f\n",
         model.name, model.sampleRate, static_cast<int>(model.filter), model.cutoffPerRate,
         model.deEmphasisUs, model.dcOffset, model.dcDrift, model.innerLevel);
-    uint32_t rngStart = 100;
     for (const std::string& mode : modes) {
-      ++rngStart;
+      // Each mode has its own traffic and noise, whichever modes are asked for.
+      uint32_t rngStart = 101;
+      while (rngStart - 101 < std::size(kModes) && mode != kModes[rngStart - 101].name) ++rngStart;
       const Traffic t = MatrixTraffic(mode, options.pages, rngStart);
       if (t.sent.empty()) continue;
       std::printf("  %-11s", mode.c_str());
