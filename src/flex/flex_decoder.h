@@ -56,6 +56,12 @@ class FlexDecoder : public FlexSymbolSink {
  private:
   // Sync and mode (flex_sync.cpp).
   void ShiftRegister(uint32_t bit);
+  static void Shift(uint32_t (&w)[4], uint32_t bit);
+  /// A listed mode's code within tolerance, or an unlisted code with its exact complement.
+  static bool ConfirmedSync(const uint32_t (&w)[4]);
+  /// Inside a frame begun on an unconfirmed sync: looks for a confirmed one
+  /// and, when it comes, drops the frame and starts the new one's header.
+  bool HuntInsideFrame(uint32_t bit);
   void OnSync();
   void WriteUnknownHeaderLine();
   void EndOfFrame();
@@ -77,6 +83,13 @@ class FlexDecoder : public FlexSymbolSink {
   void PutMessageChar(char ch);
 
   char frameInfoBits_[32] = {};  ///< the frame information word as received, first bit first
+  /// The frame running began on a sync its code did not confirm.
+  bool unconfirmed_ = false;
+  /// Header-rate bits seen inside such a frame: one register for each symbol
+  /// of a pair at 3200 symbols/s, where every header symbol arrives twice.
+  uint32_t hunt_[2][4] = {};
+  int huntParity_ = 0;
+  bool huntMatched_ = false;  ///< the last symbol seen completed a sync
   DecoderOutput& out_;
   FrontEnd& front_;
   Bch3121& bch_;

@@ -39,6 +39,10 @@ constexpr SyncCode kSyncCodes[] = {
     {0x7B18, 0x84E7, 0x0A, 2, 3200, kRowFlex3200, 0},
 };
 
+int MarkerDistance(const uint32_t (&w)[4]) {
+  return CountBits16(w[1] ^ kMarkerHigh) + CountBits16(w[2] ^ kMarkerLow);
+}
+
 }  // namespace
 
 FlexDecoder::FlexDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
@@ -49,24 +53,27 @@ void FlexDecoder::NamePhases() {
   for (int p = 0; p < 4; ++p) phases[p].letter = kLetters[p];
 }
 
-void FlexDecoder::ShiftRegister(uint32_t bit) {
-  uint32_t* w = syncRegister;
+void FlexDecoder::Shift(uint32_t (&w)[4], uint32_t bit) {
   w[0] = (w[0] << 1) | ((w[1] >> 15) & 1u);
   w[1] = (w[1] << 1) | ((w[2] >> 15) & 1u);
   w[2] = (w[2] << 1) | ((w[3] >> 15) & 1u);
   w[3] = (w[3] << 1) | bit;
 }
 
+void FlexDecoder::ShiftRegister(uint32_t bit) { Shift(syncRegister, bit); }
+
 void FlexDecoder::PutSymbol(int level) {
   const uint32_t bit = level < 2 ? 1u : 0u;
   ShiftRegister(bit);
   if (blockCountdown != 0) {
-    SymbolStep(level);
-    return;
+    // A sync found inside the frame starts its header with this symbol.
+    if (!unconfirmed_ || !HuntInsideFrame(bit)) {
+      SymbolStep(level);
+      return;
+    }
+  } else if (MarkerDistance(syncRegister) <= kSyncTolerance) {
+    OnSync();
   }
-  const int markerDistance =
-      CountBits16(syncRegister[1] ^ kMarkerHigh) + CountBits16(syncRegister[2] ^ kMarkerLow);
-  if (markerDistance <= kSyncTolerance) OnSync();
 
   if (headerCountdown > 0) TakeFrameInfoBit(bit);
   if (headerCountdown > 0 && --headerCountdown == 0) {
@@ -102,6 +109,37 @@ void FlexDecoder::TakeFrameInfoBit(uint32_t bit) {
     frameCycle = -1;
     frameNumber = -1;
   }
+}
+
+bool FlexDecoder::ConfirmedSync(const uint32_t (&w)[4]) {
+  for (const SyncCode& row : kSyncCodes) {
+    if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) <= kSyncTolerance) {
+      return true;
+    }
+  }
+  return (w[0] ^ w[3]) == 0x0000FFFFu;
+}
+
+bool FlexDecoder::HuntInsideFrame(uint32_t bit) {
+  // Noise now and then looks like a damaged sync; the frame it starts must
+  // not hide a real sync that follows within its 1.76 s.
+  const int parity = symbolRate == 3200 ? (huntParity_ ^= 1) : 0;
+  uint32_t(&w)[4] = hunt_[parity];
+  Shift(w, bit);
+  const bool match = MarkerDistance(w) <= kSyncTolerance && ConfirmedSync(w);
+  // At 3200 symbols/s each header symbol is seen twice: the header starts on
+  // the second sight, late in the symbol, so the clock's next step at 1600
+  // lands in the middle of the next one.
+  const bool start = match && (symbolRate != 3200 || huntMatched_);
+  huntMatched_ = match;
+  if (!start) return false;
+  for (int i = 0; i < 4; ++i) syncRegister[i] = w[i];
+  blockCountdown = 0;
+  symbolIndex = 0;
+  pairToggle = 0;
+  front_.dataClock.period = kFlexPeriod1600;
+  OnSync();
+  return true;
 }
 
 void FlexDecoder::OnSync() {
@@ -147,6 +185,9 @@ void FlexDecoder::OnSync() {
     levelCount = 2;
     symbolRate = 3200;
   }
+  unconfirmed_ = !known && (w[0] ^ w[3]) != 0x0000FFFFu;
+  for (auto& hunt : hunt_) std::fill(std::begin(hunt), std::end(hunt), 0u);
+  huntMatched_ = false;
   front_.dataClock.RecenterPhase();
   front_.dataClock.gain = kFlexTrackGain;
 }
