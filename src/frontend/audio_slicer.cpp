@@ -96,6 +96,10 @@ constexpr double kMatchedShare4Fast = 0.8;
 constexpr double kFastRate = 2000;
 // Weight of each clocked decision in the mean value of its level.
 constexpr double kLevelWeight = 1.0 / 32;
+// Weight of each four-level decision in the estimate of the previous
+// symbol's leak into it, and the most leak believed.
+constexpr double kLeakWeight = 1.0 / 128;
+constexpr double kMaxLeak = 0.4;
 // Symbols whose means start the outer levels when a clock takes over.
 constexpr int kStartSymbols = 16;
 // Inner levels as a share of the outer deviation: nominal, and the range the
@@ -248,6 +252,7 @@ void AudioSlicer::Reset() {
   nextDecision_ = 0;
   for (double& m : levelMean_) m = 0;
   innerShare_[0] = innerShare_[1] = kInnerShare;
+  leak_ = 0;
   level_ = 0;
   stateStart_ = 0;
 }
@@ -543,6 +548,7 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   if (previous < 0) {
     StartLevels(choice, n);
     innerShare_[0] = innerShare_[1] = kInnerShare;
+    leak_ = 0;
   }
 }
 
@@ -617,7 +623,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   // Between the sums after this sample and the one before, where the boundary fell.
   const double frac =
       std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);
-  const double mean = (clock.previousSum + frac * (clock.sum - clock.previousSum)) / clock.length;
+  double mean = (clock.previousSum + frac * (clock.sum - clock.previousSum)) / clock.length;
   // Thresholds half way between the mean values of the decided levels, which
   // follow the signal from the symbols themselves: noise peaks, which widen
   // the tracked envelope, do not move them. The inner levels are kept as
@@ -625,6 +631,10 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   // too; they need not sit at a third (transmitters and receiver filters differ).
   const double mid = 0.5 * (levelMean_[0] + levelMean_[3]);
   const double half = 0.5 * (levelMean_[3] - levelMean_[0]);
+  // Deviation of each level from the mid-level, as the decisions see them.
+  const double deviation[4] = {-half, -innerShare_[0] * half, innerShare_[1] * half, half};
+  const double before = fourLevel_ ? deviation[lastDecision_] : 0.0;
+  mean -= leak_ * before;
   int level;
   if (fourLevel_) {
     if (mean >= mid) {
@@ -640,6 +650,12 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
   } else {
     level = mean > mid ? 3 : 0;
   }
+  if (fourLevel_ && half > 0) {
+    // What is left of the last symbol in this one moves the leak estimate.
+    const double error = mean - (mid + deviation[level]);
+    leak_ = std::clamp(leak_ + kLeakWeight * error * before / (half * half), 0.0, kMaxLeak);
+  }
+  lastDecision_ = level;
   if (level == 0 || level == 3) levelMean_[level] += kLevelWeight * (mean - levelMean_[level]);
   // A lost signal must not leave the levels crossed.
   const double minGap = 0.1 * (ch.hi - ch.lo);

@@ -165,6 +165,11 @@ class AudioSlicer {
   double levelMean_[4] = {};  ///< matched-filter mean of each decided outer level (0, 3)
   /// Levels 1 and 2 as their share of the outer deviation from the mid-level.
   double innerShare_[2] = {};
+  /// Share of the previous symbol's deviation that leaks into the next
+  /// four-level decision (a receiver's low-pass smears each symbol into the
+  /// next), learnt from the decisions and taken off before deciding.
+  double leak_ = 0;
+  int lastDecision_ = 0;  ///< level of the previous clocked decision
   // FLEX frame recognised from its header: polarity bits read at the 1600
   // clock's symbol centres, the tick of the next centre, and the frame's data
   // (start and end tick, index of its rate).
