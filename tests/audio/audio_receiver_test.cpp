@@ -79,6 +79,23 @@ void ExpectAll(const std::vector<SentPage>& sent, const std::vector<std::string>
   }
 }
 
+// A receiver's audio output at 22,050 samples/s for four-level slicer
+// statuses: the given low-pass, and noise at 25 dB Eb/N0 for four-level
+// symbols at `symbolRate` (none when the rate is 0).
+siggen::AudioOptions Receiver(siggen::ReceiverFilter filter, double cutoffHz, double symbolRate) {
+  siggen::AudioOptions audio;
+  audio.sampleRate = 22050;
+  audio.fourLevelInterface = true;
+  audio.amplitude = 0.3;
+  audio.filter = filter;
+  audio.cutoffHz = cutoffHz;
+  audio.noise = symbolRate > 0;
+  audio.ebN0Db = 25;
+  audio.symbolRate = symbolRate;
+  audio.bitsPerSymbol = 2;
+  return audio;
+}
+
 TEST(AudioReceiver, FrameAfterSquelchNoiseWithOnlyTheStandardBitSync) {
   // Squelch noise, then one frame whose pages sit in phase A alone, carrier
   // dropped after it; twice, each with a different noise burst in front.
@@ -90,16 +107,7 @@ TEST(AudioReceiver, FrameAfterSquelchNoiseWithOnlyTheStandardBitSync) {
     AppendFrame(writer, 5, "A", {"first frame after the squelch opened", "second page, same phase"},
                 sent);
     writer.Hold(0, 0.2, mod);
-    siggen::AudioOptions audio;
-    audio.sampleRate = 22050;
-    audio.fourLevelInterface = true;
-    audio.amplitude = 0.3;
-    audio.filter = siggen::ReceiverFilter::kBessel4;
-    audio.cutoffHz = 3200;
-    audio.noise = true;
-    audio.ebN0Db = 25;
-    audio.symbolRate = 3200;
-    audio.bitsPerSymbol = 2;
+    siggen::AudioOptions audio = Receiver(siggen::ReceiverFilter::kBessel4, 3200, 3200);
     audio.rngStart = randomStart;
     audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
     SCOPED_TRACE(randomStart);
@@ -119,16 +127,7 @@ TEST(AudioReceiver, BackToBackFramesThroughAButterworthReceiver) {
   AppendFrame(writer, 2, "C", {"foxtrot on C"}, sent);
   AppendFrame(writer, 3, "BD", {"golf on B", "hotel on D"}, sent);
   writer.Hold(0, 0.2, mod);
-  siggen::AudioOptions audio;
-  audio.sampleRate = 22050;
-  audio.fourLevelInterface = true;
-  audio.amplitude = 0.3;
-  audio.filter = siggen::ReceiverFilter::kButterworth4;
-  audio.cutoffHz = 6400;
-  audio.noise = true;
-  audio.ebN0Db = 25;
-  audio.symbolRate = 3200;
-  audio.bitsPerSymbol = 2;
+  siggen::AudioOptions audio = Receiver(siggen::ReceiverFilter::kButterworth4, 6400, 3200);
   audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
   ExpectAll(sent, Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate));
 }
@@ -145,17 +144,8 @@ TEST(AudioReceiver, SlowFrameAfterSquelchNoiseThroughANarrowReceiver) {
     AppendFrame(writer, 7, "AB", {"outer bits carry this one", "inner bits carry that one"}, sent,
                 siggen::kFlexCode1600x4);
     writer.Hold(0, 0.2, mod);
-    siggen::AudioOptions audio;
-    audio.sampleRate = 22050;
-    audio.fourLevelInterface = true;
-    audio.amplitude = 0.3;
-    audio.filter = siggen::ReceiverFilter::kButterworth4;
-    audio.cutoffHz = 1120;
+    siggen::AudioOptions audio = Receiver(siggen::ReceiverFilter::kButterworth4, 1120, 1600);
     audio.squelchNoiseRms = 1.5;
-    audio.noise = true;
-    audio.ebN0Db = 25;
-    audio.symbolRate = 1600;
-    audio.bitsPerSymbol = 2;
     audio.rngStart = randomStart;
     audio.squelchNoise.push_back({0, 0.3 * kTicksPerSecond});
     SCOPED_TRACE(randomStart);
@@ -177,14 +167,7 @@ TEST(AudioReceiver, FrameRightAfterSlowPocsag) {
   std::vector<SentPage> sent;
   AppendFrame(writer, 9, "AC", {"frame straight after POCSAG", "and a page on C"}, sent);
   writer.Hold(0, 0.2, mod);
-  siggen::AudioOptions audio;
-  audio.sampleRate = 22050;
-  audio.fourLevelInterface = true;
-  audio.amplitude = 0.3;
-  audio.noise = true;
-  audio.ebN0Db = 25;
-  audio.symbolRate = 3200;
-  audio.bitsPerSymbol = 2;
+  const siggen::AudioOptions audio = Receiver(siggen::ReceiverFilter::kSinglePole, 4000, 3200);
   const std::vector<std::string> rows =
       Monitor(siggen::EdgesToAudio(writer.Finish(), audio), audio.sampleRate, true);
   ASSERT_FALSE(rows.empty());
@@ -217,12 +200,7 @@ TEST(AudioReceiver, GeneratedTrafficThroughANarrowReceiver) {
   options.pocsag = false;
   options.gsc = false;
   const siggen::MixedTraffic traffic = siggen::MakeMixedTraffic(options);
-  siggen::AudioOptions audio;
-  audio.sampleRate = 22050;
-  audio.fourLevelInterface = true;
-  audio.amplitude = 0.3;
-  audio.filter = siggen::ReceiverFilter::kButterworth4;
-  audio.cutoffHz = 2900;
+  const siggen::AudioOptions audio = Receiver(siggen::ReceiverFilter::kButterworth4, 2900, 0);
   const std::vector<std::string> lines =
       PageLines(Monitor(siggen::EdgesToAudio(traffic.edges, audio), audio.sampleRate));
   std::string all;
