@@ -80,8 +80,8 @@ void FlexDecoder::PutSymbol(int level) {
     symbolIndex = 0;
     pairToggle = 0;
     blockCountdown = kFlexBlocks;
-    front_.dataClock.period = symbolRate == 1600 ? kFlexPeriod1600 : kFlexPeriod3200;
-    front_.dataClock.gain = kFlexAcquireGain;
+    front_.FlexClock().period = symbolRate == 1600 ? kFlexPeriod1600 : kFlexPeriod3200;
+    front_.FlexClock().gain = kFlexAcquireGain;
   }
 }
 
@@ -137,7 +137,7 @@ bool FlexDecoder::HuntInsideFrame(uint32_t bit) {
   blockCountdown = 0;
   symbolIndex = 0;
   pairToggle = 0;
-  front_.dataClock.period = kFlexPeriod1600;
+  front_.FlexClock().period = kFlexPeriod1600;
   OnSync();
   return true;
 }
@@ -188,8 +188,8 @@ void FlexDecoder::OnSync() {
   unconfirmed_ = !known && (w[0] ^ w[3]) != 0x0000FFFFu;
   for (auto& hunt : hunt_) std::fill(std::begin(hunt), std::end(hunt), 0u);
   huntMatched_ = false;
-  front_.dataClock.RecenterPhase();
-  front_.dataClock.gain = kFlexTrackGain;
+  front_.FlexClock().RecenterPhase();
+  front_.FlexClock().gain = kFlexTrackGain;
 }
 
 void FlexDecoder::WriteUnknownHeaderLine() {
@@ -210,7 +210,7 @@ void FlexDecoder::EndOfSignal() {
     if (headerCountdown > 0) {
       // A sync with no frame after it: only the clock and the busy flag to give back.
       headerCountdown = 0;
-      front_.dataClock.period = kFlexPeriod1600;
+      front_.FlexClock().period = kFlexPeriod1600;
       front_.shared.flexBusy = 0;
     }
     return;
@@ -237,7 +237,7 @@ void FlexDecoder::EndOfSignal() {
 }
 
 void FlexDecoder::EndOfFrame() {
-  front_.dataClock.period = kFlexPeriod1600;
+  front_.FlexClock().period = kFlexPeriod1600;
   front_.shared.flexBusy = 0;
   if (reflexFrame == 1) WriteReflexLine();
 }

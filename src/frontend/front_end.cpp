@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 #include "frontend/mode_caption.h"
 #include "settings/settings.h"
@@ -253,7 +252,7 @@ void FrontEnd::PutFlexSymbol(int level) {
   // leaves part of its slot budget unused would otherwise keep the channel
   // past its end and swallow a FLEX frame sent right after it.
   if (flex_ != nullptr) flex_->PutSymbol(level);
-  dataClock.LogError();
+  FlexClock().LogError();
   if (shared.gscBusy != 0 && shared.flexBusy != 0) {
     shared.gscBusy = 0;
     if (gsc_ != nullptr) gsc_->ChannelTaken();
@@ -264,10 +263,9 @@ void FrontEnd::RunFlexWatch(int level) {
   while (flexWatch_.period > 0 &&
          flexWatch_.elapsed >= flexWatch_.phase + 0.5 * flexWatch_.period) {
     flexWatch_.elapsed -= flexWatch_.period;
-    // FLEX times its frame on the data clock: lend it the watch clock for the symbol.
-    std::swap(dataClock, flexWatch_);
+    flexClock_ = &flexWatch_;
     PutFlexSymbol(level);
-    std::swap(dataClock, flexWatch_);
+    flexClock_ = &dataClock;
     if (shared.flexBusy != 0) {
       TakeChannelForFlex();
       return;

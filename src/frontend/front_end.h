@@ -128,6 +128,10 @@ class FrontEnd {
   /// The reader's position, published so producers can tell a full ring.
   const std::atomic<uint32_t>& readIndex() const { return readIndex_; }
 
+  /// The clock FLEX times its symbols on: the data clock, except while a
+  /// POCSAG hold has it and FLEX listens on a clock of its own.
+  SymbolClock& FlexClock() { return *flexClock_; }
+
   SymbolClock dataClock;
   SymbolClock gscClock;
   FrontShared shared;
@@ -155,6 +159,7 @@ class FrontEnd {
   /// FLEX's clock while a POCSAG hold has the data clock, so a FLEX frame
   /// that follows POCSAG at once is heard before the hold runs out.
   SymbolClock flexWatch_;
+  SymbolClock* flexClock_ = &dataClock;
 };
 
 }  // namespace skelmar
