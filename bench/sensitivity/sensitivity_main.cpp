@@ -531,7 +531,7 @@ Traffic MatrixTraffic(const std::string& mode, int pages, uint32_t rngStart) {
     joined.noGaps = true;
     joined.pagesPerPhase = 2;
     t.air.Squelch(0.3);
-    const int order[] = {5, 1, 3, 6, 4, 0, 5, 2, 4, 6, 3, 1, 5};
+    const int order[] = {5, 1, 3, 6, 4, 0, 5, 2, 4, 6, 3, 1, 5, 6, 0};
     for (const int m : order) {
       AppendTraffic(kModes[m], std::max(1, pages / 8), rngStart++, t.air, t.sent, joined);
     }

@@ -145,8 +145,10 @@ void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
   const int polarity = level >> 1;
   const int binary = polarity ^ 1;
 
-  if (polarity != previousPolarity_ && settings_.decodePocsag != 0 && shared.flexBusy == 0 &&
-      shared.gscBusy == 0) {
+  // Also while GSC decodes: a batch that leaves part of its slot budget
+  // unused would otherwise keep the channel past its end and swallow the
+  // preamble of a POCSAG transmission sent right after it.
+  if (polarity != previousPolarity_ && settings_.decodePocsag != 0 && shared.flexBusy == 0) {
     RunRateDetector(duration, polarity);
   } else {
     runLength_ = runLength_ < kRunLengthCap ? runLength_ + duration : kRunLengthCap;
@@ -204,6 +206,10 @@ void FrontEnd::LockRate(int index) {
   }
   shared.pocsagHold = kPocsagHoldOnLock;
   dataClock.gain = kPocsagGain;
+  if (shared.gscBusy != 0) {
+    shared.gscBusy = 0;
+    if (gsc_ != nullptr) gsc_->ChannelTaken();
+  }
 }
 
 void FrontEnd::RunGscClock(int level) {

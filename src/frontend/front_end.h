@@ -84,8 +84,9 @@ class GscBitSink {
   virtual void PutBit(int bit) = 0;  ///< 0 or 1
   /// The signal has ended for good: a transmission in progress ends here.
   virtual void EndOfSignal() {}
-  /// A FLEX frame has begun while this decoder held the channel: the
-  /// transmission ends here, and the caption is left to FLEX.
+  /// Another protocol (a FLEX frame, a POCSAG rate lock) has begun while
+  /// this decoder held the channel: the transmission ends here, and the
+  /// caption is left to the newcomer.
   virtual void ChannelTaken() {}
 };
 

@@ -133,30 +133,35 @@ TEST(RateDetector, CountersDecayByThreeOnlyAboveFive) {
   EXPECT_EQ(ExtraSamplesToLock({994, 994, 994, 994, 994, 994, 300}), 1 + 178);
 }
 
-TEST(RateDetector, BlockedWhileABusyFlagIsSetOrPocsagIsOff) {
-  for (int which = 0; which < 3; ++which) {
+TEST(RateDetector, BlockedWhileFlexIsBusyOrPocsagIsOffButTakesTheChannelFromGsc) {
+  for (int which = 0; which < 2; ++which) {
     SCOPED_TRACE(which);
     FrontRig rig;
     if (which == 0) rig.front.shared.flexBusy = 1;
-    if (which == 1) rig.front.shared.gscBusy = 1;
-    if (which == 2) rig.settings.decodePocsag = 0;
+    if (which == 1) rig.settings.decodePocsag = 0;
     rig.FeedAlternating(400, 994);
     EXPECT_TRUE(rig.captions.captions.empty());
     EXPECT_EQ(rig.front.shared.pocsagHold, 0);
   }
+  // A POCSAG preamble while GSC is busy: the lock ends the GSC transmission.
+  FrontRig rig;
+  rig.front.shared.gscBusy = 1;
+  rig.FeedAlternating(400, 994);
+  EXPECT_GT(rig.front.shared.pocsagHold, 0);
+  EXPECT_EQ(rig.front.shared.gscBusy, 0);
 }
 
 TEST(RateDetector, ABlockedSampleJoinsTheRunItInterrupted) {
-  // 180 in-window runs, the last one high. Then a low sample while GSC is
+  // 180 in-window runs, the last one high. Then a low sample while FLEX is
   // busy: the detector does not run, so the run it measures when the next low
   // sample comes spans the high run and the blocked sample (1988 ticks, outside
   // the 1200 window). The counter falls from 180 to 177 and the fifth sample
   // after the block is the one that locks.
   FrontRig rig;
   rig.FeedAlternating(181, 994);
-  rig.front.shared.gscBusy = 1;
+  rig.front.shared.flexBusy = 1;
   rig.Feed(994, kLow);
-  rig.front.shared.gscBusy = 0;
+  rig.front.shared.flexBusy = 0;
   int samples = 0;
   bool high = false;
   while (rig.captions.captions.empty() && samples < 20) {

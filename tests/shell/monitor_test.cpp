@@ -150,6 +150,25 @@ TEST_F(MonitorStreamTest, FlexRightAfterPocsagOrAShortGscBatchIsHeard) {
   EXPECT_EQ(texts[4].rfind("(300000) 2 42", 0), 0u) << texts[4];
 }
 
+TEST_F(MonitorStreamTest, PocsagRightAfterAShortGscBatchIsHeard) {
+  monitor.Start();
+  Hold(0.5);
+  siggen::GscTransmitOptions batch;
+  batch.batch = true;
+  siggen::AppendGscBits(
+      writer,
+      siggen::EncodeGscTransmission({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, batch),
+      options);
+  Pocsag(512, {{8, 0, siggen::PocsagKind::kNumeric, "911"}});
+  Hold(1.0);
+  Run();
+
+  const std::vector<std::string> texts = Texts();
+  ASSERT_EQ(texts.size(), 2u) << ::testing::PrintToString(texts);
+  EXPECT_EQ(texts[0].rfind("(657141) 1 5551234", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], "{0000008} 1 911  ");
+}
+
 TEST_F(MonitorStreamTest, FilterMatchesGoToTheLogWithTheirLabel) {
   const std::filesystem::path log = std::filesystem::temp_directory_path() /
                                     ("skelmar_monitor_log_" + std::to_string(::getpid()));
