@@ -42,8 +42,12 @@ class MonitorStreamTest : public ::testing::Test {
     siggen::AppendFlexFrame(writer, frame, options);
   }
 
-  void Gsc(const std::vector<siggen::GscPage>& pages) {
-    siggen::AppendGscBits(writer, siggen::EncodeGscTransmission(pages, {}), options);
+  /// One page after a direct preamble, or a batch (a complemented preamble,
+  /// sixteen slots of which the pages may leave some unused).
+  void Gsc(const std::vector<siggen::GscPage>& pages, bool batch = false) {
+    siggen::GscTransmitOptions transmit;
+    transmit.batch = batch;
+    siggen::AppendGscBits(writer, siggen::EncodeGscTransmission(pages, transmit), options);
   }
 
   /// Feeds the stream through a ring, one timer tick per chunk, like the program.
@@ -128,12 +132,7 @@ TEST_F(MonitorStreamTest, FlexRightAfterPocsagOrAShortGscBatchIsHeard) {
   Pocsag(1200, {{1234560, 3, siggen::PocsagKind::kAlpha, "Smoke alarm at the depot"}});
   Flex(siggen::kFlexCode1600x2, {FlexAlpha(2000, "after POCSAG")});
   Hold(0.5);
-  siggen::GscTransmitOptions batch;
-  batch.batch = true;
-  siggen::AppendGscBits(
-      writer,
-      siggen::EncodeGscTransmission({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, batch),
-      options);
+  Gsc({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, true);
   Flex(siggen::kFlexCode1600x2, {FlexAlpha(3000, "after GSC")});
   // The batch the frame cut short is over: GSC hunts again.
   Hold(0.3);
@@ -153,12 +152,7 @@ TEST_F(MonitorStreamTest, FlexRightAfterPocsagOrAShortGscBatchIsHeard) {
 TEST_F(MonitorStreamTest, PocsagRightAfterAShortGscBatchIsHeard) {
   monitor.Start();
   Hold(0.5);
-  siggen::GscTransmitOptions batch;
-  batch.batch = true;
-  siggen::AppendGscBits(
-      writer,
-      siggen::EncodeGscTransmission({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, batch),
-      options);
+  Gsc({{657141, 1, siggen::GscPageKind::kNumeric, "5551234"}}, true);
   Pocsag(512, {{8, 0, siggen::PocsagKind::kNumeric, "911"}});
   Hold(1.0);
   Run();
