@@ -1,5 +1,5 @@
 // Command-line parsing of the console monitor and its ISO 8601 start times.
-#include "shell/console/console_options.h"
+#include "session/options.h"
 
 #include <gtest/gtest.h>
 

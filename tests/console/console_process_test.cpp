@@ -22,7 +22,7 @@
 #include "frontend/edge_recording.h"
 #include "gsc_encoder.h"
 #include "pocsag_encoder.h"
-#include "shell/console/console_options.h"
+#include "session/options.h"
 #include "shell/test_dir.h"
 
 namespace skelmar {

@@ -33,10 +33,10 @@
 #include "platform/slicer_link.h"
 #include "platform/terminal_beeper.h"
 #include "shell/config_location.h"
-#include "shell/console/console_options.h"
+#include "session/options.h"
 #include "shell/console/console_output.h"
 #include "shell/console/console_run.h"
-#include "shell/console/edge_inputs.h"
+#include "session/inputs.h"
 #include "shell/monitor.h"
 #include "shell/settings_file.h"
 

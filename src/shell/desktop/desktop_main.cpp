@@ -17,7 +17,7 @@
 #include "output/message_dialogs.h"
 #include "platform/program_path.h"
 #include "shell/config_location.h"
-#include "shell/console/console_options.h"
+#include "session/options.h"
 #include "shell/console/console_run.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"

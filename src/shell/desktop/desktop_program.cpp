@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/audio_source.h"
-#include "shell/console/edge_inputs.h"
+#include "session/inputs.h"
 #include "shell/program_strings.h"
 #include "shell/settings_file.h"
 

@@ -14,7 +14,7 @@
 #include "platform/slicer_link.h"
 #include "settings/settings.h"
 #include "shell/config_location.h"
-#include "shell/console/console_options.h"
+#include "session/options.h"
 #include "shell/console/console_output.h"
 #include "shell/monitor.h"
 

@@ -1,5 +1,5 @@
 // Command-line parsing of the console monitor.
-#include "shell/console/console_options.h"
+#include "session/options.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "frontend/edge_source.h"
-#include "shell/console/console_options.h"
+#include "session/options.h"
 
 namespace skelmar {
 

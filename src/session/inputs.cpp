@@ -1,5 +1,5 @@
 // The edge sources the command-line inputs name.
-#include "shell/console/edge_inputs.h"
+#include "session/inputs.h"
 
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
