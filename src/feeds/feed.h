@@ -76,6 +76,8 @@ class FeedHub {
  public:
   FeedHub(int dedupeSeconds, MessageSink& messages);
   void Add(std::unique_ptr<Feed> feed);
+  /// The duplicate window, once the settings are read.
+  void SetDedupe(int seconds) { dedupe_ = Deduper(seconds); }
   bool active() const { return !feeds_.empty(); }
 
   /// A page for the feeds (pieces of fragmented messages are left to the joined record).

@@ -36,15 +36,15 @@ class SilentBeeper : public Beeper {
 };
 
 /// One program with its window over a settings file in a temporary folder.
-struct Session {
-  explicit Session(ConsoleOptions options = {}, const char* ini = nullptr) {
+struct WindowFixture {
+  explicit WindowFixture(ConsoleOptions options = {}, const char* ini = nullptr) {
     config.file = std::filesystem::path(dir.path().toStdString()) / "Skelmar.INI";
     config.origin = ConfigChoice::Origin::kOverride;
     if (ini != nullptr) std::ofstream(config.file) << ini;
     program = std::make_unique<DesktopProgram>(options, config, messages, beeper);
     window = std::make_unique<MainWindow>(*program, messages);
   }
-  ~Session() {
+  ~WindowFixture() {
     window.reset();
     program.reset();
   }
@@ -91,7 +91,7 @@ class MainWindowTest : public QObject {
 
  private Q_SLOTS:
   void StartupTitleThenPocsagCaption() {
-    Session s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
     QStringList titles;
     connect(s.window.get(), &QWidget::windowTitleChanged, this,
             [&titles](const QString& t) { titles << t; });
@@ -105,7 +105,7 @@ class MainWindowTest : public QObject {
   }
 
   void SamePagesAsTheConsole() {
-    Session s(Replay("samples/mixed-traffic.edges", true), "[Skelmar]\n");
+    WindowFixture s(Replay("samples/mixed-traffic.edges", true), "[Skelmar]\n");
     s.Show();
     s.Drain();
     std::ifstream expected(std::string(SKELMAR_SOURCE_DIR) +
@@ -126,7 +126,7 @@ class MainWindowTest : public QObject {
   }
 
   void CapcodeAndTextPaintedInTheirSlotColours() {
-    Session s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
     s.window->resize(800, 400);
     s.Show();
     s.Drain();
@@ -193,7 +193,7 @@ class MainWindowTest : public QObject {
   }
 
   void EveryMenuCommand() {
-    Session s;
+    WindowFixture s;
     s.Show();
     auto trigger = [&s](int command) {
       auto* action = s.window->findChild<QAction*>(QString("command%1").arg(command));
@@ -239,7 +239,7 @@ class MainWindowTest : public QObject {
   }
 
   void KeysLayoutAndScrolling() {
-    Session s;
+    WindowFixture s;
     s.window->resize(300, 200);
     s.Show();
     // Layout: a client area 401 high at Percent 75 gives 300 below, 101 above.
@@ -283,7 +283,7 @@ class MainWindowTest : public QObject {
   }
 
   void FollowingAndScrolledBackPanes() {
-    Session s;
+    WindowFixture s;
     s.window->resize(700, 400);
     s.Show();
     s.WriteLines(199, "first ");
@@ -305,7 +305,7 @@ class MainWindowTest : public QObject {
   }
 
   void FontAndColourChangesReachThePanes() {
-    Session s;
+    WindowFixture s;
     s.window->resize(600, 400);
     s.Show();
     const TextPane& pane = s.program->monitor.monitorPane;
@@ -342,7 +342,7 @@ class MainWindowTest : public QObject {
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {
-    Session s;
+    WindowFixture s;
     s.Show();
     s.messages.SetNextAnswer(0);
     s.window->close();

@@ -16,8 +16,8 @@
 
 #include "output/message_dialogs.h"
 #include "platform/program_path.h"
-#include "shell/config_location.h"
 #include "session/options.h"
+#include "shell/config_location.h"
 #include "shell/console/console_run.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"
@@ -40,18 +40,6 @@ class QtBeeper : public Beeper {
   void Beep() override { QApplication::beep(); }
 };
 
-/// The start-up code's fatal error: OK ends the program with 0 at once,
-/// Cancel goes on.
-void FatalError(const char* message, const char* file, int line) {
-  const int number = errno;
-  char text[kFatalTextCapacity];
-  if (!FormatFatalError(message, file, line, number,
-                        number != 0 ? std::strerror(number) : "FormatMessage() Failed!", text)) {
-    return;
-  }
-  if (ShowFatalError(text, kFatalCaption)) std::exit(0);
-}
-
 int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
   // SIGTERM, SIGINT and SIGHUP end the program as OK in the exit question
   // would; they are read from a descriptor, so no handler and no global.
@@ -71,15 +59,18 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
   const ConfigChoice config =
       ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  if (!o.configPath.empty() && !std::filesystem::exists(config.file)) {
-    errno = ENOENT;
-    const std::string message = "The settings file " + config.file.string() + " does not exist";
-    FatalError(message.c_str(), "skelmar", __LINE__);
-  }
 
   QtMessageSink messages;
   QtBeeper beeper;
   DesktopProgram desktop(o, config, messages, beeper);
+  // A settings file the user named and we cannot read ends the program, as
+  // in the console; its cause was shown.
+  if (desktop.startStatus() != kExitOk) {
+    if (signals >= 0) close(signals);
+    return desktop.startStatus();
+  }
+  // --json: the records go to standard output, as the console writes them.
+  if (o.json) desktop.SetOutputs(stdout, nullptr);
   MainWindow window(desktop, messages);
 
   QSocketNotifier stop(signals, QSocketNotifier::Read);
@@ -94,8 +85,9 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
                    [&window](QSessionManager&) { window.EndSession(); });
 
   window.show();
-  const int status = app.exec();
-  desktop.Shutdown();
+  int status = app.exec();
+  const int finished = desktop.Finish();
+  if (status == kExitOk) status = finished;
   if (signals >= 0) close(signals);
   return status;
 }
@@ -123,9 +115,9 @@ int main(int argc, char** argv) {
     std::puts("skelmar 0.1.0");
     return 0;
   }
-  const char* consoleOnly = options.json                        ? "--json"
-                            : options.stats                     ? "--stats"
-                            : !options.recordPath.empty()       ? "--record"
+  // The window shows its counts in the Statistics dialog and paints its own
+  // colours; these two only shape what the console prints.
+  const char* consoleOnly = options.stats                       ? "--stats"
                             : options.color != ColorMode::kAuto ? "--color"
                                                                 : nullptr;
   if (consoleOnly != nullptr) {

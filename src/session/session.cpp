@@ -1,0 +1,471 @@
+// One run of the monitor: settings, input, decoding, records and feeds.
+#include "session/session.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "feeds/mqtt_feed.h"
+#include "feeds/pagermon_feed.h"
+#include "frontend/replay_source.h"
+#include "platform/audio_source.h"
+#include "session/inputs.h"
+#include "shell/program_strings.h"
+#include "shell/settings_file.h"
+
+namespace skelmar {
+namespace {
+
+/// How long the feeds may take to deliver what they hold at the end.
+constexpr int kFeedDrainMs = 10000;
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+long long StartSeconds(const ConsoleOptions& o) {
+  long long start = 0;
+  if (o.startTime.empty() || !ParseIsoTime(o.startTime, start)) {
+    start = static_cast<long long>(std::time(nullptr));
+  }
+  return start;
+}
+
+/// Puts back the file's value of a text setting that still holds the command line's.
+template <size_t N>
+void KeepFileText(char (&saved)[N], const char (&overridden)[N], const char (&file)[N]) {
+  if (std::string(saved) == overridden) std::snprintf(saved, N, "%s", file);
+}
+
+/// The MQTT password: SKELMAR_MQTT_PASSWORD, else the first line of the passfile.
+bool MqttPassword(const MqttOptions& mqtt, std::string& password, std::string& error) {
+  if (const char* env = std::getenv("SKELMAR_MQTT_PASSWORD"); env != nullptr && env[0] != 0) {
+    password = env;
+    return true;
+  }
+  if (mqtt.passfile.empty()) return true;
+  std::FILE* f = std::fopen(mqtt.passfile.c_str(), "r");
+  if (f == nullptr) {
+    error = "MQTT: cannot read the passfile '" + mqtt.passfile + "': " + std::strerror(errno);
+    return false;
+  }
+  char line[512] = {};
+  if (std::fgets(line, sizeof line, f) != nullptr) {
+    line[std::strcspn(line, "\r\n")] = 0;
+    password = line;
+  }
+  std::fclose(f);
+  return true;
+}
+
+}  // namespace
+
+bool EdgeTap::Open(const std::string& path, std::string* error) {
+  if (path.empty()) return true;
+  active_ = writer_.Open(path, EdgeRecordingFormat::kBinary, error);
+  return active_;
+}
+
+void EdgeTap::Copy(const EdgeRing& ring) {
+  if (!active_) return;
+  const uint32_t write = ring.writeIndex().load(std::memory_order_acquire);
+  while (index_ != write) {
+    writer_.Write(PulseSample{ring.durations()[index_], ring.statuses()[index_]});
+    if (++index_ == ring.size()) index_ = 0;
+  }
+}
+
+bool UsesStreamClock(const ConsoleOptions& o) {
+  return o.input == InputKind::kReplay || o.input == InputKind::kPcm ||
+         o.input == InputKind::kAudioFile;
+}
+
+Session::Session(const ConsoleOptions& options, ConfigChoice config, Front front,
+                 MessageSink& messages, Beeper& beeper, const std::atomic<bool>* stop)
+    : options_(options),
+      config_(std::move(config)),
+      front_(front),
+      messages_(messages),
+      linkMessages_(messages),
+      stop_(stop),
+      streamClock_(StartSeconds(options)),
+      clock_(UsesStreamClock(options) ? static_cast<Clock*>(&streamClock_)
+                                      : static_cast<Clock*>(&systemClock_)),
+      monitor(settings, MonitorServices{*clock_, messages, launcher_, beeper}),
+      feeds_(0, messages),
+      pipeline_(*clock_, monitor.filters, monitor.charset, feeds_),
+      joiner_(pipeline_) {}
+
+Session::~Session() { Shutdown(); }
+
+int Session::ApplyOverrides(Settings& s) const {
+  const ConsoleOptions& o = options_;
+  if (o.fourLevel >= 0) s.fourLevelInterface = o.fourLevel;
+  if (o.invert >= 0) s.invertData = o.invert;
+  if (o.input == InputKind::kSerial) {
+    std::snprintf(s.serialDevice, sizeof s.serialDevice, "%s", o.inputPath.c_str());
+  }
+  if (!o.charset.empty()) std::snprintf(s.charset, sizeof s.charset, "%s", o.charset.c_str());
+  if (!o.pocsagType.empty()) {
+    std::snprintf(s.pocsagType, sizeof s.pocsagType, "%s", o.pocsagType.c_str());
+  }
+  return kExitOk;
+}
+
+int Session::Configure() {
+  const bool named = !options_.configPath.empty();
+  if (named) {
+    // The error_code form: a path whose status cannot be read (a link loop,
+    // a folder we may not enter, an over-long name) is reported, not thrown.
+    std::error_code ec;
+    const auto type = std::filesystem::status(config_.file, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+      const std::string text = "settings file '" + config_.file.string() + "' does not exist";
+      messages_.ShowMessage(text.c_str());
+      return kExitFailure;
+    }
+    if (ec) {
+      const std::string text =
+          "settings file '" + config_.file.string() + "' cannot be read: " + ec.message();
+      messages_.ShowMessage(text.c_str());
+      return kExitFailure;
+    }
+  }
+  // The file's problems are said once; the file itself is not replaced at
+  // exit when it could not be read.
+  ApplyOverrides(settings);
+  std::string problem;
+  const int loaded =
+      LoadSettings(kApplicationName, config_.file, settings, monitor.filters, &problem);
+  if (stop_ != nullptr && stop_->load()) return kExitOk;  // stopped while a FIFO held the read
+  // A file the user named and we cannot read is not quietly replaced by defaults.
+  if (loaded == 0 && named) {
+    messages_.ShowMessage(problem.c_str());
+    return kExitFailure;
+  }
+  if (loaded == 0) problem += "; the defaults are used";
+  if (!problem.empty()) messages_.ShowMessage(problem.c_str());
+  fileValues_ = settings;
+  ApplyOverrides(settings);
+
+  std::string charsetError;
+  if (!monitor.charset.Select(settings.charset, charsetError)) {
+    messages_.ShowMessage(charsetError.c_str());
+    if (front_ == Front::kConsole) return kExitFailure;
+    // The window still shows every page, with the codes as received.
+    monitor.charset.Select("US", charsetError);
+  }
+  PocsagTypeChoice choice;
+  if (!ParsePocsagType(settings.pocsagType, choice) && front_ == Front::kConsole) {
+    const std::string text = std::string("PocsagType '") + settings.pocsagType +
+                             "' in the settings file is not auto, function, alpha or numeric";
+    messages_.ShowMessage(text.c_str());
+    return kExitFailure;
+  }
+  if (front_ == Front::kConsole && !WantsLink()) {
+    messages_.ShowMessage(
+        "no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME or "
+        "--serial DEVICE (see --help)");
+    return kExitUsage;
+  }
+  if (const int status = StartFeeds(); status != kExitOk) return status;
+
+  monitor.statistics.SetMessageSink(&messages_);
+  monitor.pages.SetObserver(&joiner_);
+  monitor.Start();
+  started_ = true;
+  return kExitOk;
+}
+
+int Session::StartFeeds() {
+  // The [Feeds] section, then the options over it.
+  FeedSettings& f = feedSettings_;
+  ReadFeedSettings(config_.file, f);
+  if (options_.labelSet) f.label = options_.label;
+  if (f.label.empty()) f.label = HostName();
+  if (options_.dedupe >= 0) f.dedupeSeconds = options_.dedupe;
+  if (!options_.mqtt.empty()) f.mqtt = options_.mqtt;
+  if (!options_.pagermon.empty()) f.pagermon = options_.pagermon;
+  feeds_.SetDedupe(f.dedupeSeconds);
+  pipeline_.SetSource(f.label.c_str());
+
+  std::string error;
+  auto fail = [&] {
+    messages_.ShowMessage(error.c_str());
+    feeds_.Stop(0);
+    return kExitFailure;
+  };
+  if (!f.mqtt.empty()) {
+    MqttOptions mqtt;
+    std::string password;
+    if (!ParseMqttUrl(f.mqtt, HostName(), mqtt, error) || !MqttPassword(mqtt, password, error)) {
+      return fail();
+    }
+    auto feed = std::make_unique<MqttFeed>(mqtt, std::move(password));
+    if (!feed->Start(error)) return fail();
+    feeds_.Add(std::move(feed));
+  }
+  if (!f.pagermon.empty()) {
+    PagerMonOptions pagermon;
+    if (!ParsePagerMonUrl(f.pagermon, pagermon, error)) return fail();
+    const char* key = std::getenv("SKELMAR_PAGERMON_KEY");
+    if (key == nullptr || key[0] == 0) {
+      error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
+      return fail();
+    }
+    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, f.label);
+    if (!feed->Start(error)) return fail();
+    feeds_.Add(std::move(feed));
+  }
+  return kExitOk;
+}
+
+void Session::SetOutputs(std::FILE* json, RowObserver* rows) {
+  pipeline_.SetJsonOutput(json);
+  monitor.monitorPane.SetRowObserver(rows);
+}
+
+bool Session::WantsLink() const {
+  return options_.input != InputKind::kNone || settings.comPort != 0;
+}
+
+int Session::OpenLink() {
+  if (linkOpen()) return 1;
+  streamEnded_ = false;
+  endSeen_ = false;
+  if (options_.input == InputKind::kNone || options_.input == InputKind::kSerial) {
+    if (!link_) {
+      SystemMonotonicClock* mono = &monotonic_;
+      MessageSink* sink = &messages_;
+      link_ = std::make_unique<SlicerLink>(
+          settings, linkMessages_,
+          [mono, sink](const std::string& device) -> std::unique_ptr<EdgeSource> {
+            return std::make_unique<SerialSlicer>(
+                device, SerialSlicer::SystemServices(*mono, [sink](const std::string& text) {
+                  sink->ShowMessage(text.c_str());
+                }));
+          },
+          &monitor.front.readIndex());
+    }
+    if (!link_->Open()) return 0;
+    source_ = link_->source();
+  } else {
+    owned_ = MakeEdgeSource(options_, settings.fourLevelInterface != 0, stop_);
+    if (!owned_ || owned_->Open(&monitor.front.readIndex()) <= 0) {
+      // Stopped while waiting for a FIFO's writer: no failure to tell.
+      if (!(stop_ != nullptr && stop_->load())) {
+        messages_.ShowMessage(owned_ ? owned_->lastError() : "No input to open");
+      }
+      owned_.reset();
+      return 0;
+    }
+    source_ = owned_.get();
+  }
+  played_ = std::chrono::steady_clock::now();
+  std::string error;
+  if (!tap_.Open(options_.recordPath, &error)) {
+    messages_.ShowMessage(error.c_str());
+    CloseLink();
+    return 0;
+  }
+  tap_.Start(*source_->ring());
+  return 1;
+}
+
+void Session::CloseLink() {
+  if (link_) link_->Close();
+  if (owned_) {
+    owned_->Close();
+    owned_.reset();
+  }
+  source_ = nullptr;
+}
+
+void Session::Report(const std::string& text) {
+  // The window is closing: no box can be answered any more.
+  if (front_ == Front::kDesktop) {
+    std::fprintf(stderr, "skelmar: %s\n", text.c_str());
+  } else {
+    messages_.ShowMessage(text.c_str());
+  }
+}
+
+void Session::ReportInputFailure(const char* cause) {
+  messages_.ShowMessage(cause);
+  status_ = kExitFailure;
+}
+
+bool Session::Tick() {
+  if (source_ == nullptr) {
+    // No input (the window before its port opens, or a serial device that
+    // went away): the clocks and the filter log's flush go on.
+    monitor.TimerTick(nullptr);
+    return true;
+  }
+  if (!source_->IsLive()) {
+    // Stream time moves on by the tick, also after the recording has ended,
+    // so the window's flush and minute ticks keep running.
+    if (!streamEnded_) {
+      streamEnded_ = !source_->Advance(kTicksPerTimerTick);
+      streamTicks_ += kTicksPerTimerTick;
+    }
+    streamClock_.Advance(kTicksPerTimerTick);
+    tap_.Copy(*source_->ring());
+    feeds_.Tick(SteadyMs(), clock_->NowLocal(), clock_->UtcOffsetMinutes(), monitor.stats);
+    monitor.TimerTick(source_->ring());
+    joiner_.Tick(
+        static_cast<int64_t>(static_cast<double>(streamTicks_) * 1000.0 / kTicksPerSecond));
+    if (!streamEnded_) return true;
+    // An input cut short by a stop request is no failure.
+    if (source_->lastError()[0] != 0 && !(stop_ != nullptr && stop_->load())) {
+      ReportInputFailure(source_->lastError());
+      if (front_ == Front::kDesktop) CloseLink();
+      return false;
+    }
+    if (front_ == Front::kConsole) return false;
+    // The window keeps its clocks running after the end; the page still
+    // open at the end is written once, as the console writes it.
+    if (!endSeen_) {
+      endSeen_ = true;
+      monitor.EndOfSignal(source_->ring());
+    }
+    return true;
+  }
+  if (options_.input == InputKind::kReplay) {
+    // A recording played in real time keeps its own stream time: the time played.
+    const auto now = std::chrono::steady_clock::now();
+    streamClock_.Advance(static_cast<uint64_t>(
+        std::chrono::duration<double>(now - played_).count() * kTicksPerSecond));
+    played_ = now;
+  }
+  tap_.Copy(*source_->ring());
+  feeds_.Tick(SteadyMs(), clock_->NowLocal(), clock_->UtcOffsetMinutes(), monitor.stats);
+  monitor.TimerTick(source_->ring());
+  joiner_.Tick(SteadyMs());
+  // A recording played in real time has ended: the console is done, the
+  // window goes on showing it.
+  if (!source_->Advance(0)) return front_ == Front::kDesktop;
+  if (auto* audio = dynamic_cast<AudioSource*>(source_);
+      audio != nullptr && audio->captureEnded()) {
+    // The end of an audio file played live: nothing more comes.
+    if (audio->lastError()[0] == 0) return front_ == Front::kDesktop;
+    ReportInputFailure(audio->lastError());
+    if (front_ == Front::kDesktop) CloseLink();
+    return false;
+  }
+  if (auto* serial = dynamic_cast<SerialSlicer*>(source_);
+      serial != nullptr && !serial->capturing()) {
+    status_ = kExitFailure;
+    if (front_ == Front::kDesktop) {
+      // The window says so and reopens the port when the user moves it.
+      messages_.ShowMessage(serial->lastError());
+      CloseLink();
+      return false;
+    }
+    // Said once; the program keeps running and reopens the device when it
+    // returns (a USB adapter plugged in again). Until then the exit status
+    // says it was lost.
+    const std::string text = std::string(serial->lastError()) + "; trying to reopen it every 5 s";
+    messages_.ShowMessage(text.c_str());
+    lostOverruns_ += serial->overruns();
+    link_->Close();
+    source_ = nullptr;
+    deviceLost_ = true;
+    retry_ = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  }
+  return true;
+}
+
+bool Session::RetryLostDevice() {
+  if (!deviceLost_ || source_ != nullptr) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now < retry_) return false;
+  linkMessages_.muted = true;
+  const int reopened = link_->Open();
+  linkMessages_.muted = false;
+  if (!reopened) {
+    retry_ = now + std::chrono::seconds(5);
+    return false;
+  }
+  source_ = link_->source();
+  tap_.Start(*source_->ring());
+  deviceLost_ = false;
+  status_ = kExitOk;
+  const std::string text = link_->devicePath() + " is back; decoding goes on";
+  messages_.ShowMessage(text.c_str());
+  return true;
+}
+
+int Session::Finish() {
+  if (finished_) return status_;
+  finished_ = true;
+  // The source writes the state in progress, the edges still in the ring are
+  // decoded, and the decoders see the signal end, so a page still open is
+  // written and counted.
+  if (source_ != nullptr) {
+    source_->Stop();
+    tap_.Copy(*source_->ring());
+    monitor.EndOfSignal(source_->ring());
+  } else {
+    monitor.EndOfSignal(nullptr);
+  }
+  const uint64_t overruns = lostOverruns_ + (source_ != nullptr ? source_->overruns() : 0);
+  if (overruns > 0) {
+    Report(std::to_string(overruns) + " edges were lost because decoding fell behind");
+  }
+  EdgeSource* source = source_;
+  if (link_) {
+    link_->Close();
+    source = nullptr;  // the link owned it
+  } else if (source != nullptr) {
+    source->Close();
+  }
+  source_ = nullptr;
+  // Read after Close: a real-time replay's thread has ended by then.
+  if (auto* replay = dynamic_cast<ReplaySource*>(source);
+      replay != nullptr && !replay->warning().empty()) {
+    Report(replay->warning());
+  }
+  owned_.reset();
+  std::string error;
+  if (!tap_.Close(&error)) {
+    Report(error);
+    status_ = kExitFailure;
+  }
+  joiner_.Flush();
+  if (started_) monitor.Stop();
+  if (pipeline_.jsonOutput() != nullptr) std::fflush(pipeline_.jsonOutput());
+  uint64_t queued = 0;
+  for (const auto& feed : feeds_.feeds()) queued += feed->counters().queued;
+  if (queued > 0) {
+    Report("giving the feeds up to " + std::to_string(kFeedDrainMs / 1000) + " s to deliver " +
+           std::to_string(queued) + " queued records");
+  }
+  feeds_.Stop(kFeedDrainMs);
+  if (monitor.writeFailed()) status_ = kExitFailure;
+  return status_;
+}
+
+bool Session::Save(std::string* error) {
+  // Values given on the command line stay out of the file unless changed since.
+  Settings toSave = settings;
+  Settings overridden = fileValues_;
+  ApplyOverrides(overridden);
+  if (toSave.fourLevelInterface == overridden.fourLevelInterface) {
+    toSave.fourLevelInterface = fileValues_.fourLevelInterface;
+  }
+  if (toSave.invertData == overridden.invertData) toSave.invertData = fileValues_.invertData;
+  KeepFileText(toSave.serialDevice, overridden.serialDevice, fileValues_.serialDevice);
+  KeepFileText(toSave.charset, overridden.charset, fileValues_.charset);
+  KeepFileText(toSave.pocsagType, overridden.pocsagType, fileValues_.pocsagType);
+  if (!PrepareConfigDirectory(config_, error)) return false;
+  return SaveSettings(kApplicationName, config_.file, toSave, monitor.filters, error) == 1;
+}
+
+void Session::Shutdown() { Finish(); }
+
+}  // namespace skelmar
