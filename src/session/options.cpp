@@ -239,6 +239,12 @@ const char* ConsoleHelpText(bool desktopBuild) {
            "run the console monitor instead of the window");
       swap("Usage: skelmar [--console] INPUT [options]",
            "Usage: skelmar [--console] [INPUT] [options]");
+      swap("one JSON object per page instead of the lines",
+           "one JSON object per page instead of the lines (the\n"
+           "                        window writes them to standard output)");
+      swap("print the hourly and daily page counts at exit",
+           "print the hourly and daily page counts at exit\n"
+           "                        (console only: the window has Statistics)");
       return t;
     }();
     return text.c_str();
