@@ -50,15 +50,20 @@ class HostileInput : public ::testing::Test {
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
   /// Starts the program; its standard input is `in` (or /dev/null).
-  pid_t Start(std::vector<std::string> args, int in = -1) {
+  /// Standard output goes to `out` (a file of the test's by default; "-": closed).
+  pid_t Start(std::vector<std::string> args, int in = -1, std::string out = {}) {
     for (const char* a : {"--start-time", "2026-01-01T00:00:00Z", "--color=never", "-q"})
       args.push_back(a);
-    const std::string out = Path("stdout"), err = Path("stderr");
+    if (out.empty()) out = Path("stdout");
+    const std::string err = Path("stderr");
     const pid_t pid = fork();
     if (pid == 0) {
-      const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(o, 1);
+      if (out == "-") {
+        close(1);
+      } else {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+      }
       dup2(e, 2);
       dup2(in >= 0 ? in : open("/dev/null", O_RDONLY), 0);
       setenv("LC_ALL", "C", 1);
@@ -90,6 +95,21 @@ class HostileInput : public ::testing::Test {
     return r;
   }
   Outcome Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
+
+  /// Waits (up to 10 s) until the program has blocked SIGINT, read from /proc.
+  static void WaitUntilSignalsBlocked(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const std::string status = "/proc/" + std::to_string(pid) + "/status";
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::string text = ReadFile(status);
+      const size_t at = text.find("SigBlk:");
+      if (at != std::string::npos &&
+          (std::stoull(text.substr(at + 7), nullptr, 16) & (1ull << (SIGINT - 1))) != 0) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
 
   std::string dir_;
   std::string config_;
@@ -143,7 +163,10 @@ TEST_F(HostileInput, StopSignalsEndAWaitForInputThatNeverComes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const pid_t pid = Start(c.args, c.in);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let it block
+    // A loaded machine may take a while to load the program: the signals
+    // are blocked first thing, then give it time to reach its wait.
+    WaitUntilSignalsBlocked(pid);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto sent = std::chrono::steady_clock::now();
     kill(pid, c.signal);
     const Outcome r = Finish(pid, std::chrono::seconds(5));
@@ -153,6 +176,19 @@ TEST_F(HostileInput, StopSignalsEndAWaitForInputThatNeverComes) {
   }
   close(silent[0]);
   close(silent[1]);
+}
+
+TEST_F(HostileInput, PagesThatCannotReachStandardOutputAreReportedWithStatus1) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full on this system";
+  for (const char* out : {"/dev/full", "-"}) {
+    SCOPED_TRACE(out);
+    for (const char* format : {"--json", "--color=never"}) {
+      const Outcome r = Finish(
+          Start({"--replay", kGolden + "/pocsag-512.edges", "--config", config_, format}, -1, out));
+      EXPECT_EQ(r.status, 1);
+      EXPECT_NE(r.err.find("cannot be written to standard output"), std::string::npos) << r.err;
+    }
+  }
 }
 
 TEST_F(HostileInput, FailedWritesOfRequestedFilesAreReportedWithStatus1) {

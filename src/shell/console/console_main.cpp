@@ -151,6 +151,34 @@ void PrintStats(const StatCounters& counters, Clock& clock) {
   if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
 }
 
+/// Watches standard output: pages that cannot be written there are lost, so
+/// the first failure is said once, and the run ends unless a feed still
+/// delivers the pages (then it goes on and the exit status says it).
+class OutputWatch {
+ public:
+  explicit OutputWatch(const Session& session) : session_(session) {}
+  /// After each tick; false when the run should end.
+  bool Check() {
+    if (failed_ || !std::ferror(stdout)) return true;
+    failed_ = true;
+    const int cause = errno;
+    const bool feeding = session_.feeds().active();
+    std::fprintf(stderr, "skelmar: the pages cannot be written to standard output: %s%s\n",
+                 std::strerror(cause != 0 ? cause : EIO),
+                 feeding ? "; the feeds go on receiving them" : "");
+    return feeding;
+  }
+  /// At the end: what is still buffered must get out too.
+  bool Flush() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) Check();
+    return !failed_;
+  }
+
+ private:
+  const Session& session_;
+  bool failed_ = false;
+};
+
 void PrintFeedStats(const FeedHub& hub) {
   if (hub.dedupeSeconds() > 0) {
     std::printf("Feeds: %llu repeated pages suppressed (--dedupe %d)\n",
@@ -185,6 +213,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     return signals.requested() ? kExitOk : kExitFailure;
   }
 
+  OutputWatch output(session);
   if (!session.IsLive()) {
     // Files and pipes: 100 ms of stream time, then one tick, as fast as they deliver.
     // Only when the pages go elsewhere: on a terminal that also shows them the
@@ -193,7 +222,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     for (;;) {
       const bool more = session.Tick();
       progress.Update(session.streamTicks(), session.pages());
-      if (!more || signals.Wait(0)) break;
+      if (!more || !output.Check() || signals.Wait(0)) break;
     }
     progress.Clear();
   } else {
@@ -213,16 +242,16 @@ int Run(const ConsoleOptions& o, const char* argv0) {
       }
       const bool more = session.Tick();
       std::fflush(stdout);
-      if (!more) break;
+      if (!more || !output.Check()) break;
     }
   }
 
-  const int status = session.Finish();
+  int status = session.Finish();
   if (o.stats) {
     PrintStats(session.monitor.stats, session.clock());
     PrintFeedStats(session.feeds());
   }
-  std::fflush(stdout);
+  if (!output.Flush()) status = kExitFailure;
   return status;
 }
 
