@@ -52,8 +52,10 @@ class HostileInput : public ::testing::Test {
   /// Starts the program; its standard input is `in` (or /dev/null).
   /// Standard output goes to `out` (a file of the test's by default; "-": closed).
   pid_t Start(std::vector<std::string> args, int in = -1, std::string out = {}) {
-    for (const char* a : {"--start-time", "2026-01-01T00:00:00Z", "--color=never", "-q"})
-      args.push_back(a);
+    if (!window_) {
+      for (const char* a : {"--start-time", "2026-01-01T00:00:00Z", "--color=never", "-q"})
+        args.push_back(a);
+    }
     if (out.empty()) out = Path("stdout");
     const std::string err = Path("stderr");
     const pid_t pid = fork();
@@ -67,6 +69,7 @@ class HostileInput : public ::testing::Test {
       dup2(e, 2);
       dup2(in >= 0 ? in : open("/dev/null", O_RDONLY), 0);
       setenv("LC_ALL", "C", 1);
+      if (window_) setenv("QT_QPA_PLATFORM", "offscreen", 1);
       setenv("TZ", "UTC", 1);
       std::vector<char*> argv{const_cast<char*>(kProgram.c_str())};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -113,6 +116,7 @@ class HostileInput : public ::testing::Test {
 
   std::string dir_;
   std::string config_;
+  bool window_ = false;  ///< run the window program (offscreen) instead of the console
 };
 
 TEST_F(HostileInput, SettingsThatCannotBeReadAreNamedWithStatus1) {
@@ -176,6 +180,25 @@ TEST_F(HostileInput, StopSignalsEndAWaitForInputThatNeverComes) {
   }
   close(silent[0]);
   close(silent[1]);
+}
+
+TEST_F(HostileInput, StopSignalsEndTheWindowWhileAStartUpMessageWaitsForItsOk) {
+#ifndef SKELMAR_DESKTOP_BUILD
+  GTEST_SKIP() << "a console-only build has no window program";
+#else
+  window_ = true;
+  // A bad filter entry: its message waits for an OK nobody will give.
+  const std::string ini = Path("bad.ini");
+  WriteFile(ini, "[Filter]\nFilterCount=1\nFilter1=garbage\n");
+  const pid_t pid = Start({"--config", ini});
+  WaitUntilSignalsBlocked(pid);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the box is up
+  kill(pid, SIGTERM);
+  const auto sent = std::chrono::steady_clock::now();
+  const Outcome r = Finish(pid, std::chrono::seconds(10));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+  EXPECT_EQ(r.status, 0) << r.err;
+#endif
 }
 
 TEST_F(HostileInput, PagesThatCannotReachStandardOutputAreReportedWithStatus1) {

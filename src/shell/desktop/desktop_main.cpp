@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -60,9 +62,42 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
       ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
 
+  // The stop signals are read from the start: a start-up message waiting for
+  // its OK (a service manager's unattended start) must not keep them out.
+  // Until the window exists, a stop closes every box as it opens and the
+  // program ends once the start-up is through.
+  MainWindow* window = nullptr;
+  bool stoppedEarly = false;
+  QTimer closeBoxes;
+  closeBoxes.setInterval(20);
+  QObject::connect(&closeBoxes, &QTimer::timeout, [] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QDialog*>(widget); box != nullptr && box->isVisible()) {
+        box->done(QDialog::Rejected);  // past any rule that only OK ends it
+      }
+    }
+  });
+  QSocketNotifier stop(signals, QSocketNotifier::Read);
+  QObject::connect(&stop, &QSocketNotifier::activated, [&] {
+    signalfd_siginfo info;
+    while (read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    }
+    if (window != nullptr) {
+      window->EndSession();
+      return;
+    }
+    stoppedEarly = true;
+    closeBoxes.start();
+  });
+
   QtMessageSink messages;
   QtBeeper beeper;
   DesktopProgram desktop(o, config, messages, beeper);
+  closeBoxes.stop();
+  if (signals >= 0 && stoppedEarly) {
+    close(signals);
+    return kExitOk;
+  }
   // A settings file the user named and we cannot read ends the program, as
   // in the console; its cause was shown.
   if (desktop.startStatus() != kExitOk) {
@@ -71,21 +106,15 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
   }
   // --json: the records go to standard output, as the console writes them.
   if (o.json) desktop.SetOutputs(stdout, nullptr);
-  MainWindow window(desktop, messages);
-
-  QSocketNotifier stop(signals, QSocketNotifier::Read);
-  QObject::connect(&stop, &QSocketNotifier::activated, &window, [&window, signals] {
-    signalfd_siginfo info;
-    while (read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-    }
-    window.EndSession();
-  });
+  MainWindow mainWindow(desktop, messages);
+  window = &mainWindow;
   // The desktop session ending (logout) closes the program without the question.
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                   [&window](QSessionManager&) { window.EndSession(); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
+                   [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
 
-  window.show();
+  mainWindow.show();
   int status = app.exec();
+  window = nullptr;
   const int finished = desktop.Finish();
   if (status == kExitOk) status = finished;
   if (signals >= 0) close(signals);
