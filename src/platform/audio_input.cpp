@@ -130,14 +130,18 @@ long PcmInput::Read(float* out, size_t count) {
 
 namespace {
 
-/// Bytes that follow a WAV file's data chunk header when that header declares
-/// no data: a recorder stopped before it wrote the lengths leaves exactly this.
-/// 0 for any other file.
-long long UndeclaredWavBytes(const char* path) {
+/// What a WAV file's header says of its data against what the file holds.
+struct WavData {
+  bool found = false;          ///< a RIFF/WAVE file with a data chunk
+  unsigned long declared = 0;  ///< the data chunk's length as its header gives it
+  long long present = 0;       ///< bytes that follow the data chunk's header
+};
+
+WavData ReadWavData(const char* path) {
+  WavData out;
   std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return 0;
+  if (f == nullptr) return out;
   unsigned char head[12];
-  long long found = 0;
   if (std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
       std::memcmp(head + 8, "WAVE", 4) == 0) {
     unsigned char chunk[8];
@@ -146,16 +150,19 @@ long long UndeclaredWavBytes(const char* path) {
       const unsigned long size = chunk[4] | (chunk[5] << 8) | (chunk[6] << 16) |
                                  (static_cast<unsigned long>(chunk[7]) << 24);
       if (std::memcmp(chunk, "data", 4) == 0) {
-        if (size != 0) break;
         const long at = std::ftell(f);
-        if (at >= 0 && std::fseek(f, 0, SEEK_END) == 0) found = std::ftell(f) - at;
+        if (at >= 0 && std::fseek(f, 0, SEEK_END) == 0) {
+          out.found = true;
+          out.declared = size;
+          out.present = std::ftell(f) - at;
+        }
         break;
       }
       if (std::fseek(f, static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) break;
     }
   }
   std::fclose(f);
-  return found > 0 ? found : 0;
+  return out;
 }
 
 }  // namespace
@@ -184,16 +191,29 @@ bool SoundFileInput::Open() {
     Close();
     return false;
   }
-  if (info.frames == 0) {
-    if (const long long undeclared = UndeclaredWavBytes(path_); undeclared > 0) {
-      error_.Set(
-          "sound file \"%s\": its header declares no audio data, yet %lld bytes follow it "
-          "(a recording stopped before its header was finished?)",
-          path_, undeclared);
-      Close();
-      return false;
-    }
+  const WavData wav = ReadWavData(path_);
+  // 0xFFFFFFFF is what streaming writers put in a length they cannot know.
+  const bool streamed = wav.found && wav.declared == 0xFFFFFFFFul;
+  if (info.frames == 0 && wav.found && wav.declared == 0 && wav.present > 0) {
+    error_.Set(
+        "sound file \"%s\": its header declares no audio data, yet %lld bytes follow it "
+        "(a recording stopped before its header was finished?)",
+        path_, wav.present);
+    Close();
+    return false;
   }
+  // What the header promised, to tell a file cut short (an interrupted copy)
+  // from one that ended where it said. libsndfile trims a WAV's length to
+  // the file, so a WAV's own header is read for it.
+  expectedFrames_ = streamed ? -1 : info.frames;
+  if (wav.found && !streamed && info.frames > 0 && wav.present > 0 &&
+      static_cast<long long>(wav.declared) > wav.present) {
+    // Frames scale with bytes; the present part holds info.frames of them.
+    expectedFrames_ = static_cast<long long>(static_cast<double>(info.frames) *
+                                             static_cast<double>(wav.declared) /
+                                             static_cast<double>(wav.present));
+  }
+  framesRead_ = 0;
   sampleRate_ = info.samplerate;
   channels_ = info.channels;
   frames_.assign(kBlock * static_cast<size_t>(channels_), 0.0f);
@@ -213,12 +233,26 @@ long SoundFileInput::Read(float* out, size_t count) {
   count = std::min(count, kBlock);
   const sf_count_t got = sf_readf_float(file_, frames_.data(), static_cast<sf_count_t>(count));
   if (got <= 0) {
-    if (sf_error(file_) != SF_ERR_NO_ERROR) {
+    const bool failed = sf_error(file_) != SF_ERR_NO_ERROR;
+    if (expectedFrames_ > 0 && framesRead_ < expectedFrames_) {
+      // Everything there was decoded; the rest never came (a cut FLAC also
+      // makes the decoder lose its sync, which says less).
+      const double missing = static_cast<double>(expectedFrames_ - framesRead_) / sampleRate_;
+      const double whole = static_cast<double>(expectedFrames_) / sampleRate_;
+      error_.Set(
+          "sound file \"%s\" ends early: %.1f s of its %.1f s are missing (an "
+          "interrupted copy?); what was there has been decoded",
+          path_, missing, whole);
+      expectedFrames_ = 0;
+      return -1;
+    }
+    if (failed) {
       error_.Set("cannot read sound file \"%s\": %s", path_, sf_strerror(file_));
       return -1;
     }
     return 0;
   }
+  framesRead_ += got;
   for (sf_count_t i = 0; i < got; ++i) out[i] = frames_[static_cast<size_t>(i * channels_)];
   return static_cast<long>(got);
 }

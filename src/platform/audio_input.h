@@ -97,6 +97,8 @@ class SoundFileInput : public AudioInput {
   SNDFILE* file_ = nullptr;
   int sampleRate_ = 0;
   int channels_ = 0;
+  long long expectedFrames_ = -1;  ///< what the header promised; -1 unknown
+  long long framesRead_ = 0;
   std::vector<float> frames_;  ///< one block of interleaved frames, sized at Open
   AudioErrorText error_;
 };

@@ -15,6 +15,7 @@
 
 #include "audio/audio_signals.h"
 #include "audio_writer.h"
+#include "frontend/front_rig.h"
 #include "platform/audio_input.h"
 
 namespace skelmar::test {
@@ -378,6 +379,51 @@ TEST(SoundFileInput, WavRoundTripAndFirstChannelOfStereo) {
   stereo.Close();
   std::remove(monoPath.c_str());
   std::remove(stereoPath.c_str());
+}
+
+}  // namespace
+}  // namespace skelmar::test
+
+namespace skelmar::test {
+namespace {
+
+/// Reads a sound file to its end; the last Read's result and the frames read.
+std::pair<long, size_t> ReadToEnd(const std::string& path, std::string& error) {
+  SoundFileInput in(path.c_str());
+  if (!in.Open()) {
+    error = in.lastError();
+    return {-2, 0};
+  }
+  std::vector<float> block(SoundFileInput::kBlock);
+  size_t total = 0;
+  long n = 0;
+  while ((n = in.Read(block.data(), block.size())) > 0) total += static_cast<size_t>(n);
+  error = in.lastError();
+  return {n, total};
+}
+
+TEST(SoundFileInput, AFileCutShortIsDecodedToItsCutThenNamedAsIncomplete) {
+  std::vector<int16_t> samples(44100);  // one second
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>(i % 1000);
+  const std::string whole = TempPath("whole.wav");
+  ASSERT_TRUE(siggen::WriteWav(whole, samples, 44100));
+  std::string error;
+  EXPECT_EQ(ReadToEnd(whole, error), (std::pair<long, size_t>{0, samples.size()})) << error;
+
+  // A WAV and a FLAC copied only in part.
+  const std::string flac = SKELMAR_SOURCE_DIR "/tests/data/offair/pocsag-1200-offair.flac";
+  for (const std::string& from : {whole, flac}) {
+    SCOPED_TRACE(from);
+    const std::string bytes = ReadFile(from);
+    const std::string cut = TempPath("cut.part");
+    WriteFile(cut, bytes.substr(0, bytes.size() / 2));
+    const auto [last, frames] = ReadToEnd(cut, error);
+    EXPECT_EQ(last, -1);
+    EXPECT_GT(frames, 0u);  // what was there came out
+    EXPECT_NE(error.find("ends early"), std::string::npos) << error;
+    std::remove(cut.c_str());
+  }
+  std::remove(whole.c_str());
 }
 
 }  // namespace
