@@ -316,7 +316,7 @@ long AlsaInput::Read(float* out, size_t count) {
         out[i] = static_cast<float>(samples_[i]) * (1.0f / 32768.0f);
       return static_cast<long>(got);
     }
-    if (got == -EPIPE) ++xruns_;
+    if (got == -EPIPE) xruns_.fetch_add(1, std::memory_order_relaxed);
     const int rc = got == 0 ? -EAGAIN : snd_pcm_recover(pcm_, static_cast<int>(got), 1);
     if (rc < 0 && rc != -EAGAIN) {
       error_.Set("audio capture from \"%s\" failed: %s", device_, snd_strerror(rc));

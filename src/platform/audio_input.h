@@ -25,6 +25,9 @@ class AudioInput {
   /// Samples per second; valid after Open.
   virtual int sampleRate() const = 0;
   virtual const char* lastError() const = 0;
+  /// Times the device dropped samples because they were not read in time
+  /// (read from any thread).
+  virtual uint64_t deviceOverruns() const { return 0; }
   /// A read interrupted by a signal is retried unless this flag (when given)
   /// is set; then the input ends there, so a stop request is never held up
   /// by a silent pipe.
@@ -116,7 +119,7 @@ class AlsaInput : public AudioInput {
   int sampleRate() const override { return sampleRate_; }
   const char* lastError() const override { return error_.text(); }
   /// Times the device overflowed because capture fell behind (recovered).
-  uint64_t deviceOverruns() const { return xruns_; }
+  uint64_t deviceOverruns() const override { return xruns_.load(std::memory_order_relaxed); }
 
   static constexpr size_t kBlock = 1024;
 
@@ -124,7 +127,7 @@ class AlsaInput : public AudioInput {
   char device_[128] = {};
   snd_pcm_t* pcm_ = nullptr;
   int sampleRate_;
-  uint64_t xruns_ = 0;
+  std::atomic<uint64_t> xruns_{0};
   int16_t samples_[kBlock] = {};
   AudioErrorText error_;
 };

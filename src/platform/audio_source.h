@@ -47,6 +47,8 @@ class AudioSource : public EdgeSource {
   /// See AudioInput::SetStopFlag.
   void SetStopFlag(const std::atomic<bool>* stop) { input_->SetStopFlag(stop); }
   bool captureEnded() const { return captureEnded_.load(std::memory_order_acquire); }
+  /// Times the sound card dropped samples (they never reached the slicer).
+  uint64_t deviceOverruns() const { return input_ ? input_->deviceOverruns() : 0; }
   /// The slicer while open (sample rate, stream position); for stream sources,
   /// since a live capture thread is using it.
   const AudioSlicer* slicer() const { return slicer_ ? &*slicer_ : nullptr; }

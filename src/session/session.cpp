@@ -294,6 +294,26 @@ void Session::Report(const std::string& text) {
   }
 }
 
+void Session::ReportDeviceOverruns(uint64_t count, bool final) {
+  // Samples the card dropped never reached the slicer: said when it starts,
+  // at most once a minute while it goes on, and in total at the end.
+  const auto now = std::chrono::steady_clock::now();
+  if (count == 0 || (!final && (count == reportedDeviceOverruns_ || now < nextOverrunReport_))) {
+    return;
+  }
+  if (final) {
+    Report("the sound card dropped samples " + std::to_string(count) +
+           " times; pages in them were lost");
+    return;
+  }
+  reportedDeviceOverruns_ = count;
+  nextOverrunReport_ = now + std::chrono::minutes(1);
+  std::fprintf(stderr,
+               "skelmar: the sound card dropped samples (%llu times so far): the machine did not "
+               "read them in time\n",
+               static_cast<unsigned long long>(count));
+}
+
 void Session::ReportInputFailure(const char* cause) {
   messages_.ShowMessage(cause);
   status_ = kExitFailure;
@@ -349,6 +369,9 @@ bool Session::Tick() {
   // A recording played in real time has ended: the console is done, the
   // window goes on showing it.
   if (!source_->Advance(0)) return front_ == Front::kDesktop;
+  if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
+    ReportDeviceOverruns(audio->deviceOverruns(), false);
+  }
   if (auto* audio = dynamic_cast<AudioSource*>(source_);
       audio != nullptr && audio->captureEnded()) {
     // The end of an audio file played live: nothing more comes.
@@ -412,6 +435,9 @@ int Session::Finish() {
     monitor.EndOfSignal(source_->ring());
   } else {
     monitor.EndOfSignal(nullptr);
+  }
+  if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
+    ReportDeviceOverruns(audio->deviceOverruns(), true);
   }
   const uint64_t overruns = lostOverruns_ + (source_ != nullptr ? source_->overruns() : 0);
   if (overruns > 0) {

@@ -141,6 +141,7 @@ class Session {
   int ApplyOverrides(Settings& s) const;
   int StartFeeds();
   void ReportInputFailure(const char* cause);
+  void ReportDeviceOverruns(uint64_t count, bool final);
   /// A message of the run's end.
   void Report(const std::string& text);
 
@@ -173,6 +174,8 @@ class Session {
   std::chrono::steady_clock::time_point retry_;
   uint64_t streamTicks_ = 0;
   uint64_t lostOverruns_ = 0;  ///< of serial sources that went away
+  uint64_t reportedDeviceOverruns_ = 0;
+  std::chrono::steady_clock::time_point nextOverrunReport_;
   int status_ = kExitOk;
   bool streamEnded_ = false;
   bool endSeen_ = false;
