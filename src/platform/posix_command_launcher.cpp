@@ -89,6 +89,11 @@ void CloseFrom(int first, int last) {
 
 bool PosixCommandLauncher::Launch(const char* program, const char* arguments, char* error,
                                   int errorCapacity) {
+  return Start(program, arguments, error, errorCapacity, nullptr);
+}
+
+bool PosixCommandLauncher::Start(const char* program, const char* arguments, char* error,
+                                 int errorCapacity, pid_t* child) {
   if (error != nullptr && errorCapacity > 0) error[0] = 0;
   if (program == nullptr || program[0] == 0) {
     SetError(error, errorCapacity, "No program given", "");
@@ -122,16 +127,20 @@ bool PosixCommandLauncher::Launch(const char* program, const char* arguments, ch
   if (middle == 0) {
     // The intermediate child: a new session without a terminal, then the
     // grandchild, then gone at once so that init adopts the grandchild.
+    // A caller that waits for the program itself runs it in this child.
     ::close(report[0]);
     ::setsid();
-    const pid_t child = ::fork();
-    if (child < 0) ReportAndExit(report[1], 0);
-    if (child > 0) ::_exit(0);
+    if (child != nullptr) StartProgram(path.c_str(), argv.data(), report[1], maxFd);
+    const pid_t grandchild = ::fork();
+    if (grandchild < 0) ReportAndExit(report[1], 0);
+    if (grandchild > 0) ::_exit(0);
     StartProgram(path.c_str(), argv.data(), report[1], maxFd);
   }
   ::close(report[1]);
   int status = 0;
-  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  if (child == nullptr) {
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
   }
   // End of file: the program was started (the pipe closed on exec).
   ChildFailure failure{};
@@ -145,9 +154,14 @@ bool PosixCommandLauncher::Launch(const char* program, const char* arguments, ch
   }
   ::close(report[0]);
   if (got == sizeof failure) {
+    if (child != nullptr) {
+      while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
     SetError(error, errorCapacity, std::strerror(failure.error), program);
     return false;
   }
+  if (child != nullptr) *child = middle;
   return true;
 }
 

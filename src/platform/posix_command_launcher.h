@@ -1,6 +1,8 @@
 // Starts the filter command as a detached process, without any shell.
 #pragma once
 
+#include <sys/types.h>
+
 #include "output/filters.h"
 
 namespace skelmar {
@@ -12,6 +14,10 @@ namespace skelmar {
 class PosixCommandLauncher : public CommandLauncher {
  public:
   bool Launch(const char* program, const char* arguments, char* error, int errorCapacity) override;
+  /// The same, but the program stays our child so the caller can wait for
+  /// it: its process id goes to `*child` (null: detached, as Launch).
+  static bool Start(const char* program, const char* arguments, char* error, int errorCapacity,
+                    pid_t* child);
 };
 
 }  // namespace skelmar

@@ -319,7 +319,13 @@ void Session::ReportInputFailure(const char* cause) {
   status_ = kExitFailure;
 }
 
+void Session::ShowCommandMessages() {
+  std::string text;
+  while (launcher_.TakeMessage(text)) messages_.ShowMessage(text.c_str());
+}
+
 bool Session::Tick() {
+  ShowCommandMessages();
   if (source_ == nullptr) {
     // No input (the window before its port opens, or a serial device that
     // went away): the clocks and the filter log's flush go on.
@@ -464,6 +470,7 @@ int Session::Finish() {
   }
   joiner_.Flush();
   if (started_) monitor.Stop();
+  if (front_ == Front::kConsole) ShowCommandMessages();
   if (pipeline_.jsonOutput() != nullptr) std::fflush(pipeline_.jsonOutput());
   uint64_t queued = 0;
   for (const auto& feed : feeds_.feeds()) queued += feed->counters().queued;

@@ -15,7 +15,7 @@
 #include "feeds/page_joiner.h"
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
-#include "platform/posix_command_launcher.h"
+#include "platform/command_queue.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
 #include "session/options.h"
@@ -142,6 +142,8 @@ class Session {
   int StartFeeds();
   void ReportInputFailure(const char* cause);
   void ReportDeviceOverruns(uint64_t count, bool final);
+  /// Start failures and drops of the filter commands.
+  void ShowCommandMessages();
   /// A message of the run's end.
   void Report(const std::string& text);
 
@@ -154,7 +156,7 @@ class Session {
   SystemClock systemClock_;
   StreamClock streamClock_;
   Clock* clock_;
-  PosixCommandLauncher launcher_;
+  CommandQueue launcher_;
   SystemMonotonicClock monotonic_;
   Settings fileValues_;  ///< the values the command line overrode, as the file had them
 

@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -19,6 +21,7 @@
 
 #include "output/filters.h"
 #include "output/text_pane.h"
+#include "platform/command_queue.h"
 #include "platform/posix_command_launcher.h"
 #include "platform/terminal_beeper.h"
 #include "settings/settings.h"
@@ -232,6 +235,54 @@ TEST(TerminalBeeper, TerminalOfAnotherProcessGroupGetsNoBel) {
     ::close(held);
   }
   ::close(master);
+}
+
+}  // namespace
+}  // namespace skelmar
+
+namespace skelmar {
+namespace {
+
+/// Children of this process right now, over all its threads.
+int ChildCount() {
+  int n = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream in(task.path() / "children");
+    for (std::string pid; in >> pid;) ++n;
+  }
+  return n;
+}
+
+TEST(CommandQueue, ABurstRunsABoundedNumberAtOnceAndWhatDoesNotFitIsCounted) {
+  const int before = ChildCount();
+  CommandQueue queue(3);
+  char error[128];
+  for (int i = 0; i < 200; ++i) ASSERT_TRUE(queue.Launch("/bin/sleep", "0.3", error, sizeof error));
+  int most = 0;
+  for (int i = 0; i < 40; ++i) {
+    most = std::max(most, ChildCount() - before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GE(most, 1);
+  EXPECT_LE(most, 3);
+  // 200 asked for; the queue and the three running took at most 67 of them.
+  EXPECT_GE(queue.dropped(), 200u - CommandQueue::kSlots - 3);
+  std::string text;
+  ASSERT_TRUE(queue.TakeMessage(text));
+  EXPECT_NE(text.find(std::to_string(queue.dropped()) + " filter commands were not started"),
+            std::string::npos)
+      << text;
+
+  // A program that cannot start is said once, later, on the decoding thread's turn.
+  CommandQueue failing;
+  ASSERT_TRUE(failing.Launch("/nonexistent-skelmar-dir/prog", "", error, sizeof error));
+  ASSERT_TRUE(failing.Launch("/nonexistent-skelmar-dir/prog", "", error, sizeof error));
+  ASSERT_TRUE(failing.WaitIdle(5000));
+  ASSERT_TRUE(failing.TakeMessage(text));
+  EXPECT_EQ(text,
+            "Cannot start the filter command: No such file or directory "
+            "(/nonexistent-skelmar-dir/prog)");
+  EXPECT_FALSE(failing.TakeMessage(text));
 }
 
 }  // namespace
