@@ -27,6 +27,7 @@
 #include "frontend/edge_source.h"
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
+#include "platform/host_name.h"
 #include "platform/posix_command_launcher.h"
 #include "platform/program_path.h"
 #include "platform/serial_slicer.h"
