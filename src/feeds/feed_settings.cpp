@@ -1,11 +1,9 @@
 // Reading the [Feeds] section and the feed URLs.
 #include "feeds/feed_settings.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 
-#include "shell/profile_file.h"
+#include "settings/profile_file.h"
 
 namespace skelmar {
 
@@ -40,12 +38,6 @@ bool ForEachOption(const std::string& query, Take take) {
 }
 
 }  // namespace
-
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == 0) return "localhost";
-  return name;
-}
 
 void ReadFeedSettings(const std::filesystem::path& file, FeedSettings& s) {
   ProfileFile profile;

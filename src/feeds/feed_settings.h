@@ -42,7 +42,4 @@ struct PagerMonOptions {
 
 bool ParsePagerMonUrl(const std::string& url, PagerMonOptions& out, std::string& error);
 
-/// The machine's host name ("localhost" when it has none).
-std::string HostName();
-
 }  // namespace skelmar

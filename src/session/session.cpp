@@ -11,6 +11,7 @@
 #include "feeds/pagermon_feed.h"
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
+#include "platform/host_name.h"
 #include "session/inputs.h"
 #include "shell/program_strings.h"
 #include "shell/settings_file.h"

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "output/filters.h"
+#include "settings/profile_file.h"
 #include "settings/settings.h"
-#include "shell/profile_file.h"
 
 namespace skelmar {
 

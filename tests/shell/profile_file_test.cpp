@@ -1,5 +1,5 @@
 // Profile file: the reading rules, edits that keep foreign lines, atomic saving.
-#include "shell/profile_file.h"
+#include "settings/profile_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -47,6 +47,7 @@ class ProfileFile {
   /// group where permitted); a file the user may not write is not replaced; a
   /// symbolic link is followed and the file it names replaced. On failure
   /// returns false and describes the failure in `error` when given.
+  /// The POSIX platform layer implements it (platform/profile_save.cpp).
   bool Save(const std::filesystem::path& path, std::string* error = nullptr) const;
 
   std::string ToText() const;
