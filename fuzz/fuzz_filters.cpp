@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "output/filters.h"
-#include "shell/settings_file.h"
+#include "session/settings_file.h"
 
 using namespace skelmar;
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/monitor.h"
+#include "session/monitor.h"
 #include "support/fakes.h"
 
 namespace skelmar::fuzz {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/settings_file.h"
+#include "session/settings_file.h"
 
 using namespace skelmar;
 

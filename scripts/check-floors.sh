@@ -9,15 +9,16 @@
 #   3  pocsag            the BCH corrector (FLEX uses it) and the POCSAG decoder
 #   4  flex gsc          the other two decoders
 #   5  feeds             queue, joiner, dedupe, [Feeds] settings; the network clients
-#   6  session           one run of the program: settings in force, inputs, channels
-#   7  platform          POSIX and device layers behind the core's interfaces
-#   8  shell             the settings file, the monitor, the console and desktop fronts
+#   6  platform          POSIX and device layers behind the core's interfaces
+#   7  session           one run of the program: the monitor (one decoding channel),
+#                        the settings file, the settings in force, inputs, records, feeds
+#   8  shell             the console and desktop fronts, thin drivers of a session
 # sender (vantry) stands apart: it includes nothing of the monitor and the
 # monitor nothing of it.
 #
 # Core (standard library only, no <….h> system header): settings, frontend,
-# output, pocsag, flex, gsc, session, the feeds core (every file of feeds/ but
-# the two network clients) and the monitor (shell/monitor.*).
+# output, pocsag, flex, gsc, the feeds core (every file of feeds/ but the two
+# network clients) and the monitor (session/monitor.*).
 #
 # Usage: scripts/check-floors.sh [source dir]; exits 1 and names every breach.
 set -euo pipefail
@@ -25,9 +26,9 @@ cd "${1:-$(dirname "$0")/..}"
 
 declare -A floor=(
   [settings]=0 [frontend]=1 [output]=2 [pocsag]=3 [flex]=4 [gsc]=4
-  [feeds]=5 [session]=6 [platform]=7 [shell]=8
+  [feeds]=5 [platform]=6 [session]=7 [shell]=8
 )
-core_folders="settings frontend output pocsag flex gsc session"
+core_folders="settings frontend output pocsag flex gsc"
 core_exempt='^src/feeds/(mqtt_feed|pagermon_feed)\.(cpp|h)$'
 
 bad=0
@@ -64,7 +65,7 @@ core_files() {
     [[ -d src/$folder ]] && find "src/$folder" -name '*.h' -o -name '*.cpp'
   done
   find src/feeds -name '*.h' -o -name '*.cpp' | grep -Ev "$core_exempt"
-  find src/shell -maxdepth 1 -name 'monitor.*'
+  find src/session -maxdepth 1 -name 'monitor.*'
 }
 while IFS=: read -r file line header; do
   breach "$file:$line includes a system header ($header): the core uses the standard library only"

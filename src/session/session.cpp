@@ -13,8 +13,8 @@
 #include "platform/audio_source.h"
 #include "platform/host_name.h"
 #include "session/inputs.h"
-#include "shell/program_strings.h"
-#include "shell/settings_file.h"
+#include "session/program_strings.h"
+#include "session/settings_file.h"
 
 namespace skelmar {
 namespace {

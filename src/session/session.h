@@ -21,9 +21,9 @@
 #include "session/options.h"
 #include "session/record_pipeline.h"
 #include "settings/settings.h"
-#include "shell/config_location.h"
+#include "session/config_location.h"
 #include "shell/console/console_output.h"
-#include "shell/monitor.h"
+#include "session/monitor.h"
 
 namespace skelmar {
 

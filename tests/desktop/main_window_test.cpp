@@ -23,7 +23,7 @@
 #include "shell/console/console_output.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/message_boxes.h"
-#include "shell/program_strings.h"
+#include "session/program_strings.h"
 
 using namespace skelmar;
 using namespace skelmar::desktop;

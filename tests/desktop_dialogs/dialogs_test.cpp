@@ -30,8 +30,8 @@
 #include "shell/desktop/dialogs/interface_dialog.h"
 #include "shell/desktop/dialogs/options_dialog.h"
 #include "shell/desktop/dialogs/statistics_dialog.h"
-#include "shell/monitor.h"
-#include "shell/settings_file.h"
+#include "session/monitor.h"
+#include "session/settings_file.h"
 #include "support/fakes.h"
 
 using namespace skelmar;

@@ -1,5 +1,5 @@
 // Settings file location: --config, beside the program, the user's configuration directory.
-#include "shell/config_location.h"
+#include "session/config_location.h"
 
 #include <gtest/gtest.h>
 

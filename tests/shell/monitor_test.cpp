@@ -1,7 +1,7 @@
 // The whole monitor on one edge stream carrying all three protocols: the data
 // clock hands over between POCSAG and FLEX, GSC holds the others off, and
 // every page reaches the pane, the filters, the log and the counters.
-#include "shell/monitor.h"
+#include "session/monitor.h"
 
 #include <gtest/gtest.h>
 

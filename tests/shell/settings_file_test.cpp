@@ -1,6 +1,6 @@
 // Settings file: the stored form of every key, the filter entry format, hand-edited
 // and malformed files, a full round trip and atomic replacement.
-#include "shell/settings_file.h"
+#include "session/settings_file.h"
 
 #include <gtest/gtest.h>
 

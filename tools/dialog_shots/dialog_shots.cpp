@@ -20,7 +20,7 @@
 #include "shell/desktop/dialogs/interface_dialog.h"
 #include "shell/desktop/dialogs/options_dialog.h"
 #include "shell/desktop/dialogs/statistics_dialog.h"
-#include "shell/monitor.h"
+#include "session/monitor.h"
 
 using namespace skelmar;
 using namespace skelmar::desktop;

@@ -24,7 +24,7 @@
 #include "platform/terminal_beeper.h"
 #include "session/options.h"
 #include "session/session.h"
-#include "shell/config_location.h"
+#include "session/config_location.h"
 #include "shell/console/console_output.h"
 #include "shell/console/console_run.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "shell/desktop/dialogs/dialogs.h"
-#include "shell/program_strings.h"
+#include "session/program_strings.h"
 
 namespace skelmar::desktop {
 

@@ -12,7 +12,7 @@
 
 #include "output/message_dialogs.h"
 #include "shell/desktop/dialog_placement.h"
-#include "shell/program_strings.h"
+#include "session/program_strings.h"
 
 namespace skelmar::desktop {
 namespace {

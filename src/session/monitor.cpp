@@ -1,5 +1,5 @@
 // Wiring of the monitor's parts and the timer tick.
-#include "shell/monitor.h"
+#include "session/monitor.h"
 
 namespace skelmar {
 

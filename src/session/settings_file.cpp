@@ -1,5 +1,5 @@
 // Reading and writing the settings record and the filter list through the key table.
-#include "shell/settings_file.h"
+#include "session/settings_file.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,5 @@
 // Choosing the settings file's location and creating its directory.
-#include "shell/config_location.h"
+#include "session/config_location.h"
 
 #include <fstream>
 #include <initializer_list>
