@@ -11,6 +11,7 @@
 #include "output/charset.h"
 #include "output/clock.h"
 #include "output/filters.h"
+#include "output/page_json.h"
 #include "output/page_record.h"
 #include "output/text_pane.h"
 #include "settings/settings.h"
@@ -47,17 +48,6 @@ class RowPrinter : public RowObserver {
   std::string line_;
   uint64_t rows_ = 0;
 };
-
-/// One JSON object (one line) for a page; `source` names the receiver (no
-/// "source" field when null). With a national `charset` the alphanumeric text
-/// is mapped (UTF-8) and the record names the set ("charset").
-std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters, const char* source = nullptr,
-                       const Charset* charset = nullptr);
-/// The same into `out` (replaced), which keeps its capacity from page to page.
-void PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                const FilterTable& filters, std::string& out, const char* source = nullptr,
-                const Charset* charset = nullptr);
 
 /// Prints pages as JSON lines, counts pages for the progress line, and hands
 /// each page's JSON line to the feeds.
