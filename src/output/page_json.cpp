@@ -127,8 +127,9 @@ std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcO
 
 void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const FilterTable& filters,
                 std::string& out, const char* source, const Charset* charset) {
-  out = "{\"time\":\"";
   char buf[64];
+  std::snprintf(buf, sizeof buf, "{\"schema\":%d,\"time\":\"", kPageRecordSchema);
+  out = buf;
   const int absOffset = offset < 0 ? -offset : offset;
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d", unsigned{t.year},
                 unsigned{t.month}, unsigned{t.day}, unsigned{t.hour}, unsigned{t.minute},

@@ -119,7 +119,7 @@ TEST(PageToJson, PocsagFieldsInOrder) {
   p.function = 4;
   FilterTable filters;
   EXPECT_EQ(PageToJson(p, Time(10, 59, 30), 0, filters),
-            R"({"time":"2026-12-08T10:59:30+00:00","protocol":"POCSAG","speed":512,"levels":2,)"
+            R"({"schema":1,"time":"2026-12-08T10:59:30+00:00","protocol":"POCSAG","speed":512,"levels":2,)"
             R"("capcode":"0273040","function":4,"type":"alpha","text":"512 B SIDE",)"
             R"("bitErrors":false,"filter":null})");
 }
