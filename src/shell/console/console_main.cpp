@@ -241,7 +241,8 @@ bool MqttPassword(const MqttOptions& mqtt, std::string& password, std::string& e
 }
 
 /// The feeds the settings file and the options ask for, added to `hub`.
-bool StartFeeds(const FeedSettings& feeds, FeedHub& hub, std::string& error) {
+bool StartFeeds(const FeedSettings& feeds, const Charset& charset, FeedHub& hub,
+                std::string& error) {
   if (!feeds.mqtt.empty()) {
     MqttOptions mqtt;
     std::string password;
@@ -261,7 +262,7 @@ bool StartFeeds(const FeedSettings& feeds, FeedHub& hub, std::string& error) {
       error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
       return false;
     }
-    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, feeds.label);
+    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, feeds.label, &charset);
     if (!feed->Start(error)) return false;
     hub.Add(std::move(feed));
   }
@@ -386,7 +387,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   FeedHub feeds(feedSettings.dedupeSeconds, messages);
   {
     std::string feedError;
-    if (!StartFeeds(feedSettings, feeds, feedError)) {
+    if (!StartFeeds(feedSettings, monitor.charset, feeds, feedError)) {
       std::fprintf(stderr, "skelmar: %s\n", feedError.c_str());
       feeds.Stop(0);
       return kExitFailure;
