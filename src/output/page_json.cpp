@@ -110,9 +110,13 @@ void AppendJsonString(std::string& out, const char* s, size_t n) {
 
 void AppendPageText(std::string& out, const PageRecord& page, const Charset* charset) {
   // Every received character, control characters (NUL included) as
-  // escapes; only the NULs that pad the last codeword are left off.
+  // escapes; only the NULs that pad the last codeword are left off, and the
+  // blanks that pad a numeric one.
   size_t textLength = page.textLength > 0 ? static_cast<size_t>(page.textLength) : 0;
   while (textLength > 0 && page.text[textLength - 1] == 0) --textLength;
+  if (page.alphaStart < 0 && std::strcmp(page.type, "numeric") == 0) {
+    while (textLength > 0 && page.text[textLength - 1] == ' ') --textLength;
+  }
   // Only the alphanumeric part is mapped.
   AppendMapped(out, page.text, textLength,
                page.alphaStart >= 0 ? static_cast<size_t>(page.alphaStart) : SIZE_MAX, charset);

@@ -271,7 +271,9 @@ TEST(PagerMonFeed, TheProgramSendsEachPageWithTheTextItsJsonLineHoldsNationalLet
   EXPECT_EQ(StringField(lines[0], "text"), "KÄÖÜßln") << lines[0];
   EXPECT_EQ(StringField(got[0].body, "message"), "KÄÖÜßln") << got[0].body;
   EXPECT_NE(lines[0].find("\"charset\":\"DE\""), std::string::npos) << lines[0];
-  EXPECT_EQ(StringField(got[1].body, "message"), StringField(lines[1], "text")) << got[1].body;
+  // A numeric page without the blanks that pad its last codeword.
+  EXPECT_EQ(StringField(got[1].body, "message"), "555-01") << got[1].body;
+  EXPECT_EQ(StringField(lines[1], "text"), "555-01") << lines[1];
 }
 
 }  // namespace
