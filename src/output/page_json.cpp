@@ -56,6 +56,55 @@ void AppendMapped(std::string& out, const char* s, size_t n, size_t mapFrom,
   out += '"';
 }
 
+bool IsGscNumeric(const PageRecord& page) {
+  return page.protocol == PageProtocol::kGsc && std::strcmp(page.type, "numeric") == 0;
+}
+
+/// The received text without its padding: every received character stays
+/// (control characters, NUL included, come out as escapes) except the NULs
+/// that pad the last codeword and the blanks that pad a numeric one.
+size_t TextLength(const PageRecord& page) {
+  size_t n = page.textLength > 0 ? static_cast<size_t>(page.textLength) : 0;
+  while (n > 0 && page.text[n - 1] == 0) --n;
+  if (page.alphaStart < 0 && std::strcmp(page.type, "numeric") == 0) {
+    while (n > 0 && page.text[n - 1] == ' ') --n;
+  }
+  return n;
+}
+
+/// What a numeric page holds: digits, blanks, dashes and parentheses that
+/// pair up, as a telephone number does. The digit reading of a character
+/// page has the urgency sign U and runs of unpaired parentheses (the
+/// characters' end marker reads as "((").
+bool PlausibleDigits(const char* s, size_t n) {
+  bool open = false;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = s[i];
+    if ((c >= '0' && c <= '9') || c == ' ' || c == '-') continue;
+    if (c == '(' && !open) {
+      open = true;
+    } else if (c == ')' && open) {
+      open = false;
+    } else {
+      return false;
+    }
+  }
+  return !open;
+}
+
+/// A GSC page typed numeric (a short page carries no type) reads as its
+/// characters when its digits are not plausible and its characters are all
+/// printable.
+bool GscReadsAsText(const PageRecord& page) {
+  if (PlausibleDigits(page.text, TextLength(page))) return false;
+  const size_t n = std::strlen(page.alphaText);
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(page.alphaText[i]);
+    if (c < 32 || c >= 127) return false;
+  }
+  return n > 0;
+}
+
 const char* ProtocolName(PageProtocol p) {
   switch (p) {
     case PageProtocol::kPocsag:
@@ -87,7 +136,10 @@ void AppendFeedFields(const PageRecord& page, const char* source, const Charset*
       out += buf;
     }
   }
-  if (page.protocol == PageProtocol::kGsc && page.alphaText[0] != 0) {
+  if (IsGscNumeric(page)) {
+    // Both readings, whichever "text" holds.
+    out += ",\"numericText\":";
+    AppendMapped(out, page.text, TextLength(page), SIZE_MAX, nullptr);
     out += ",\"alphaText\":";
     AppendMapped(out, page.alphaText, std::strlen(page.alphaText), 0, charset);
   }
@@ -109,16 +161,12 @@ void AppendJsonString(std::string& out, const char* s, size_t n) {
 }
 
 void AppendPageText(std::string& out, const PageRecord& page, const Charset* charset) {
-  // Every received character, control characters (NUL included) as
-  // escapes; only the NULs that pad the last codeword are left off, and the
-  // blanks that pad a numeric one.
-  size_t textLength = page.textLength > 0 ? static_cast<size_t>(page.textLength) : 0;
-  while (textLength > 0 && page.text[textLength - 1] == 0) --textLength;
-  if (page.alphaStart < 0 && std::strcmp(page.type, "numeric") == 0) {
-    while (textLength > 0 && page.text[textLength - 1] == ' ') --textLength;
+  if (IsGscNumeric(page) && GscReadsAsText(page)) {
+    AppendMapped(out, page.alphaText, std::strlen(page.alphaText), 0, charset);
+    return;
   }
   // Only the alphanumeric part is mapped.
-  AppendMapped(out, page.text, textLength,
+  AppendMapped(out, page.text, TextLength(page),
                page.alphaStart >= 0 ? static_cast<size_t>(page.alphaStart) : SIZE_MAX, charset);
 }
 
