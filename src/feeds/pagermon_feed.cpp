@@ -38,8 +38,9 @@ int& LibraryUsers() {
 
 }  // namespace
 
-PagerMonFeed::PagerMonFeed(const PagerMonOptions& options, std::string key, std::string source)
-    : options_(options), key_(std::move(key)), source_(std::move(source)) {
+PagerMonFeed::PagerMonFeed(const PagerMonOptions& options, std::string key, std::string source,
+                           const Charset* charset)
+    : options_(options), key_(std::move(key)), source_(std::move(source)), charset_(charset) {
   body_.reserve(8192);
 }
 
@@ -87,7 +88,7 @@ bool PagerMonFeed::Start(std::string& error) {
 }
 
 void PagerMonFeed::Publish(const PageRecord& page, std::string_view, int64_t epochSeconds) {
-  if (!PagerMonBody(page, source_.c_str(), epochSeconds, options_.tones, body_)) return;
+  if (!PagerMonBody(page, source_.c_str(), epochSeconds, options_.tones, body_, charset_)) return;
   queue_.Push({}, body_);
 }
 

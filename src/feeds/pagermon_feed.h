@@ -13,6 +13,7 @@
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
 #include "feeds/record_queue.h"
+#include "output/charset.h"
 
 namespace skelmar {
 
@@ -20,8 +21,10 @@ class PagerMonFeed : public Feed {
  public:
   static constexpr int kRetries = 10;
 
-  /// `key` from SKELMAR_PAGERMON_KEY; `source` names this receiver.
-  PagerMonFeed(const PagerMonOptions& options, std::string key, std::string source);
+  /// `key` from SKELMAR_PAGERMON_KEY; `source` names this receiver; `charset`
+  /// (kept by the caller) maps the text as in the other outputs.
+  PagerMonFeed(const PagerMonOptions& options, std::string key, std::string source,
+               const Charset* charset = nullptr);
   ~PagerMonFeed() override;
 
   bool Start(std::string& error);
@@ -51,6 +54,7 @@ class PagerMonFeed : public Feed {
   PagerMonOptions options_;
   std::string key_;
   std::string source_;
+  const Charset* charset_;
   RecordQueue queue_;
   std::thread worker_;
   void* curl_ = nullptr;

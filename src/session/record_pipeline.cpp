@@ -2,7 +2,7 @@
 #include "session/record_pipeline.h"
 
 #include "feeds/page_joiner.h"
-#include "shell/console/console_output.h"
+#include "output/page_json.h"
 
 namespace skelmar {
 

@@ -218,7 +218,7 @@ int Session::StartFeeds() {
       error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
       return fail();
     }
-    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, f.label);
+    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, f.label, &monitor.charset);
     if (!feed->Start(error)) return fail();
     feeds_.Add(std::move(feed));
   }

@@ -18,12 +18,12 @@
 #include "platform/command_queue.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
+#include "session/config_location.h"
+#include "session/monitor.h"
 #include "session/options.h"
 #include "session/record_pipeline.h"
+#include "session/stream_clock.h"
 #include "settings/settings.h"
-#include "session/config_location.h"
-#include "shell/console/console_output.h"
-#include "session/monitor.h"
 
 namespace skelmar {
 

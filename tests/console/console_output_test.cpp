@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frontend/edge_ring.h"
+#include "session/stream_clock.h"
 
 namespace skelmar {
 namespace {
@@ -119,9 +120,9 @@ TEST(PageToJson, PocsagFieldsInOrder) {
   p.function = 4;
   FilterTable filters;
   EXPECT_EQ(PageToJson(p, Time(10, 59, 30), 0, filters),
-            R"({"time":"2026-12-08T10:59:30+00:00","protocol":"POCSAG","speed":512,"levels":2,)"
-            R"("capcode":"0273040","function":4,"type":"alpha","text":"512 B SIDE",)"
-            R"("bitErrors":false,"filter":null})");
+            R"({"schema":1,"time":"2026-12-08T10:59:30+00:00","protocol":"POCSAG",)"
+            R"("speed":512,"levels":2,"capcode":"0273040","function":4,"type":"alpha",)"
+            R"("text":"512 B SIDE","bitErrors":false,"filter":null})");
 }
 
 TEST(PageToJson, FlexHasAPhaseAndNoFunctionGscHasAFunction) {

@@ -219,7 +219,7 @@ TEST_F(ConsoleProcess, JsonIsOneObjectPerPage) {
                           R"("text":"Test page at 512 bit/s")"),
             std::string::npos);
   EXPECT_NE(lines[1].find(R"("capcode":"0004242","function":1,"functionBits":0,"type":"numeric",)"
-                          R"("text":"555-0100  ")"),
+                          R"("text":"555-0100")"),
             std::string::npos);
   EXPECT_NE(lines[2].find(R"("capcode":"1999999","function":2,"functionBits":1,"type":"tone",)"
                           R"("text":"")"),

@@ -1,5 +1,6 @@
 // The PagerMon feed against a small HTTP server inside the test: request line,
-// headers and body of every page, retries after a 500, and giving up.
+// headers and body of every page, retries after a 500, and giving up; and the
+// real program's bodies beside its --json lines.
 #include "feeds/pagermon_feed.h"
 
 #include <arpa/inet.h>
@@ -10,13 +11,20 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "frontend/edge_recording.h"
+#include "modulator.h"
+#include "pocsag_encoder.h"
+#include "shell/test_dir.h"
 
 namespace skelmar {
 namespace {
@@ -162,7 +170,7 @@ TEST(PagerMonFeed, PostsEveryPageInOrderAndRetriesAfterAServerError) {
   const std::vector<Request> got = server.requests();
   ASSERT_EQ(got.size(), 5u);  // page 2 three times
   const std::string expected[] = {
-      R"({"address":"0273040","message":"Fire \"A\"\u000a\u0001","source":"north-rx","datetime":1765195200,"timestamp":1765195200})",
+      R"({"address":"0273040","message":"Fire \"A\"\n\u0001","source":"north-rx","datetime":1765195200,"timestamp":1765195200})",
       R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
       R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
       R"({"address":"0004242","message":"555-0100","source":"north-rx","datetime":1765195201,"timestamp":1765195201})",
@@ -209,6 +217,63 @@ TEST(PagerMonFeed, GivesUpAfterTenRetriesAndGoesOn) {
   EXPECT_EQ(feed.counters().sent, 1u);
   EXPECT_EQ(PagerMonFeed::RetryPauseMs(1, 1000), 1000);
   EXPECT_EQ(PagerMonFeed::RetryPauseMs(3, 1000), 4000);
+}
+
+/// The "text" (or "message") string of a JSON line, still escaped.
+std::string StringField(const std::string& json, const std::string& name) {
+  const std::string key = "\"" + name + "\":\"";
+  size_t at = json.find(key);
+  if (at == std::string::npos) return "(no " + name + ")";
+  at += key.size();
+  size_t end = at;
+  while (end < json.size() && json[end] != '"') end += json[end] == '\\' ? 2 : 1;
+  return json.substr(at, end - at);
+}
+
+TEST(PagerMonFeed, TheProgramSendsEachPageWithTheTextItsJsonLineHoldsNationalLettersIncluded) {
+  HttpServer server([](const Request&, int) { return 200; });
+  test::TempDir dir;
+  const std::string recording = (dir.path() / "de.edges").string();
+  {
+    siggen::ModulatorOptions options;
+    siggen::EdgeWriter writer(11);
+    writer.Hold(0, 0.5, options);
+    siggen::AppendPocsag(
+        writer,
+        siggen::EncodePocsag({{1234560, 3, siggen::PocsagKind::kAlpha, "K[\\]~ln"},
+                              {1122334, 0, siggen::PocsagKind::kNumeric, "555-01"}})
+            .Bits(),
+        1200, options);
+    writer.Hold(0, 1.0, options);
+    EdgeRecordingWriter out;
+    std::string error;
+    ASSERT_TRUE(out.Open(recording, EdgeRecordingFormat::kBinary, &error)) << error;
+    for (const PulseSample& s : writer.Finish()) out.Write(s);
+    ASSERT_TRUE(out.Close(&error)) << error;
+  }
+  const std::string config = (dir.path() / "empty.ini").string();
+  test::WriteFile(config, "[Skelmar]\n");
+  const std::string json = (dir.path() / "out.jsonl").string();
+  const std::string command =
+      std::string("LC_ALL=C TZ=UTC SKELMAR_PAGERMON_KEY=") + kKey + " '" + SKELMAR_BINARY_DIR +
+      "/skelmar' --replay '" + recording + "' --charset DE --json -q --color=never --config '" +
+      config + "' --label rx --start-time 2026-01-01T00:00:00Z --pagermon http://127.0.0.1:" +
+      std::to_string(server.port()) + " > '" + json + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+  std::vector<std::string> lines;
+  std::istringstream in(test::ReadFile(json));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::vector<Request> got = server.requests();
+  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(got.size(), 2u);
+  // The national letters, in UTF-8, and nothing of the codeword's padding.
+  EXPECT_EQ(StringField(lines[0], "text"), "KÄÖÜßln") << lines[0];
+  EXPECT_EQ(StringField(got[0].body, "message"), "KÄÖÜßln") << got[0].body;
+  EXPECT_NE(lines[0].find("\"charset\":\"DE\""), std::string::npos) << lines[0];
+  // A numeric page without the blanks that pad its last codeword.
+  EXPECT_EQ(StringField(got[1].body, "message"), "555-01") << got[1].body;
+  EXPECT_EQ(StringField(lines[1], "text"), "555-01") << lines[1];
 }
 
 }  // namespace

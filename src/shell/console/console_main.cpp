@@ -22,9 +22,9 @@
 #include "feeds/feed.h"
 #include "platform/program_path.h"
 #include "platform/terminal_beeper.h"
+#include "session/config_location.h"
 #include "session/options.h"
 #include "session/session.h"
-#include "session/config_location.h"
 #include "shell/console/console_output.h"
 #include "shell/console/console_run.h"
 

@@ -11,6 +11,7 @@
 #include "output/charset.h"
 #include "output/clock.h"
 #include "output/filters.h"
+#include "output/page_json.h"
 #include "output/page_record.h"
 #include "output/text_pane.h"
 #include "settings/settings.h"
@@ -46,65 +47,6 @@ class RowPrinter : public RowObserver {
   const Charset* charset_;
   std::string line_;
   uint64_t rows_ = 0;
-};
-
-/// One JSON object (one line) for a page; `source` names the receiver (no
-/// "source" field when null). With a national `charset` the alphanumeric text
-/// is mapped (UTF-8) and the record names the set ("charset").
-std::string PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                       const FilterTable& filters, const char* source = nullptr,
-                       const Charset* charset = nullptr);
-/// The same into `out` (replaced), which keeps its capacity from page to page.
-void PageToJson(const PageRecord& page, const SystemTime& local, int utcOffsetMinutes,
-                const FilterTable& filters, std::string& out, const char* source = nullptr,
-                const Charset* charset = nullptr);
-
-/// Prints pages as JSON lines, counts pages for the progress line, and hands
-/// each page's JSON line to the feeds.
-class PagePrinter : public PageObserver {
- public:
-  PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filters, bool json,
-              const Charset* charset = nullptr);
-  void PageWritten(const PageRecord& page) override;
-  uint64_t pages() const { return pages_; }
-  /// Feeds get every page except the pieces of a fragmented message; `source`
-  /// (kept by the caller) names the receiver in every record.
-  void SetFeeds(FeedHub* feeds, const char* source) {
-    feeds_ = feeds;
-    source_ = source;
-  }
-
- private:
-  FeedHub* feeds_ = nullptr;
-  const char* source_ = nullptr;
-  std::FILE* out_;
-  Clock& clock_;
-  const FilterTable& filters_;
-  bool json_;
-  const Charset* charset_;
-  std::string line_;
-  uint64_t pages_ = 0;
-};
-
-/// A clock that reads a start time plus the stream time decoded so far, so a
-/// file gives the same lines as a real-time run of it.
-class StreamClock : public Clock {
- public:
-  explicit StreamClock(long long startEpochSeconds);
-  void Advance(uint64_t ticks);
-
-  SystemTime NowUtc() override;
-  SystemTime NowLocal() override;
-  int UtcOffsetMinutes() override;
-  void FormatDate(const SystemTime& local, char* out, size_t capacity) override;
-  void FormatTime(const SystemTime& local, char* out, size_t capacity) override;
-
- private:
-  /// The stream time as calendar fields, local or UTC.
-  std::tm Broken(bool local, uint16_t& milliseconds) const;
-
-  long long start_;
-  uint64_t ticks_ = 0;
 };
 
 /// The hourly and daily table as the report prints it (without the date line).
