@@ -78,7 +78,7 @@ BENCHMARK(BM_SlicerAlone)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 void BM_SlicerFrontEndPocsag(benchmark::State& state) {
   const std::vector<int16_t>& audio = TestAudio();
   skelmar::test::Rig rig;
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&pocsag, nullptr, nullptr);
   EdgeRing ring(1u << 14);
   EdgeProducer producer(ring, &rig.front.readIndex());

@@ -79,7 +79,7 @@ void BM_FlexOneHour3200FourLevel(benchmark::State& state) {
     rig->settings.fourLevelInterface = 1;
     rig->pages.SetObserver(nullptr);
     rig->monitorPane.SetRowObserver(nullptr);
-    auto flex = std::make_unique<skelmar::FlexDecoder>(rig->output, rig->front, rig->bch);
+    auto flex = std::make_unique<skelmar::FlexDecoder>(rig->flexPages, rig->front, rig->bch);
     flex->NamePhases();
     rig->front.Attach(nullptr, flex.get(), nullptr);
     state.ResumeTiming();

@@ -72,7 +72,7 @@ void BM_GscHourFromEdges(benchmark::State& state) {
   size_t lines = 0;
   for (auto _ : state) {
     auto rig = std::make_unique<skelmar::test::Rig>();
-    skelmar::GscDecoder gsc(rig->output, rig->front);
+    skelmar::GscDecoder gsc(rig->gscPages, rig->front);
     rig->front.Attach(nullptr, nullptr, &gsc);
     rig->Feed(traffic.samples);
     lines = rig->rows.Texts().size();

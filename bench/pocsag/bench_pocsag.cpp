@@ -81,7 +81,7 @@ void BM_HourOf2400FromEdges(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto rig = std::make_unique<skelmar::test::Rig>();
-    skelmar::PocsagDecoder decoder(rig->output, rig->front, rig->bch);
+    skelmar::PocsagDecoder decoder(rig->settings, rig->pocsagPages, rig->front, rig->bch);
     rig->front.Attach(&decoder, nullptr, nullptr);
     state.ResumeTiming();
     rig->Feed(traffic.samples);
@@ -113,7 +113,7 @@ void BM_PutBitBusyTraffic(benchmark::State& state) {
   const siggen::PocsagTransmission t = siggen::EncodePocsag(BusyPages(60));
   const std::vector<uint8_t> bits = t.Bits();
   skelmar::test::Rig rig;
-  skelmar::PocsagDecoder decoder(rig.output, rig.front, rig.bch);
+  skelmar::PocsagDecoder decoder(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   for (auto _ : state) {
     for (uint8_t b : bits) decoder.PutBit(b ? '1' : '0');
   }

@@ -61,10 +61,10 @@ std::vector<DecodedPage> Decode(const std::vector<PulseSample>& edges, const Mod
                                 bool ownDecoderOnly) {
   auto rig = std::make_unique<test::Rig>();
   rig->settings.fourLevelInterface = mode.levels == 4 ? 1 : 0;
-  PocsagDecoder pocsag(rig->output, rig->front, rig->bch);
-  FlexDecoder flex(rig->output, rig->front, rig->bch);
+  PocsagDecoder pocsag(rig->settings, rig->pocsagPages, rig->front, rig->bch);
+  FlexDecoder flex(rig->flexPages, rig->front, rig->bch);
   flex.NamePhases();
-  GscDecoder gsc(rig->output, rig->front);
+  GscDecoder gsc(rig->gscPages, rig->front);
   const bool all = !ownDecoderOnly;
   rig->front.Attach(all || mode.protocol == Protocol::kPocsag ? &pocsag : nullptr,
                     all || mode.protocol == Protocol::kFlex ? &flex : nullptr,
@@ -447,10 +447,10 @@ Outcome DecodeCounting(const std::vector<PulseSample>& edges, bool fourLevel,
                        const std::vector<SentPage>& sent) {
   auto rig = std::make_unique<test::Rig>();
   rig->settings.fourLevelInterface = fourLevel ? 1 : 0;
-  PocsagDecoder pocsag(rig->output, rig->front, rig->bch);
-  FlexDecoder flex(rig->output, rig->front, rig->bch);
+  PocsagDecoder pocsag(rig->settings, rig->pocsagPages, rig->front, rig->bch);
+  FlexDecoder flex(rig->flexPages, rig->front, rig->bch);
   flex.NamePhases();
-  GscDecoder gsc(rig->output, rig->front);
+  GscDecoder gsc(rig->gscPages, rig->front);
   SyncCounter counter(flex, rig->front);
   rig->front.Attach(&pocsag, &counter, &gsc);
   rig->Feed(edges);
@@ -708,10 +708,10 @@ void BM_AudioPath(benchmark::State& state) {
   const MixedAudio& mixed = Mixed(four);
   test::Rig rig;
   rig.settings.fourLevelInterface = four ? 1 : 0;
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
   flex.NamePhases();
-  GscDecoder gsc(rig.output, rig.front);
+  GscDecoder gsc(rig.gscPages, rig.front);
   rig.front.Attach(&pocsag, &flex, &gsc);
   EdgeRing ring(1u << 14);
   EdgeProducer producer(ring, &rig.front.readIndex());

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "frontend/front_end.h"
-#include "output/decoder_output.h"
+#include "output/page_events.h"
 #include "pocsag/bch3121.h"
 
 namespace skelmar {
@@ -26,13 +26,13 @@ struct FlexPhase {
 
 class FlexDecoder : public FlexSymbolSink {
  public:
-  FlexDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch);
+  FlexDecoder(PageEvents& events, FrontEnd& front, Bch3121& bch);
   void PutSymbol(int level) override;
   void EndOfSignal() override;
   /// Names the phases A to D (window creation).
   void NamePhases();
 
-  /// Writes the pages of one phase's complete frame (its 88 words).
+  /// Reports the pages of one phase's complete frame (its 88 words).
   void DecodeFrame(const FlexPhase& phase);
 
   FlexPhase phases[4];
@@ -74,13 +74,13 @@ class FlexDecoder : public FlexSymbolSink {
   void WriteReflexLine();
 
   // Frame decoding (flex_frame.cpp).
-  /// Formats and writes the address; returns false when it is shown as unknown.
-  bool WriteAddress(const FlexPhase& phase, int index, bool isLong);
+  /// The page's start: its address (at `index`), type, phase and frame.
+  PageStart Start(const FlexPhase& phase, int index, bool isLong, int32_t vec,
+                  int32_t second) const;
   void WriteShortMessage(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
   void WriteNumeric(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong, int type);
   void WriteAlphanumeric(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
   void WriteHexadecimal(const FlexPhase& phase, int32_t vec, int32_t second, bool isLong);
-  void PutMessageChar(char ch);
 
   char frameInfoBits_[32] = {};  ///< the frame information word as received, first bit first
   /// The frame running began on a sync its code did not confirm.
@@ -90,7 +90,7 @@ class FlexDecoder : public FlexSymbolSink {
   uint32_t hunt_[2][4] = {};
   int huntParity_ = 0;
   bool huntMatched_ = false;  ///< the last symbol seen completed a sync
-  DecoderOutput& out_;
+  PageEvents& events_;
   FrontEnd& front_;
   Bch3121& bch_;
 };

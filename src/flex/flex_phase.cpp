@@ -1,7 +1,5 @@
 // FLEX phase buffers: splitting frame symbols into phases, the 8 x 32 block
-// de-interleave with BCH correction, and the raw ReFLEX frame line.
-#include <cstdio>
-
+// de-interleave with BCH correction, and the ReFLEX frame handed on raw.
 #include "flex/flex_decoder.h"
 #include "flex/flex_words.h"
 
@@ -64,27 +62,11 @@ void FlexDecoder::StoreBlock(FlexPhase& phase, int block) {
 }
 
 void FlexDecoder::WriteReflexLine() {
-  TextPane& pane = out_.monitorPane;
-  const int32_t first = phases[kA].words[0];
-  if (first == flex::kIdleWord) return;
-  pane.SetColor(kSlotFlexFormat);
-  pane.PutChar('[');
-  if (first > 0x3FFFFF) pane.SetColor(kSlotBitErrors);
-  char hex[12];
-  std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(first));
-  pane.PutText(hex);
-  pane.PutChar(']');
-  for (int k = 0; k < kFlexFrameWords; ++k) {
-    for (const FlexPhase& phase : phases) {
-      const int32_t w = phase.words[k];
-      pane.SetColor(w > 0x200000 ? kSlotBitErrors : kSlotAlphanumeric);
-      if (w == 0 || w == flex::kIdleWord) continue;
-      pane.PutChar(static_cast<char>(w & 0x7F));
-      pane.PutChar(static_cast<char>((w >> 7) & 0x7F));
-      pane.PutChar(static_cast<char>((w >> 14) & 0x7F));
-    }
-  }
-  pane.EndLine();
+  // A frame whose first word in phase A is idle has nothing to show.
+  if (phases[kA].words[0] == flex::kIdleWord) return;
+  const int32_t* const words[4] = {phases[0].words, phases[1].words, phases[2].words,
+                                   phases[3].words};
+  events_.FlexReflexFrame(words, kFlexFrameWords);
 }
 
 }  // namespace skelmar

@@ -1,6 +1,5 @@
 // FLEX sync search, mode recognition, header countdown and the clock actions around a frame.
 #include <algorithm>
-#include <cstdio>
 
 #include "flex/flex_decoder.h"
 #include "flex/flex_words.h"
@@ -45,8 +44,8 @@ int MarkerDistance(const uint32_t (&w)[4]) {
 
 }  // namespace
 
-FlexDecoder::FlexDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
-    : out_(out), front_(front), bch_(bch) {}
+FlexDecoder::FlexDecoder(PageEvents& events, FrontEnd& front, Bch3121& bch)
+    : events_(events), front_(front), bch_(bch) {}
 
 void FlexDecoder::NamePhases() {
   static constexpr char kLetters[4] = {'A', 'B', 'C', 'D'};
@@ -192,18 +191,7 @@ void FlexDecoder::OnSync() {
   front_.FlexClock().gain = kFlexTrackGain;
 }
 
-void FlexDecoder::WriteUnknownHeaderLine() {
-  TextPane& pane = out_.monitorPane;
-  pane.SetColor(kSlotUnknownSync);
-  pane.EndLine();
-  pane.PutText("UNKNOWN SYNC HEADER : ");
-  char hex[12];
-  for (uint32_t word : syncRegister) {
-    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(word));
-    pane.PutText(hex);
-  }
-  pane.EndLine();
-}
+void FlexDecoder::WriteUnknownHeaderLine() { events_.FlexUnknownSync(syncRegister); }
 
 void FlexDecoder::EndOfSignal() {
   if (blockCountdown == 0) {

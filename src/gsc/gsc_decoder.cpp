@@ -1,13 +1,13 @@
 // GSC decoder: finds the half-rate preamble and start code, then reads the
-// 121-bit slots of a transmission as addresses or data blocks and writes one
-// monitor line per page.
+// 121-bit slots of a transmission as addresses or data blocks and reports
+// each page.
 #include "gsc/gsc_decoder.h"
 
 #include <array>
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
+#include "frontend/mode_caption.h"
 #include "gsc/golay2312.h"
 
 namespace skelmar {
@@ -68,7 +68,7 @@ constexpr std::array<uint64_t, kGscPreambleWordCount> kPreamblePatterns = MakePr
 
 }  // namespace
 
-GscDecoder::GscDecoder(DecoderOutput& out, FrontEnd& front) : out_(out), front_(front) {}
+GscDecoder::GscDecoder(PageEvents& events, FrontEnd& front) : events_(events), front_(front) {}
 
 int GscDecoder::HistoryBit(int age) const {
   if (age < 64) return static_cast<int>((historyLow_ >> age) & 1);
@@ -293,52 +293,31 @@ void GscDecoder::EndTransmission(bool clearCaption) {
 }
 
 void GscDecoder::WriteGscPage() {
-  TextPane& pane = out_.monitorPane;
-  PageRecorder& record = out_.pages;
-  WriteGscAddress();
-  pane.MarkMessageStart();
-  if (std::strlen(alphaText) >= 25) {
-    out_.stats.CountMessage(kRowGsc, kStatAlpha);
-    record.SetType("alpha");
-    pane.SetColor(kSlotAlphanumeric);
-    pane.PutText(alphaText);
-    record.MarkAlphaStart();
-    for (const char* p = alphaText; *p; ++p) record.Append(*p);
-  } else {
-    out_.stats.CountMessage(kRowGsc, kStatNumeric);
-    record.SetType("numeric");
-    pane.SetColor(kSlotNumeric);
-    pane.PutText(numericText);
-    pane.PutChar(' ');
-    pane.SetColor(kSlotAlphanumeric);
-    pane.PutText(alphaText);
-    // The record holds the page as its type reads: the digits alone; the
-    // character reading goes beside them, since a short page may be text.
-    for (const char* p = numericText; *p; ++p) record.Append(*p);
-    record.SetAlphaText(alphaText);
-  }
-  pane.EndLine();
-  record.Commit(out_.filterProcessor.lastMatch);
-}
-
-void GscDecoder::WriteGscAddress() {
-  TextPane& pane = out_.monitorPane;
+  PageStart start;
+  start.protocol = PageProtocol::kGsc;
+  start.statRow = kRowGsc;
+  start.speed = 600;
   // capcode never exceeds 999999 (a second word of 2000 or more carries into
-  // the thousands but leaves A below 50), so the text has six digits.
-  char text[16];
-  std::snprintf(text, sizeof text, "(%06li) %1i", static_cast<long>(capcode), function);
-  char digits[7] = {};
-  std::memcpy(digits, text + 1, 6);
-  out_.filters.LookupCapcode(kFilterGsc, text + 1, function);
-  out_.pages.Begin(PageProtocol::kGsc, 600, 2);
-  out_.pages.SetCapcode(digits);
-  out_.pages.SetFunction(function);
-  pane.StampTime();
-  pane.MarkCapcodeStart();
-  pane.SetColor(kSlotCapcode);
-  pane.PutText(text);
-  pane.MarkCapcodeEnd();
-  pane.PutChar(' ');
+  // the thousands but leaves A below 50), so it shows as six digits.
+  start.capcode = capcode;
+  start.function = function;
+  // A page of 25 characters or more is text; a shorter one shows its digits
+  // and, beside them, the same bits read as characters.
+  const int32_t chars = static_cast<int32_t>(std::strlen(alphaText));
+  const bool alpha = chars >= 25;
+  start.type = alpha ? PageType::kAlpha : PageType::kNumeric;
+  if (!events_.PageBegin(start)) return;
+  TextPiece piece;
+  if (!alpha) {
+    piece.chars = numericText;
+    piece.length = static_cast<int32_t>(std::strlen(numericText));
+    events_.PageText(piece);
+    piece.secondReading = true;
+  }
+  piece.chars = alphaText;
+  piece.length = chars;
+  events_.PageText(piece);
+  events_.PageEnd();
 }
 
 }  // namespace skelmar

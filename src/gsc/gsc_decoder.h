@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "frontend/front_end.h"
-#include "output/decoder_output.h"
+#include "output/page_events.h"
 
 namespace skelmar {
 
@@ -19,7 +19,7 @@ extern const char kGscCharTable[64];
 
 class GscDecoder : public GscBitSink {
  public:
-  GscDecoder(DecoderOutput& out, FrontEnd& front);
+  GscDecoder(PageEvents& events, FrontEnd& front);
   void PutBit(int bit) override;
   /// Ends a transmission in progress: a pending page is written.
   void EndOfSignal() override;
@@ -72,9 +72,8 @@ class GscDecoder : public GscBitSink {
   Block DecodeBlock() const;
   void EndTransmission(bool clearCaption = true);
   void WriteGscPage();
-  void WriteGscAddress();
 
-  DecoderOutput& out_;
+  PageEvents& events_;
   FrontEnd& front_;
   uint64_t historyLow_ = 0;   ///< ages 0..63, bit n = age n
   uint64_t historyHigh_ = 0;  ///< ages 64..127

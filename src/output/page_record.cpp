@@ -58,15 +58,22 @@ void PageRecorder::SetType(const char* type) {
   CopyBounded(page_.type, sizeof page_.type, type);
 }
 
-void PageRecorder::SetAlphaText(const char* text) {
+void PageRecorder::SetAlphaText(const char* text, int32_t length) {
   if (observer_ == nullptr) return;
-  CopyBounded(page_.alphaText, sizeof page_.alphaText, text);
+  int32_t n = 0;
+  for (; n < length && n + 1 < static_cast<int32_t>(sizeof page_.alphaText) && text[n] != 0; ++n) {
+    page_.alphaText[n] = text[n];
+  }
+  page_.alphaText[n] = 0;
 }
 
-void PageRecorder::Append(char ch) {
+void PageRecorder::Append(const char* text, int32_t length) {
   if (observer_ == nullptr || !open_) return;
-  if (page_.textLength >= static_cast<int32_t>(sizeof page_.text) - 1) return;
-  page_.text[page_.textLength++] = ch;
+  // Text past the record's capacity is dropped.
+  for (int32_t i = 0; i < length && page_.textLength < static_cast<int32_t>(sizeof page_.text) - 1;
+       ++i) {
+    page_.text[page_.textLength++] = text[i];
+  }
   page_.text[page_.textLength] = 0;
 }
 

@@ -1,12 +1,12 @@
-// A structured record of each page, filled by the decoders as they format it
+// A structured record of each page, filled from the decoders' page events
 // (never parsed back from the pane text); the console's JSON output reads it.
 #pragma once
 
 #include <cstdint>
 
-namespace skelmar {
+#include "output/page_events.h"
 
-enum class PageProtocol { kPocsag, kFlex, kGsc };
+namespace skelmar {
 
 struct PageRecord {
   PageProtocol protocol = PageProtocol::kPocsag;
@@ -51,7 +51,7 @@ class PageObserver {
   virtual void PageWritten(const PageRecord& page) = 0;
 };
 
-/// What decoders call while they format a page. Cheap when nobody observes.
+/// Where the page composer builds each page's record. Cheap when nobody observes.
 class PageRecorder {
  public:
   void SetObserver(PageObserver* observer) { observer_ = observer; }
@@ -73,8 +73,9 @@ class PageRecorder {
   }
   void SetPhase(char phase) { page_.phase = phase; }
   void SetType(const char* type);
-  void SetAlphaText(const char* text);
-  void Append(char ch);
+  void SetAlphaText(const char* text, int32_t length);
+  void Append(char ch) { Append(&ch, 1); }
+  void Append(const char* text, int32_t length);
   void MarkBitErrors() { page_.bitErrors = true; }
   /// The text appended from now on is alphanumeric.
   void MarkAlphaStart() {

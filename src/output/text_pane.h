@@ -1,4 +1,4 @@
-// The two 200-line text panes and the line composer every decoder writes through.
+// The two 200-line text panes and the line operations the page composer writes through.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,6 @@
 // POCSAG decoder: finds the sync codeword, collects batches, corrects codewords and
-// turns address and message codewords into coloured page lines.
+// turns address and message codewords into page events.
 #include "pocsag/pocsag_decoder.h"
-
-#include <cstdio>
 
 namespace skelmar {
 
@@ -36,8 +34,9 @@ int32_t SpeedOfRow(int32_t row) {
 
 }  // namespace
 
-PocsagDecoder::PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
-    : out_(out), front_(front), bch_(bch) {
+PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events, FrontEnd& front,
+                             Bch3121& bch)
+    : settings_(settings), events_(events), front_(front), bch_(bch) {
   front_.shared.pocsagStatRow = kRowPocsag1200;
 }
 
@@ -117,11 +116,8 @@ void PocsagDecoder::AddressCodeword(int index) {
 }
 
 void PocsagDecoder::MessageCodeword() {
-  TextPane& pane = out_.monitorPane;
   const bool bad = lastResult_ > 2;
   addressPending = 0;
-  pane.SetColor(kSlotAlphanumeric);
-  if (bad) pane.SetColor(kSlotBitErrors);
   const char* cw = bch_.codewordBuffer;
 
   if (messageCodewords < kBufferedCodewords) {
@@ -159,54 +155,60 @@ void PocsagDecoder::MessageCodeword() {
     return;
   }
 
+  // Streaming: each codeword's characters go out as they complete.
+  char chars[5];
+  TextPiece piece;
+  piece.chars = chars;
+  piece.errors = bad;
   if (messageCodewords == kStreaming && streamDigits_) {
-    if (bad) out_.pages.MarkBitErrors();
-    if (!bad) pane.SetColor(kSlotNumeric);
     for (int i = 1; i <= 20; ++i) {
       charShift_ = (charShift_ >> 1) + (cw[i] == '1' ? 64u : 0u);
       if (++digitBits == 4) {
-        const char c = kDigitTable[(charShift_ >> 3) & 15u];
-        // Nothing is shown while ShowNumeric is off; the page is still counted.
-        if (lineOpen > 0) {
-          pane.PutChar(c);
-          out_.pages.Append(c);
-        }
+        chars[piece.length++] = kDigitTable[(charShift_ >> 3) & 15u];
         digitBits = 0;
       }
     }
+    // Nothing goes out while the page is hidden (ShowNumeric off); it was still counted.
+    if (lineOpen > 0) events_.PageText(piece);
     return;
   }
 
   if (messageCodewords == kStreaming) {
-    if (bad) out_.pages.MarkBitErrors();
     for (int i = 1; i <= 20; ++i) {
       charShift_ = (charShift_ >> 1) + (cw[i] == '1' ? 64u : 0u);
       if (++alphaBits == 7) {
-        const char c = static_cast<char>(charShift_);
-        pane.PutChar(c);
-        out_.pages.Append(c);
+        chars[piece.length++] = static_cast<char>(charShift_);
         alphaBits = 0;
       }
     }
+    if (lineOpen > 0) events_.PageText(piece);
   }
 }
 
+PageStart PocsagDecoder::Start(PageType type) const {
+  PageStart start;
+  start.protocol = PageProtocol::kPocsag;
+  start.type = type;
+  start.statRow = front_.shared.pocsagStatRow;
+  start.speed = SpeedOfRow(start.statRow);
+  start.capcode = address & 0x1FFFFF;
+  start.uncorrectable = (address & kUncorrectableMark) != 0;
+  start.function = function + 1;
+  start.functionBits = function;
+  return start;
+}
+
 void PocsagDecoder::WriteBufferedAlpha() {
-  TextPane& pane = out_.monitorPane;
-  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
-  WriteAddress();
-  out_.pages.SetType("alpha");
-  out_.pages.MarkAlphaStart();
-  if (messageErrors_) out_.pages.MarkBitErrors();
+  if (!events_.PageBegin(Start(PageType::kAlpha))) return;
   ++lineOpen;
-  pane.MarkMessageStart();
-  pane.SetColor(kSlotAlphanumeric);
-  const int n = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
-  for (int i = 0; i < n; ++i) {
-    const char c = static_cast<char>(alphaChars[i] & 0xFF);
-    pane.PutChar(c);
-    out_.pages.Append(c);
-  }
+  char chars[kAlphaCapacity];
+  TextPiece piece;
+  piece.chars = chars;
+  piece.length = alphaCount < kAlphaCapacity ? alphaCount : kAlphaCapacity;
+  for (int i = 0; i < piece.length; ++i) chars[i] = static_cast<char>(alphaChars[i] & 0xFF);
+  piece.errors = messageErrors_;
+  piece.held = true;
+  events_.PageText(piece);
 }
 
 void PocsagDecoder::Finish() {
@@ -256,30 +258,23 @@ void PocsagDecoder::Finish() {
 PocsagTypeChoice PocsagDecoder::Choice() const {
   PocsagTypeChoice choice = PocsagTypeChoice::kAuto;
   // The console refuses a bad value at start; anything else left in the record reads as auto.
-  if (!ParsePocsagType(out_.settings.pocsagType, choice)) choice = PocsagTypeChoice::kAuto;
+  if (!ParsePocsagType(settings_.pocsagType, choice)) choice = PocsagTypeChoice::kAuto;
   return choice;
 }
 
 void PocsagDecoder::WriteBufferedNumeric() {
-  TextPane& pane = out_.monitorPane;
-  const int digitN = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
-  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatNumeric);
-  if (!out_.settings.showNumeric) return;
-  WriteAddress();
-  out_.pages.SetType(messageCodewords == 0 ? "tone" : "numeric");
-  if (messageErrors_) out_.pages.MarkBitErrors();
+  const bool tone = messageCodewords == 0;
+  if (!events_.PageBegin(Start(tone ? PageType::kTone : PageType::kNumeric))) return;
   ++lineOpen;
-  pane.MarkMessageStart();
-  pane.SetColor(kSlotNumeric);
-  for (int i = 0; i < digitN; ++i) {
-    const char c = static_cast<char>(digits[i]);
-    pane.PutChar(c);
-    out_.pages.Append(c);
-  }
-  if (messageCodewords == 0) {
-    pane.SetColor(kSlotNumeric);
-    pane.PutText("TONE ONLY");
-  }
+  if (tone) return;
+  char chars[kDigitCapacity];
+  TextPiece piece;
+  piece.chars = chars;
+  piece.length = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
+  for (int i = 0; i < piece.length; ++i) chars[i] = static_cast<char>(digits[i]);
+  piece.errors = messageErrors_;
+  piece.held = true;
+  events_.PageText(piece);
 }
 
 void PocsagDecoder::Reset() {
@@ -297,43 +292,6 @@ void PocsagDecoder::Reset() {
   streamDigits_ = false;
 }
 
-void PocsagDecoder::WriteAddress() {
-  TextPane& pane = out_.monitorPane;
-  char text[32];
-  const bool bad = (address & kUncorrectableMark) != 0;
-  if (bad) {
-    std::snprintf(text, sizeof text, "{???????}");
-    out_.filters.ClearMatch();
-  } else {
-    std::snprintf(text, sizeof text, "{%07li} %1i", static_cast<long>(address & 0x1FFFFF),
-                  function + 1);
-    out_.filters.LookupCapcode(kFilterPocsag, text + 1, function + 1);
-  }
-
-  char digitsShown[8];
-  for (int i = 0; i < 7; ++i) digitsShown[i] = text[1 + i];
-  digitsShown[7] = '\0';
-  out_.pages.Begin(PageProtocol::kPocsag, SpeedOfRow(front_.shared.pocsagStatRow), 2);
-  out_.pages.SetCapcode(digitsShown);
-  out_.pages.SetFunction(function + 1);
-  out_.pages.SetFunctionBits(function);
-  if (bad) out_.pages.MarkBitErrors();
-  recordOpen_ = true;
-
-  pane.StampTime();
-  pane.MarkCapcodeStart();
-  pane.SetColor(kSlotCapcode);
-  pane.PutText(text);
-  pane.MarkCapcodeEnd();
-  pane.PutChar(' ');
-}
-
-void PocsagDecoder::EndPageLine() {
-  out_.monitorPane.EndLine();
-  if (recordOpen_) {
-    out_.pages.Commit(out_.filterProcessor.lastMatch);
-    recordOpen_ = false;
-  }
-}
+void PocsagDecoder::EndPageLine() { events_.PageEnd(); }
 
 }  // namespace skelmar

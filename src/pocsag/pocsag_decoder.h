@@ -4,14 +4,15 @@
 #include <cstdint>
 
 #include "frontend/front_end.h"
-#include "output/decoder_output.h"
+#include "output/page_events.h"
 #include "pocsag/bch3121.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 
 class PocsagDecoder : public PocsagBitSink {
  public:
-  PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch);
+  PocsagDecoder(const Settings& settings, PageEvents& events, FrontEnd& front, Bch3121& bch);
   void PutBit(char ch) override;
 
   static constexpr int kAlphaCapacity = 25;
@@ -22,7 +23,7 @@ class PocsagDecoder : public PocsagBitSink {
   int32_t messageCodewords = 0;  ///< 0..7 buffering, 8 streaming
   int32_t alphaCount = 0;
   int32_t digitCount = 0;
-  int32_t lineOpen = 0;
+  int32_t lineOpen = 0;  ///< a page is shown and awaits its end
   int32_t alphaBits = 0;
   int32_t digitBits = 0;
   int32_t addressPending = 0;
@@ -34,18 +35,20 @@ class PocsagDecoder : public PocsagBitSink {
   void DecodeCodeword(int index);
   void AddressCodeword(int index);
   void MessageCodeword();
-  /// Counts, writes the capcode and the buffered characters as an alphanumeric page.
+  /// Begins an alphanumeric page with the buffered characters.
   void WriteBufferedAlpha();
-  /// Counts, and when ShowNumeric is on writes, the buffered digits as a numeric page.
+  /// Begins a numeric (or tone-only) page with the buffered digits.
   void WriteBufferedNumeric();
+  /// The page's start: its address, function and rate.
+  PageStart Start(PageType type) const;
   /// The "PocsagType" setting.
   PocsagTypeChoice Choice() const;
   void Finish();
   void Reset();
-  void WriteAddress();
   void EndPageLine();
 
-  DecoderOutput& out_;
+  const Settings& settings_;
+  PageEvents& events_;
   FrontEnd& front_;
   Bch3121& bch_;
 
@@ -57,9 +60,7 @@ class PocsagDecoder : public PocsagBitSink {
   uint32_t charShift_ = 0;
   int32_t lastResult_ = 0;
   bool messageErrors_ = false;  ///< an uncorrectable codeword fed the current message
-  bool recordOpen_ = false;
-  bool streamDigits_ = false;  ///< a long message streams as digits (PocsagType numeric)     ///< a
-                               ///< page record was begun and awaits its final EndLine
+  bool streamDigits_ = false;   ///< a long message streams as digits (PocsagType numeric)
 };
 
 }  // namespace skelmar

@@ -12,10 +12,13 @@ Monitor::Monitor(Settings& s, const MonitorServices& services)
       filterProcessor(s, filters, filterPane, services.launcher, services.beeper,
                       services.messages),
       statistics(s, services.clock, stats),
-      output{s, monitorPane, filters, stats, pages, filterProcessor},
-      pocsag(output, front, bch),
-      flex(output, front, bch),
-      gsc(output, front) {
+      pageSinks{s, monitorPane, filters, stats, pages, filterProcessor},
+      pocsagPages(pageSinks),
+      flexPages(pageSinks),
+      gscPages(pageSinks),
+      pocsag(s, pocsagPages, front, bch),
+      flex(flexPages, front, bch),
+      gsc(gscPages, front) {
   monitorPane.SetFinishedLineHook(&filterProcessor);
   filterPane.SetRuleListener(&filterProcessor);
   filterProcessor.SetCharset(&charset);

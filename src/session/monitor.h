@@ -9,8 +9,8 @@
 #include "gsc/gsc_decoder.h"
 #include "output/charset.h"
 #include "output/clock.h"
-#include "output/decoder_output.h"
 #include "output/filters.h"
+#include "output/page_composer.h"
 #include "output/page_record.h"
 #include "output/statistics.h"
 #include "output/text_pane.h"
@@ -67,7 +67,11 @@ class Monitor {
   FilterProcessor filterProcessor;
   Statistics statistics;
   PageRecorder pages;
-  DecoderOutput output;
+  PageSinks pageSinks;
+  /// Each decoder's page events become monitor lines, counts and records here.
+  PageComposer pocsagPages;
+  PageComposer flexPages;
+  PageComposer gscPages;
   PocsagDecoder pocsag;
   FlexDecoder flex;
   GscDecoder gsc;

@@ -73,7 +73,7 @@ TEST_P(FlexAudio, PagesComeThroughTheSlicer) {
   Rig rig;
   rig.settings.fourLevelInterface = fourLevel ? 1 : 0;
   rig.settings.invertData = c.negate ? 1 : 0;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
   flex.NamePhases();
   rig.front.Attach(nullptr, &flex, nullptr);
   AudioSlicerOptions slicing;

@@ -52,7 +52,7 @@ class OffAirRecording : public ::testing::TestWithParam<OffAir> {};
 TEST_P(OffAirRecording, DecodesToItsKnownContent) {
   const OffAir& r = GetParam();
   Rig rig;
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&pocsag, nullptr, nullptr);
   std::vector<PulseSample> edges;
   Play(Recording(r.file), rig, &edges);

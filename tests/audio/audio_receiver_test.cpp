@@ -51,9 +51,9 @@ std::vector<std::string> Monitor(const std::vector<int16_t>& audio, int sampleRa
                                  bool withPocsag = false) {
   Rig rig;
   rig.settings.fourLevelInterface = 1;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
   flex.NamePhases();
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(withPocsag ? &pocsag : nullptr, &flex, nullptr);
   AudioSlicerOptions slicing;
   slicing.sampleRate = sampleRate;

@@ -168,7 +168,7 @@ TEST_P(GeneratedPocsagAudio, DecodesThroughAWavFile) {
 
     Rig rig;
     rig.settings.invertData = imp.negate ? 1 : 0;  // the receiver's sense, set by the user
-    PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+    PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
     rig.front.Attach(&pocsag, nullptr, nullptr);
     AudioSource source(AudioSourceKind::kSoundFile, path.c_str(), 0, false);
     ASSERT_GT(source.Open(&rig.front.readIndex()), 0) << source.lastError();

@@ -16,7 +16,7 @@ namespace skelmar::test {
 /// The rig with a FLEX decoder attached as the program attaches it.
 struct FlexRig {
   Rig rig;
-  FlexDecoder flex{rig.output, rig.front, rig.bch};
+  FlexDecoder flex{rig.flexPages, rig.front, rig.bch};
   FlexRig() {
     flex.NamePhases();
     rig.front.Attach(nullptr, &flex, nullptr);

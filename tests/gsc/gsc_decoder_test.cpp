@@ -49,7 +49,7 @@ class GscDecoderTest : public ::testing::Test {
   std::vector<std::string> Texts() const { return rig.rows.Texts(); }
 
   test::Rig rig;
-  GscDecoder gsc{rig.output, rig.front};
+  GscDecoder gsc{rig.gscPages, rig.front};
   siggen::GscBitWriter w;
 };
 
@@ -92,6 +92,21 @@ TEST_F(GscDecoderTest, WorkedCapcodeExample) {
   EXPECT_EQ(std::string(rec.text), "987654321012");
   EXPECT_EQ(std::string(rec.alphaText), test::gsc::CharReading(block[0]));
   EXPECT_EQ(rec.filter, -1);
+}
+
+TEST_F(GscDecoderTest, ShowNumericOffStillShowsAndRecordsANumericPage) {
+  // The setting hides POCSAG and FLEX numeric pages only: a GSC page carries
+  // no type, so its digits may be a message.
+  rig.settings.showNumeric = 0;
+  const std::vector<uint64_t> block = GscNumericBlocks("987654321012");
+  Header(3, false);
+  Address(kEntry7, 0x123);
+  Blocks(block);
+  Send();
+  EXPECT_EQ(Texts(), RowsOf({PageOf(657141, 1, block)}));
+  EXPECT_EQ(rig.stats.daily[kRowGsc][kStatNumeric], 1);
+  ASSERT_EQ(rig.pageLog.pages.size(), 1u);
+  EXPECT_STREQ(rig.pageLog.pages[0].type, "numeric");
 }
 
 TEST_F(GscDecoderTest, ComplementsGiveTheFunction) {
@@ -284,7 +299,7 @@ TEST_F(GscDecoderTest, PairErrorsRejectADamagedFirstWordEitherWay) {
     for (const int damaged : {3, 4}) {
       SCOPED_TRACE(testing::Message() << complemented << " " << damaged);
       test::Rig local;
-      GscDecoder decoder(local.output, local.front);
+      GscDecoder decoder(local.gscPages, local.front);
       siggen::GscBitWriter bits;
       bits.Comma(28);
       bits.Preamble(3, true, 3);
@@ -327,7 +342,7 @@ TEST_F(GscDecoderTest, ComplementedPreambleMatchesAreStrict) {
   for (const bool complemented : {false, true}) {
     SCOPED_TRACE(complemented);
     test::Rig local;
-    GscDecoder decoder(local.output, local.front);
+    GscDecoder decoder(local.gscPages, local.front);
     siggen::GscBitWriter bits;
     bits.Comma(28);
     bits.Preamble(5, complemented, 1);

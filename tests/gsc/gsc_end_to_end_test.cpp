@@ -55,7 +55,7 @@ class GscEndToEndTest : public ::testing::Test {
   void Run() { rig.Feed(writer.Finish()); }
 
   test::Rig rig;
-  GscDecoder gsc{rig.output, rig.front};
+  GscDecoder gsc{rig.gscPages, rig.front};
   siggen::EdgeWriter writer{7};
 };
 

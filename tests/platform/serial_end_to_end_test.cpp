@@ -44,7 +44,7 @@ std::vector<test::LineScript::Change> Changes(const std::vector<PulseSample>& sa
 
 TEST(SerialEndToEnd, PocsagPagesFromModemLinesToDecodedPages) {
   test::Rig rig;
-  PocsagDecoder decoder{rig.output, rig.front, rig.bch};
+  PocsagDecoder decoder{rig.settings, rig.pocsagPages, rig.front, rig.bch};
   rig.front.Attach(&decoder, nullptr, nullptr);
 
   siggen::PocsagEncodeOptions encode;

@@ -64,13 +64,13 @@ class PocsagDecoderTest : public ::testing::Test {
   int32_t Count(int row, int kind) const { return rig.stats.hourly[row][kind]; }
 
   Rig rig;
-  PocsagDecoder decoder{rig.output, rig.front, rig.bch};
+  PocsagDecoder decoder{rig.settings, rig.pocsagPages, rig.front, rig.bch};
   siggen::PocsagEncodeOptions options;
 };
 
 TEST_F(PocsagDecoderTest, ConstructionSelectsThe1200Row) {
   rig.front.shared.pocsagStatRow = 3;
-  PocsagDecoder other(rig.output, rig.front, rig.bch);
+  PocsagDecoder other(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   EXPECT_EQ(rig.front.shared.pocsagStatRow, 4);
 }
 
@@ -178,7 +178,7 @@ TEST_F(PocsagDecoderTest, SyncIsFoundWithFourErrorsButNotFive) {
   ExpectRows(Rows(), RowsOf(ExpectedLine(pages[0], options)));
 
   Rig other;
-  PocsagDecoder missed(other.output, other.front, other.bch);
+  PocsagDecoder missed(other.settings, other.pocsagPages, other.front, other.bch);
   t = Encode(pages);
   t.FlipBits(0, {0, 9, 17, 30, 31});
   PutBits(missed, t.Bits());
@@ -200,7 +200,7 @@ TEST_F(PocsagDecoderTest, IdleWithTwoErrorsStillEndsThePageButThreeMakeItACodewo
   ExpectRows(Rows(), RowsOf({ExpectedLine(pages[0], options), ExpectedLine(pages[1], options)}));
 
   Rig other;
-  PocsagDecoder decoder3(other.output, other.front, other.bch);
+  PocsagDecoder decoder3(other.settings, other.pocsagPages, other.front, other.bch);
   t = Encode(pages);
   t.FlipBits(idle, {5, 17, 29});
   Bch3121 probe;
@@ -363,7 +363,7 @@ TEST_F(PocsagDecoderTest, EndOfHoldEndsAStreamedLineAndDropsABufferedOne) {
 
   // Three codewords into another message: nothing is shown or counted.
   Rig other;
-  PocsagDecoder second(other.output, other.front, other.bch);
+  PocsagDecoder second(other.settings, other.pocsagPages, other.front, other.bch);
   PutBits(second, BitsThrough(t, t.Find(PocsagRole::kMessage, 0, 2)));
   second.PutBit('X');
   EXPECT_TRUE(PageRows(other.rows).empty());
@@ -537,7 +537,7 @@ TEST_F(PocsagDecoderTest, UncorrectableBufferedCharactersCountAsPrintable) {
   ExpectRows(Rows(), RowsOf(ExpectedLine(page, options)));
 
   Rig other;
-  PocsagDecoder damaged(other.output, other.front, other.bch);
+  PocsagDecoder damaged(other.settings, other.pocsagPages, other.front, other.bch);
   PocsagTransmission t = Encode({page});
   ASSERT_EQ(t.Count(PocsagRole::kMessage), 3u);
   for (int n = 0; n < 3; ++n) {

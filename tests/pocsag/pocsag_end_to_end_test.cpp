@@ -83,7 +83,7 @@ class PocsagOnAir : public ::testing::TestWithParam<double> {
   }
 
   Rig rig;
-  PocsagDecoder decoder{rig.output, rig.front, rig.bch};
+  PocsagDecoder decoder{rig.settings, rig.pocsagPages, rig.front, rig.bch};
   siggen::PocsagEncodeOptions options;
 };
 
@@ -145,7 +145,8 @@ TEST_P(PocsagOnAir, ImpairedSlicerTimingAndPolarityDecodeTheSame) {
   rig.Feed(Air(slowCts).Send(t.Bits(), rate).Finish());
 
   Rig inverted;
-  PocsagDecoder invertedDecoder(inverted.output, inverted.front, inverted.bch);
+  PocsagDecoder invertedDecoder(inverted.settings, inverted.pocsagPages, inverted.front,
+                                inverted.bch);
   inverted.front.Attach(&invertedDecoder, nullptr, nullptr);
   inverted.settings.invertData = 1;
   inverted.settings.fourLevelInterface = 1;
@@ -196,7 +197,7 @@ class PocsagOnAirAt1200 : public ::testing::Test {
     rig.front.Attach(&decoder, nullptr, nullptr);
   }
   Rig rig;
-  PocsagDecoder decoder{rig.output, rig.front, rig.bch};
+  PocsagDecoder decoder{rig.settings, rig.pocsagPages, rig.front, rig.bch};
   siggen::PocsagEncodeOptions options;
 };
 
@@ -225,7 +226,7 @@ TEST_F(PocsagOnAirAt1200, RunOfTwoErrorCodewordsLetsTheHoldRunOut) {
 
   // The same transmission with one error per codeword keeps the hold alive.
   Rig clean;
-  PocsagDecoder cleanDecoder(clean.output, clean.front, clean.bch);
+  PocsagDecoder cleanDecoder(clean.settings, clean.pocsagPages, clean.front, clean.bch);
   clean.front.Attach(&cleanDecoder, nullptr, nullptr);
   PocsagTransmission one = EncodePocsag(pages, options);
   for (size_t i = 0; i < one.codewords.size(); ++i) one.FlipRandomBits(i, 1, rng);

@@ -42,7 +42,7 @@ TEST_P(Skelgen, RecordingReplaysToThePages) {
                        path),
             0);
   Rig rig;
-  PocsagDecoder decoder(rig.output, rig.front, rig.bch);
+  PocsagDecoder decoder(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&decoder, nullptr, nullptr);
   rig.Feed(ReadRecording(path));
   std::remove(path.c_str());

@@ -10,8 +10,8 @@
 #include "frontend/edge_ring.h"
 #include "frontend/front_end.h"
 #include "frontend/mode_caption.h"
-#include "output/decoder_output.h"
 #include "output/filters.h"
+#include "output/page_composer.h"
 #include "output/page_record.h"
 #include "output/statistics.h"
 #include "output/text_pane.h"
@@ -69,7 +69,10 @@ struct Rig {
   Bch3121 bch;
   FilterProcessor filterProcessor{settings, filters, filterPane, launcher, beeper, messages};
   PageRecorder pages;
-  DecoderOutput output{settings, monitorPane, filters, stats, pages, filterProcessor};
+  PageSinks pageSinks{settings, monitorPane, filters, stats, pages, filterProcessor};
+  PageComposer pocsagPages{pageSinks};
+  PageComposer flexPages{pageSinks};
+  PageComposer gscPages{pageSinks};
   RowCollector rows;
   PageCollector pageLog;
   EdgeRing ring{1u << 16};
