@@ -36,9 +36,9 @@ int32_t SpeedOfRow(int32_t row) {
 
 }  // namespace
 
-PocsagDecoder::PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
-    : out_(out), front_(front), bch_(bch) {
-  front_.shared.pocsagStatRow = kRowPocsag1200;
+PocsagDecoder::PocsagDecoder(DecoderOutput& out, ChannelControl& channel, Bch3121& bch)
+    : out_(out), channel_(channel), bch_(bch) {
+  channel_.ResetPocsagRateRow();
 }
 
 void PocsagDecoder::PutBit(char ch) {
@@ -72,7 +72,7 @@ void PocsagDecoder::PutBit(char ch) {
     const int idleDistance =
         CountBits16(windowHigh_ ^ kIdleHigh) + CountBits16(windowLow_ ^ kIdleLow);
     if (idleDistance <= kIdleTolerance) {
-      front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+      channel_.HoldChannel(kPocsagHoldOnCodeword);
       // An address with no message before the idle codeword is a tone-only
       // page: transmitters end such pages with idle fill, so it is written
       // like one ended by the next address rather than dropped.
@@ -92,7 +92,7 @@ void PocsagDecoder::PutBit(char ch) {
 
 void PocsagDecoder::DecodeCodeword(int index) {
   lastResult_ = bch_.Correct();
-  if (lastResult_ < 2) front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+  if (lastResult_ < 2) channel_.HoldChannel(kPocsagHoldOnCodeword);
   if (bch_.codewordBuffer[0] == '1') {
     MessageCodeword();
   } else {
@@ -193,7 +193,7 @@ void PocsagDecoder::MessageCodeword() {
 
 void PocsagDecoder::WriteBufferedAlpha() {
   TextPane& pane = out_.monitorPane;
-  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatAlpha);
+  out_.stats.CountMessage(channel_.PocsagRateRow(), kStatAlpha);
   WriteAddress();
   out_.pages.SetType("alpha");
   out_.pages.MarkAlphaStart();
@@ -263,7 +263,7 @@ PocsagTypeChoice PocsagDecoder::Choice() const {
 void PocsagDecoder::WriteBufferedNumeric() {
   TextPane& pane = out_.monitorPane;
   const int digitN = digitCount < kDigitCapacity ? digitCount : kDigitCapacity;
-  out_.stats.CountMessage(front_.shared.pocsagStatRow, kStatNumeric);
+  out_.stats.CountMessage(channel_.PocsagRateRow(), kStatNumeric);
   if (!out_.settings.showNumeric) return;
   WriteAddress();
   out_.pages.SetType(messageCodewords == 0 ? "tone" : "numeric");
@@ -313,7 +313,7 @@ void PocsagDecoder::WriteAddress() {
   char digitsShown[8];
   for (int i = 0; i < 7; ++i) digitsShown[i] = text[1 + i];
   digitsShown[7] = '\0';
-  out_.pages.Begin(PageProtocol::kPocsag, SpeedOfRow(front_.shared.pocsagStatRow), 2);
+  out_.pages.Begin(PageProtocol::kPocsag, SpeedOfRow(channel_.PocsagRateRow()), 2);
   out_.pages.SetCapcode(digitsShown);
   out_.pages.SetFunction(function + 1);
   out_.pages.SetFunctionBits(function);

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "frontend/front_end.h"
+#include "frontend/channel_control.h"
+#include "frontend/front_end_types.h"
 #include "output/decoder_output.h"
 #include "pocsag/bch3121.h"
 
@@ -11,7 +12,7 @@ namespace skelmar {
 
 class PocsagDecoder : public PocsagBitSink {
  public:
-  PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch);
+  PocsagDecoder(DecoderOutput& out, ChannelControl& channel, Bch3121& bch);
   void PutBit(char ch) override;
 
   static constexpr int kAlphaCapacity = 25;
@@ -46,7 +47,7 @@ class PocsagDecoder : public PocsagBitSink {
   void EndPageLine();
 
   DecoderOutput& out_;
-  FrontEnd& front_;
+  ChannelControl& channel_;
   Bch3121& bch_;
 
   uint32_t windowHigh_ = 0;
