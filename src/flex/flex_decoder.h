@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "frontend/front_end.h"
+#include "frontend/channel_control.h"
+#include "frontend/front_end_types.h"
 #include "output/page_events.h"
 #include "pocsag/bch3121.h"
 
@@ -26,7 +27,7 @@ struct FlexPhase {
 
 class FlexDecoder : public FlexSymbolSink {
  public:
-  FlexDecoder(PageEvents& events, FrontEnd& front, Bch3121& bch);
+  FlexDecoder(PageEvents& events, ChannelControl& channel, Bch3121& bch);
   void PutSymbol(int level) override;
   void EndOfSignal() override;
   /// Names the phases A to D (window creation).
@@ -91,7 +92,7 @@ class FlexDecoder : public FlexSymbolSink {
   int huntParity_ = 0;
   bool huntMatched_ = false;  ///< the last symbol seen completed a sync
   PageEvents& events_;
-  FrontEnd& front_;
+  ChannelControl& channel_;
   Bch3121& bch_;
 };
 

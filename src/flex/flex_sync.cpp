@@ -44,8 +44,8 @@ int MarkerDistance(const uint32_t (&w)[4]) {
 
 }  // namespace
 
-FlexDecoder::FlexDecoder(PageEvents& events, FrontEnd& front, Bch3121& bch)
-    : events_(events), front_(front), bch_(bch) {}
+FlexDecoder::FlexDecoder(PageEvents& events, ChannelControl& channel, Bch3121& bch)
+    : events_(events), channel_(channel), bch_(bch) {}
 
 void FlexDecoder::NamePhases() {
   static constexpr char kLetters[4] = {'A', 'B', 'C', 'D'};
@@ -79,8 +79,8 @@ void FlexDecoder::PutSymbol(int level) {
     symbolIndex = 0;
     pairToggle = 0;
     blockCountdown = kFlexBlocks;
-    front_.FlexClock().period = symbolRate == 1600 ? kFlexPeriod1600 : kFlexPeriod3200;
-    front_.FlexClock().gain = kFlexAcquireGain;
+    channel_.RetuneDataClock(symbolRate == 1600 ? kFlexPeriod1600 : kFlexPeriod3200);
+    channel_.SetDataClockGain(kFlexAcquireGain);
   }
 }
 
@@ -136,7 +136,7 @@ bool FlexDecoder::HuntInsideFrame(uint32_t bit) {
   blockCountdown = 0;
   symbolIndex = 0;
   pairToggle = 0;
-  front_.FlexClock().period = kFlexPeriod1600;
+  channel_.RetuneDataClock(kFlexPeriod1600);
   OnSync();
   return true;
 }
@@ -163,9 +163,7 @@ void FlexDecoder::OnSync() {
     if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) > kSyncTolerance) {
       continue;
     }
-    front_.caption.ShowModeTitle(row.flags);
-    front_.shared.flexBusy = 1;
-    front_.shared.captionTimeout = 20;
+    channel_.SetBusy(ChannelUser::kFlex, row.flags);
     levelCount = row.levels;
     flexStatRow = row.statRow;
     reflexFrame = row.reflex;
@@ -177,8 +175,7 @@ void FlexDecoder::OnSync() {
   // in front of it (the high half of W0 repeats the 16 bits before the code).
   if (!known && (w[0] ^ w[3]) == 0x0000FFFFu) {
     WriteUnknownHeaderLine();
-    front_.shared.flexBusy = 1;
-    front_.shared.captionTimeout = 20;
+    channel_.SetBusy(ChannelUser::kFlex, kKeepCaption);
     reflexFrame = 0;
     flexStatRow = kRowFlex1600;
     levelCount = 2;
@@ -187,8 +184,8 @@ void FlexDecoder::OnSync() {
   unconfirmed_ = !known && (w[0] ^ w[3]) != 0x0000FFFFu;
   for (auto& hunt : hunt_) std::fill(std::begin(hunt), std::end(hunt), 0u);
   huntMatched_ = false;
-  front_.FlexClock().RecenterPhase();
-  front_.FlexClock().gain = kFlexTrackGain;
+  channel_.RecentreClock(ChannelUser::kFlex);
+  channel_.SetDataClockGain(kFlexTrackGain);
 }
 
 void FlexDecoder::WriteUnknownHeaderLine() { events_.FlexUnknownSync(syncRegister); }
@@ -198,8 +195,8 @@ void FlexDecoder::EndOfSignal() {
     if (headerCountdown > 0) {
       // A sync with no frame after it: only the clock and the busy flag to give back.
       headerCountdown = 0;
-      front_.FlexClock().period = kFlexPeriod1600;
-      front_.shared.flexBusy = 0;
+      channel_.RetuneDataClock(kFlexPeriod1600);
+      channel_.ReleaseChannel(ChannelUser::kFlex);
     }
     return;
   }
@@ -225,8 +222,8 @@ void FlexDecoder::EndOfSignal() {
 }
 
 void FlexDecoder::EndOfFrame() {
-  front_.FlexClock().period = kFlexPeriod1600;
-  front_.shared.flexBusy = 0;
+  channel_.RetuneDataClock(kFlexPeriod1600);
+  channel_.ReleaseChannel(ChannelUser::kFlex);
   if (reflexFrame == 1) WriteReflexLine();
 }
 

@@ -61,58 +61,16 @@ static_assert((kPhaseErrorLogLength & (kPhaseErrorLogLength - 1)) == 0,
               "the error log index wraps by masking");
 
 FrontEnd::FrontEnd(const Settings& settings, ModeCaption& captionRef)
-    : caption(captionRef), settings_(settings) {
+    : ChannelArbiter(settings, captionRef) {
   Reset();
 }
 
-void FrontEnd::Attach(PocsagBitSink* pocsag, FlexSymbolSink* flex, GscBitSink* gsc) {
-  pocsag_ = pocsag;
-  flex_ = flex;
-  gsc_ = gsc;
-}
-
 void FrontEnd::Reset() {
-  dataClock = SymbolClock{};
-  dataClock.period = kFlexPeriod1600;
-  dataClock.gain = kFlexAcquireGain;
-  gscClock = SymbolClock{};
-  gscClock.period = kGscPeriod;
-  gscClock.gain = kGscGain;
-  shared = FrontShared{};
-  shared.pocsagStatRow = kRowPocsag1200;
+  ResetChannel();
   previousPolarity_ = 0;
   runLength_ = 0;
   std::fill(std::begin(rateCounters_), std::end(rateCounters_), 0);
   previousBinary_ = 0;
-  flexWatch_ = SymbolClock{};
-}
-
-void FrontEnd::CancelPocsagHold() {
-  if (shared.pocsagHold <= 0) return;  // FLEX mode already: a FLEX frame may own the clock
-  shared.pocsagHold = 0;
-  dataClock.period = kFlexPeriod1600;
-  dataClock.gain = kFlexAcquireGain;
-}
-
-void FrontEnd::EndOfSignal() {
-  // Without more bits the hold would never count down, leaving the page being
-  // streamed without its line end.
-  if (shared.pocsagHold > 0) {
-    shared.pocsagHold = 0;
-    caption.ShowModeTitle(0);
-    if (pocsag_ != nullptr) pocsag_->PutBit('X');
-    dataClock.period = kFlexPeriod1600;
-    dataClock.gain = kFlexAcquireGain;
-  }
-  if (flex_ != nullptr) flex_->EndOfSignal();
-  if (gsc_ != nullptr) gsc_->EndOfSignal();
-}
-
-void FrontEnd::CaptionTick() {
-  if (shared.captionTimeout > 0) {
-    --shared.captionTimeout;
-    if (shared.captionTimeout == 0) caption.ShowModeTitle(0);
-  }
 }
 
 void FrontEnd::PollEdges(const EdgeRing& ring) {
@@ -145,10 +103,7 @@ void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
   const int polarity = level >> 1;
   const int binary = polarity ^ 1;
 
-  // Also while GSC decodes: a batch that leaves part of its slot budget
-  // unused would otherwise keep the channel past its end and swallow the
-  // preamble of a POCSAG transmission sent right after it.
-  if (polarity != previousPolarity_ && settings_.decodePocsag != 0 && shared.flexBusy == 0) {
+  if (polarity != previousPolarity_ && RateDetectorListens()) {
     RunRateDetector(duration, polarity);
   } else {
     runLength_ = runLength_ < kRunLengthCap ? runLength_ + duration : kRunLengthCap;
@@ -191,25 +146,7 @@ void FrontEnd::RunRateDetector(uint16_t duration, int polarity) {
 void FrontEnd::LockRate(int index) {
   const PocsagRate& rate = kPocsagRates[index];
   rateCounters_[index] = 0;
-  caption.ShowModeTitle(rate.captionFlags);
-  shared.pocsagStatRow = rate.statRow;
-  dataClock.period = rate.period;
-  if (shared.pocsagHold <= 0) {
-    // Coming from FLEX mode: the clocks start afresh at this edge.
-    dataClock.elapsed = 0;
-    dataClock.phase = 0;
-    gscClock.elapsed = 0;
-    gscClock.phase = 0;
-    flexWatch_ = SymbolClock{};
-    flexWatch_.period = kFlexPeriod1600;
-    flexWatch_.gain = kFlexAcquireGain;
-  }
-  shared.pocsagHold = kPocsagHoldOnLock;
-  dataClock.gain = kPocsagGain;
-  if (shared.gscBusy != 0) {
-    shared.gscBusy = 0;
-    if (gsc_ != nullptr) gsc_->ChannelTaken();
-  }
+  PocsagLocked(rate.captionFlags, rate.statRow, rate.period);
 }
 
 void FrontEnd::RunGscClock(int level) {
@@ -218,7 +155,7 @@ void FrontEnd::RunGscClock(int level) {
   const int bit = level >= 2 ? 1 : 0;
   while (gscClock.elapsed >= threshold) {
     gscClock.elapsed -= kGscPeriod;
-    if (settings_.decodeGolay != 0 && shared.flexBusy == 0) {
+    if (GscBitsPass()) {
       if (gsc_ != nullptr) gsc_->PutBit(bit);
       gscClock.LogError();
     }
@@ -232,37 +169,20 @@ void FrontEnd::RunDataClock(int level) {
     // A clock without a positive period could never catch up; take no symbols from it.
     if (!(dataClock.period > 0)) break;
     dataClock.elapsed -= dataClock.period;
-    if (shared.pocsagHold <= 0) {
-      if (settings_.decodeFlex != 0) PutFlexSymbol(level);
-    } else if (shared.gscBusy == 0 && settings_.decodePocsag != 0) {
+    if (!PocsagHolds()) {
+      if (FlexSymbolsPass()) PutFlexSymbol(level);
+    } else if (PocsagBitsPass()) {
       if (pocsag_ != nullptr) pocsag_->PutBit(level >= 2 ? '0' : '1');
-      // The decoder may have re-armed the hold (or cleared it) inside the call.
-      if (shared.pocsagHold > 0 && --shared.pocsagHold == 0) {
-        caption.ShowModeTitle(0);
-        if (pocsag_ != nullptr) pocsag_->PutBit('X');
-        if (settings_.decodeFlex != 0 && flexWatch_.period > 0) {
-          // FLEX's own clock has followed the channel all through the hold.
-          dataClock = flexWatch_;
-        } else {
-          dataClock.period = kFlexPeriod1600;
-          dataClock.gain = kFlexAcquireGain;
-        }
-      }
+      PocsagBitTaken();
     }
   }
-  if (shared.pocsagHold > 0 && settings_.decodeFlex != 0) RunFlexWatch(level);
+  if (FlexWatches()) RunFlexWatch(level);
 }
 
 void FrontEnd::PutFlexSymbol(int level) {
-  // FLEX listens for its sync even while GSC holds the channel: a batch that
-  // leaves part of its slot budget unused would otherwise keep the channel
-  // past its end and swallow a FLEX frame sent right after it.
   if (flex_ != nullptr) flex_->PutSymbol(level);
   FlexClock().LogError();
-  if (shared.gscBusy != 0 && shared.flexBusy != 0) {
-    shared.gscBusy = 0;
-    if (gsc_ != nullptr) gsc_->ChannelTaken();
-  }
+  FlexSymbolTaken();
 }
 
 void FrontEnd::RunFlexWatch(int level) {
@@ -272,18 +192,8 @@ void FrontEnd::RunFlexWatch(int level) {
     flexClock_ = &flexWatch_;
     PutFlexSymbol(level);
     flexClock_ = &dataClock;
-    if (shared.flexBusy != 0) {
-      TakeChannelForFlex();
-      return;
-    }
+    if (FlexTookChannel()) return;
   }
-}
-
-void FrontEnd::TakeChannelForFlex() {
-  // The page in progress ends as when the hold runs out; the caption is FLEX's now.
-  shared.pocsagHold = 0;
-  if (pocsag_ != nullptr) pocsag_->PutBit('X');
-  dataClock = flexWatch_;
 }
 
 }  // namespace skelmar

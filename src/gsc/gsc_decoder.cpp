@@ -68,7 +68,8 @@ constexpr std::array<uint64_t, kGscPreambleWordCount> kPreamblePatterns = MakePr
 
 }  // namespace
 
-GscDecoder::GscDecoder(PageEvents& events, FrontEnd& front) : events_(events), front_(front) {}
+GscDecoder::GscDecoder(PageEvents& events, ChannelControl& channel)
+    : events_(events), channel_(channel) {}
 
 int GscDecoder::HistoryBit(int age) const {
   if (age < 64) return static_cast<int>((historyLow_ >> age) & 1);
@@ -115,11 +116,10 @@ void GscDecoder::Hunt() {
     const WordPair pair = ReadWordPair(true);
     if (IsStartCode(pair)) {
       decoding = 1;
-      front_.shared.gscBusy = 1;
-      front_.caption.ShowModeTitle(kModeGolay);
+      channel_.SetBusy(ChannelUser::kGsc, kModeGolay);
       continuation = 0;
       countdown = kSlotLength;
-      front_.gscClock.RecenterPhase();
+      channel_.RecentreClock(ChannelUser::kGsc);
       return;
     }
   }
@@ -138,8 +138,7 @@ void GscDecoder::Hunt() {
     }
   }
   if (countdown > 0 && --countdown == 0) {
-    front_.shared.gscBusy = 0;
-    front_.caption.ShowModeTitle(0);
+    channel_.ReleaseChannel(ChannelUser::kGsc);
     preambleCount = 0;
   }
 }
@@ -277,17 +276,17 @@ void GscDecoder::EndOfSignal() {
 }
 
 void GscDecoder::ChannelTaken() {
-  if (decoding != 0) EndTransmission(false);
+  if (decoding != 0) EndTransmission(true);
 }
 
-void GscDecoder::EndTransmission(bool clearCaption) {
+void GscDecoder::EndTransmission(bool channelTaken) {
   if (pagePending) {
     pagePending = 0;
     WriteGscPage();
   }
   decoding = 0;
-  front_.shared.gscBusy = 0;
-  if (clearCaption) front_.caption.ShowModeTitle(0);
+  // A channel taken by another protocol is the newcomer's already.
+  if (!channelTaken) channel_.ReleaseChannel(ChannelUser::kGsc);
   preambleCount = 0;
   countdown = 0;
 }

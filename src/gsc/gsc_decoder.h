@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "frontend/front_end.h"
+#include "frontend/channel_control.h"
+#include "frontend/front_end_types.h"
 #include "output/page_events.h"
 
 namespace skelmar {
@@ -19,7 +20,7 @@ extern const char kGscCharTable[64];
 
 class GscDecoder : public GscBitSink {
  public:
-  GscDecoder(PageEvents& events, FrontEnd& front);
+  GscDecoder(PageEvents& events, ChannelControl& channel);
   void PutBit(int bit) override;
   /// Ends a transmission in progress: a pending page is written.
   void EndOfSignal() override;
@@ -70,11 +71,11 @@ class GscDecoder : public GscBitSink {
   void TakeAddress(int index, int c1, uint32_t secondWord);
   void TakeBlock();
   Block DecodeBlock() const;
-  void EndTransmission(bool clearCaption = true);
+  void EndTransmission(bool channelTaken = false);
   void WriteGscPage();
 
   PageEvents& events_;
-  FrontEnd& front_;
+  ChannelControl& channel_;
   uint64_t historyLow_ = 0;   ///< ages 0..63, bit n = age n
   uint64_t historyHigh_ = 0;  ///< ages 64..127
 };

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frontend/front_end.h"
+#include "frontend/channel_control.h"
 #include "output/filters.h"
 
 namespace skelmar {
@@ -190,11 +190,12 @@ const OptionBox kOptionBoxTable[kOptionBoxes] = {
     {"Decode FLEX/ReFLEX", &Settings::decodeFlex},  {"Decode Golay (GSC)", &Settings::decodeGolay},
 };
 
-void AcceptOptions(const bool (&checked)[kOptionBoxes], Settings& settings, FrontEnd& front) {
+void AcceptOptions(const bool (&checked)[kOptionBoxes], Settings& settings,
+                   ChannelControl& channel) {
   for (int i = 0; i < kOptionBoxes; ++i) settings.*kOptionBoxTable[i].setting = checked[i] ? 1 : 0;
-  if (settings.decodePocsag == 0) front.CancelPocsagHold();
-  if (settings.decodeFlex == 0) front.shared.flexBusy = 0;
-  if (settings.decodeGolay == 0) front.shared.gscBusy = 0;
+  if (settings.decodePocsag == 0) channel.SwitchedOff(ChannelUser::kPocsag);
+  if (settings.decodeFlex == 0) channel.SwitchedOff(ChannelUser::kFlex);
+  if (settings.decodeGolay == 0) channel.SwitchedOff(ChannelUser::kGsc);
 }
 
 void ApplyFontChoice(LogFont& font, const char* faceName, int pixelHeight, int weight,

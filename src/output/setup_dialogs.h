@@ -12,7 +12,7 @@
 namespace skelmar {
 
 class MessageSink;
-class FrontEnd;
+class ChannelControl;
 
 // ---- Interface -------------------------------------------------------------
 
@@ -82,10 +82,10 @@ struct OptionBox {
 /// The eight boxes in dialog order ("Confirm E&xit" .. "Decode Golay (GSC)").
 extern const OptionBox kOptionBoxTable[kOptionBoxes];
 
-/// OK: stores the boxes (in table order) and stops what was switched off at
-/// once: a running POCSAG hold (the data clock goes back to FLEX), FlexBusy,
-/// GscBusy.
-void AcceptOptions(const bool (&checked)[kOptionBoxes], Settings& settings, FrontEnd& front);
+/// OK: stores the boxes (in table order) and tells the channel which
+/// decoders were switched off, so what they hold is let go at once.
+void AcceptOptions(const bool (&checked)[kOptionBoxes], Settings& settings,
+                   ChannelControl& channel);
 
 // ---- Font ------------------------------------------------------------------
 

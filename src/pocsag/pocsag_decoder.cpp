@@ -34,10 +34,10 @@ int32_t SpeedOfRow(int32_t row) {
 
 }  // namespace
 
-PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events, FrontEnd& front,
-                             Bch3121& bch)
-    : settings_(settings), events_(events), front_(front), bch_(bch) {
-  front_.shared.pocsagStatRow = kRowPocsag1200;
+PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events,
+                             ChannelControl& channel, Bch3121& bch)
+    : settings_(settings), events_(events), channel_(channel), bch_(bch) {
+  channel_.ResetPocsagRateRow();
 }
 
 void PocsagDecoder::PutBit(char ch) {
@@ -71,7 +71,7 @@ void PocsagDecoder::PutBit(char ch) {
     const int idleDistance =
         CountBits16(windowHigh_ ^ kIdleHigh) + CountBits16(windowLow_ ^ kIdleLow);
     if (idleDistance <= kIdleTolerance) {
-      front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+      channel_.HoldChannel(kPocsagHoldOnCodeword);
       // An address with no message before the idle codeword is a tone-only
       // page: transmitters end such pages with idle fill, so it is written
       // like one ended by the next address rather than dropped.
@@ -91,7 +91,7 @@ void PocsagDecoder::PutBit(char ch) {
 
 void PocsagDecoder::DecodeCodeword(int index) {
   lastResult_ = bch_.Correct();
-  if (lastResult_ < 2) front_.shared.pocsagHold = kPocsagHoldOnCodeword;
+  if (lastResult_ < 2) channel_.HoldChannel(kPocsagHoldOnCodeword);
   if (bch_.codewordBuffer[0] == '1') {
     MessageCodeword();
   } else {
@@ -189,7 +189,7 @@ PageStart PocsagDecoder::Start(PageType type) const {
   PageStart start;
   start.protocol = PageProtocol::kPocsag;
   start.type = type;
-  start.statRow = front_.shared.pocsagStatRow;
+  start.statRow = channel_.PocsagRateRow();
   start.speed = SpeedOfRow(start.statRow);
   start.capcode = address & 0x1FFFFF;
   start.uncorrectable = (address & kUncorrectableMark) != 0;

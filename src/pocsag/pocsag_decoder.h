@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-#include "frontend/front_end.h"
+#include "frontend/channel_control.h"
+#include "frontend/front_end_types.h"
 #include "output/page_events.h"
 #include "pocsag/bch3121.h"
 #include "settings/settings.h"
@@ -12,7 +13,8 @@ namespace skelmar {
 
 class PocsagDecoder : public PocsagBitSink {
  public:
-  PocsagDecoder(const Settings& settings, PageEvents& events, FrontEnd& front, Bch3121& bch);
+  PocsagDecoder(const Settings& settings, PageEvents& events, ChannelControl& channel,
+                Bch3121& bch);
   void PutBit(char ch) override;
 
   static constexpr int kAlphaCapacity = 25;
@@ -49,7 +51,7 @@ class PocsagDecoder : public PocsagBitSink {
 
   const Settings& settings_;
   PageEvents& events_;
-  FrontEnd& front_;
+  ChannelControl& channel_;
   Bch3121& bch_;
 
   uint32_t windowHigh_ = 0;

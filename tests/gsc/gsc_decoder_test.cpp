@@ -378,6 +378,31 @@ TEST_F(GscDecoderTest, HuntGivesUpAfter949BitsFromTheFirstMatch) {
   EXPECT_TRUE(Texts().empty());
 }
 
+TEST_F(GscDecoderTest, APocsagLockEndsTheBatchAndTheCaptionStaysPocsags) {
+  // A complemented preamble leaves the batch room for more pages: only the
+  // newcomer can end it here.
+  const std::vector<uint64_t> block = GscNumericBlocks("42");
+  Header(3, true);
+  Address(kEntry7, 0x123);
+  Blocks(block);
+  Send();
+  ASSERT_EQ(gsc.decoding, 1);
+  ASSERT_EQ(Texts(), RowsOf({PageOf(657141, 1, block)}));
+
+  // A POCSAG 1200 preamble through the front end, with no GSC bits meanwhile,
+  // ending before a second lock could set the caption again.
+  rig.settings.decodeGolay = 0;
+  std::vector<PulseSample> preamble;
+  for (int i = 0; i < 200; ++i) preamble.push_back({994, static_cast<uint8_t>(i % 2 ? 0x80 : 0)});
+  rig.Feed(preamble);
+
+  EXPECT_GT(rig.front.shared.pocsagHold, 0);
+  EXPECT_EQ(gsc.decoding, 0);
+  EXPECT_EQ(rig.front.shared.gscBusy, 0);
+  EXPECT_EQ(Texts(), RowsOf({PageOf(657141, 1, block)}));
+  EXPECT_STREQ(rig.caption.text(), " Skelmar - POCSAG 1200");
+}
+
 TEST_F(GscDecoderTest, BlockWithoutContinuationEndsTheChainEvenWithNoPagePending) {
   // Thirteen blocks all announcing a continuation but the last: the twelfth
   // writes the page, the thirteenth ends the chain, and the next address is

@@ -18,8 +18,8 @@ bool RunInterfaceDialog(QWidget* owner, Settings& settings, MessageSink& message
   return dialog.exec() == QDialog::Accepted;
 }
 
-bool RunOptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front) {
-  OptionsDialog dialog(owner, settings, front);
+bool RunOptionsDialog(QWidget* owner, Settings& settings, ChannelControl& channel) {
+  OptionsDialog dialog(owner, settings, channel);
   return dialog.exec() == QDialog::Accepted;
 }
 

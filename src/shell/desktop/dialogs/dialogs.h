@@ -11,7 +11,7 @@ class QWidget;
 
 namespace skelmar {
 class FilterProcessor;
-class FrontEnd;
+class ChannelControl;
 class MessageSink;
 struct FilterTable;
 struct StatCounters;
@@ -24,9 +24,10 @@ namespace skelmar::desktop {
 /// settings it took before the call (port, address, IRQ or device changed).
 bool RunInterfaceDialog(QWidget* owner, Settings& settings, MessageSink& messages);
 
-/// "&Options..." (dialog 104). True on OK; the settings and the front end's
-/// holds are already updated (the next sample sees them); nothing else to do.
-bool RunOptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front);
+/// "&Options..." (dialog 104). True on OK; the settings are updated and the
+/// channel has let go of what a switched-off decoder held (the next sample
+/// sees both); nothing else to do.
+bool RunOptionsDialog(QWidget* owner, Settings& settings, ChannelControl& channel);
 
 /// "&Font..." (the font chooser, fixed-pitch fonts only). True on OK, with
 /// `settings.font` rewritten from the choice (its other fields kept). The

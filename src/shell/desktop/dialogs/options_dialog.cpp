@@ -19,8 +19,10 @@ constexpr const char* kBoxNames[kOptionBoxes] = {"confirmExit", "timestamp",  "s
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front)
-    : SkelmarDialog(owner, QStringLiteral("Skelmar Options")), settings_(settings), front_(front) {
+OptionsDialog::OptionsDialog(QWidget* owner, Settings& settings, ChannelControl& channel)
+    : SkelmarDialog(owner, QStringLiteral("Skelmar Options")),
+      settings_(settings),
+      channel_(channel) {
   // Display options on the left, decoding on the right.
   auto* grid = new QGridLayout;
   for (int i = 0; i < kOptionBoxes; ++i) {
@@ -51,7 +53,7 @@ OptionsDialog::OptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front
 void OptionsDialog::accept() {
   bool checked[kOptionBoxes];
   for (int i = 0; i < kOptionBoxes; ++i) checked[i] = boxes_[i]->isChecked();
-  AcceptOptions(checked, settings_, front_);
+  AcceptOptions(checked, settings_, channel_);
   QDialog::accept();
 }
 

@@ -7,7 +7,7 @@
 class QCheckBox;
 
 namespace skelmar {
-class FrontEnd;
+class ChannelControl;
 }
 
 namespace skelmar::desktop {
@@ -15,12 +15,12 @@ namespace skelmar::desktop {
 class OptionsDialog : public SkelmarDialog {
   Q_OBJECT
  public:
-  OptionsDialog(QWidget* owner, Settings& settings, FrontEnd& front);
+  OptionsDialog(QWidget* owner, Settings& settings, ChannelControl& channel);
   void accept() override;
 
  private:
   Settings& settings_;
-  FrontEnd& front_;
+  ChannelControl& channel_;
   QCheckBox* boxes_[kOptionBoxes] = {};
 };
 
