@@ -20,9 +20,9 @@
 
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
-#include "feeds/mqtt_feed.h"
+#include "feeds/feed_spool.h"
+#include "feeds/feed_start.h"
 #include "feeds/page_joiner.h"
-#include "feeds/pagermon_feed.h"
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
 #include "frontend/replay_source.h"
@@ -96,6 +96,8 @@ class StopSignals {
     return requested_;
   }
   bool requested() { return Wait(0); }
+  /// Stop signals received so far: a later one cuts the feeds' grace period short.
+  int count() const { return count_.load(); }
   /// Set from the watcher thread; inputs that retry interrupted reads look at it.
   const std::atomic<bool>& flag() const { return requested_; }
 
@@ -108,12 +110,20 @@ class StopSignals {
     std::unique_lock<std::mutex> lock(mutex_);
     if (closing_) return;
     requested_ = true;
+    count_ = 1;
     changed_.notify_all();
     // Repeated until the program ends: a wake that lands just before the main
     // thread starts its read would be lost.
     while (!closing_ && !seen_) {
       pthread_kill(main_, WakeSignal());
       changed_.wait_for(lock, std::chrono::milliseconds(50), [this] { return closing_ || seen_; });
+    }
+    while (!closing_) {
+      lock.unlock();
+      const timespec tick{0, 50 * 1000 * 1000};
+      const int got = sigtimedwait(&set_, nullptr, &tick);
+      lock.lock();
+      if (got > 0 && !closing_) ++count_;
     }
   }
 
@@ -122,6 +132,7 @@ class StopSignals {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::atomic<bool> requested_{false};
+  std::atomic<int> count_{0};
   bool seen_ = false;
   bool closing_ = false;
   std::thread watcher_;
@@ -219,55 +230,6 @@ int64_t SteadyMs() {
       .count();
 }
 
-/// The MQTT password: SKELMAR_MQTT_PASSWORD, else the first line of the passfile.
-bool MqttPassword(const MqttOptions& mqtt, std::string& password, std::string& error) {
-  if (const char* env = std::getenv("SKELMAR_MQTT_PASSWORD"); env != nullptr && env[0] != 0) {
-    password = env;
-    return true;
-  }
-  if (mqtt.passfile.empty()) return true;
-  std::FILE* f = std::fopen(mqtt.passfile.c_str(), "r");
-  if (f == nullptr) {
-    error = "MQTT: cannot read the passfile '" + mqtt.passfile + "': " + std::strerror(errno);
-    return false;
-  }
-  char line[512] = {};
-  if (std::fgets(line, sizeof line, f) != nullptr) {
-    line[std::strcspn(line, "\r\n")] = 0;
-    password = line;
-  }
-  std::fclose(f);
-  return true;
-}
-
-/// The feeds the settings file and the options ask for, added to `hub`.
-bool StartFeeds(const FeedSettings& feeds, FeedHub& hub, std::string& error) {
-  if (!feeds.mqtt.empty()) {
-    MqttOptions mqtt;
-    std::string password;
-    if (!ParseMqttUrl(feeds.mqtt, HostName(), mqtt, error) ||
-        !MqttPassword(mqtt, password, error)) {
-      return false;
-    }
-    auto feed = std::make_unique<MqttFeed>(mqtt, std::move(password));
-    if (!feed->Start(error)) return false;
-    hub.Add(std::move(feed));
-  }
-  if (!feeds.pagermon.empty()) {
-    PagerMonOptions pagermon;
-    if (!ParsePagerMonUrl(feeds.pagermon, pagermon, error)) return false;
-    const char* key = std::getenv("SKELMAR_PAGERMON_KEY");
-    if (key == nullptr || key[0] == 0) {
-      error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
-      return false;
-    }
-    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, feeds.label);
-    if (!feed->Start(error)) return false;
-    hub.Add(std::move(feed));
-  }
-  return true;
-}
-
 void PrintFeedStats(const FeedHub& hub) {
   if (hub.dedupeSeconds() > 0) {
     std::printf("Feeds: %llu repeated pages suppressed (--dedupe %d)\n",
@@ -277,7 +239,7 @@ void PrintFeedStats(const FeedHub& hub) {
     const FeedCounters c = feed->counters();
     std::printf("Feeds: %s %llu pages sent, %llu records not delivered\n", feed->name(),
                 static_cast<unsigned long long>(c.sent),
-                static_cast<unsigned long long>(c.dropped));
+                static_cast<unsigned long long>(c.dropped + c.queued));
   }
 }
 
@@ -386,12 +348,24 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   FeedHub feeds(feedSettings.dedupeSeconds, messages);
   {
     std::string feedError;
-    if (!StartFeeds(feedSettings, feeds, feedError)) {
+    const FeedSecrets secrets{std::getenv("SKELMAR_MQTT_PASSWORD"),
+                              std::getenv("SKELMAR_PAGERMON_KEY")};
+    if (!StartFeeds(feedSettings, secrets, feeds, feedError)) {
       std::fprintf(stderr, "skelmar: %s\n", feedError.c_str());
       feeds.Stop(0);
       return kExitFailure;
     }
   }
+  // ---- feeds: the spool of undelivered pages (state folder) ----
+  const std::filesystem::path stateFolder =
+      StateFolder(config.origin == ConfigChoice::Origin::kProgramDirectory, config.file,
+                  std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+  std::unique_ptr<FeedSpool> spool;
+  if (feeds.active() && !stateFolder.empty()) {
+    spool = std::make_unique<FeedSpool>(stateFolder / kSpoolFileName);
+    feeds.RestoreSpool(*spool);
+  }
+  // ---- end of the spool ----
 
   const bool color =
       o.color == ColorMode::kAlways || (o.color == ColorMode::kAuto && isatty(STDOUT_FILENO));
@@ -573,13 +547,14 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   joiner.Flush();
   monitor.Stop();
   std::fflush(stdout);
-  uint64_t queued = 0;
-  for (const auto& feed : feeds.feeds()) queued += feed->counters().queued;
-  if (queued > 0) {
-    std::fprintf(stderr, "skelmar: giving the feeds up to %d s to deliver %llu queued records\n",
-                 kFeedDrainMs / 1000, static_cast<unsigned long long>(queued));
+  // ---- feeds: grace period (a further stop signal ends it), spool, exit status ----
+  const int stopsBefore = signals.count();
+  if (!feeds.Finish(
+          kFeedDrainMs, [&signals, stopsBefore] { return signals.count() > stopsBefore; },
+          spool.get())) {
+    status = kExitFailure;
   }
-  feeds.Stop(kFeedDrainMs);
+  // ---- end of the feeds' end ----
   if (monitor.writeFailed()) status = kExitFailure;
   if (o.stats) {
     PrintStats(monitor.stats, clock);

@@ -156,7 +156,9 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
     } else if (Matches(a, "--mqtt")) {
       if (!TakeValue(argc, argv, i, "--mqtt", o.mqtt, error)) return false;
     } else if (Matches(a, "--pagermon")) {
-      if (!TakeValue(argc, argv, i, "--pagermon", o.pagermon, error)) return false;
+      std::string url;
+      if (!TakeValue(argc, argv, i, "--pagermon", url, error)) return false;
+      o.pagermon.push_back(url);
     } else {
       error = std::string("unknown option '") + a + "' (see --help)";
       return false;
