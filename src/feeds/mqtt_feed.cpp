@@ -163,8 +163,9 @@ std::vector<std::pair<std::string, std::string>> MqttFeed::Discovery(const MqttO
   std::string device = ",\"availability_topic\":";
   AppendJson(device, o.base + "/status");
   device += ",\"payload_available\":\"online\",\"payload_not_available\":\"offline\"";
-  device += ",\"device\":{\"identifiers\":";
+  device += ",\"device\":{\"identifiers\":[";
   AppendJson(device, node);
+  device += ']';
   device += ",\"name\":";
   AppendJson(device, "Skelmar " + (label.empty() ? o.base : label));
   device += ",\"manufacturer\":\"Skelmar\",\"model\":\"Pager monitor\",\"sw_version\":\"0.1.0\"}";
