@@ -67,12 +67,12 @@ void AppendJson(std::string& out, const std::string& s) {
   out += '"';
 }
 
-/// A discovery id: letters, digits, '_' and '-' only.
+/// A discovery id: lower-case letters, digits and '_' only (entity ids allow no more).
 std::string IdOf(const std::string& s) {
   std::string id;
   for (const char c : s) {
     const unsigned char u = static_cast<unsigned char>(c);
-    id += std::isalnum(u) || c == '-' ? static_cast<char>(std::tolower(u)) : '_';
+    id += std::isalnum(u) ? static_cast<char>(std::tolower(u)) : '_';
   }
   return id;
 }

@@ -423,5 +423,35 @@ TEST_F(MqttFeedProcess, AWrongOrMissingCaIsNamed) {
       << ReadFile(d + "missing.err");
 }
 
+TEST_F(MqttFeedProcess, HomeAssistantDiscoveryAnnouncesTheReceiverWithItsPagesAndCounts) {
+  StartBroker();
+  Subscribe("homeassistant");  // the discovery prefix; the base lies under it too
+  program_ = RunProgram(kSample, Url("base=homeassistant/skd&ha=1"), "program");
+  ASSERT_EQ(feedtest::WaitExit(program_, 30), 0) << ReadFile(dir_ + "/program.err");
+  program_ = -1;
+  const std::string node = "homeassistant/event/skelmar_homeassistant_skd/pages/config";
+  ASSERT_TRUE(WaitFor([&] { return !Received(node).empty(); }, 10));
+  const std::string event = Received(node).back();
+  for (const char* part :
+       {"\"state_topic\":\"homeassistant/skd/pages\"",
+        "\"event_types\":[\"POCSAG\",\"FLEX\",\"GSC\"]", "event_type=value_json.protocol",
+        "\"availability_topic\":\"homeassistant/skd/status\"",
+        "\"object_id\":\"skelmar_test_rx_pages\"", "\"name\":\"Skelmar test-rx\""}) {
+    EXPECT_NE(event.find(part), std::string::npos) << part << " in " << event;
+  }
+  // A sensor per count: seven rows, numeric and alpha, this hour and today.
+  size_t sensors = 0;
+  for (const std::string& line : Lines(ReadFile(dir_ + "/sub.out"))) {
+    if (line.rfind("homeassistant/sensor/skelmar_homeassistant_skd/", 0) == 0 &&
+        line.find("\"state_topic\":\"homeassistant/skd/stats\"") != std::string::npos)
+      ++sensors;
+  }
+  EXPECT_EQ(sensors, 28u);
+  const std::vector<std::string> gsc =
+      Received("homeassistant/sensor/skelmar_homeassistant_skd/gsc_alpha_daily/config");
+  ASSERT_FALSE(gsc.empty());
+  EXPECT_NE(gsc.back().find("value_json.daily['GSC'].alpha"), std::string::npos) << gsc.back();
+}
+
 }  // namespace
 }  // namespace skelmar
