@@ -1,9 +1,12 @@
 // The feed hub: duplicate suppression, stats at the hour turn, drop reports.
 #include "feeds/feed.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
+#include "feeds/feed_spool.h"
 #include "output/filters.h"
 
 namespace skelmar {
@@ -26,6 +29,8 @@ constexpr const char* kRowNames[kStatRows] = {
     "FLEX 6400", "FLEX 3200", "FLEX 1600", "POCSAG 2400", "POCSAG 1200", "POCSAG 512", "GSC"};
 
 }  // namespace
+
+const char* StatRowName(int row) { return row >= 0 && row < kStatRows ? kRowNames[row] : "?"; }
 
 bool Deduper::Admit(const PageRecord& page, int64_t epochSeconds) {
   if (window_ <= 0) return true;
@@ -89,6 +94,7 @@ FeedHub::FeedHub(int dedupeSeconds, MessageSink& messages)
 void FeedHub::Add(std::unique_ptr<Feed> feed) {
   feeds_.push_back(std::move(feed));
   reportedDrops_.push_back(0);
+  restoredReported_.push_back(false);
 }
 
 void FeedHub::Publish(const PageRecord& page, std::string_view json, int64_t epochSeconds) {
@@ -96,20 +102,52 @@ void FeedHub::Publish(const PageRecord& page, std::string_view json, int64_t epo
   for (auto& feed : feeds_) feed->Publish(page, json, epochSeconds);
 }
 
-void FeedHub::ReportDrops(bool final) {
+void FeedHub::Restore(std::vector<SpoolRecord>& records) {
+  std::vector<SpoolRecord> kept;
+  std::vector<uint64_t> restored(feeds_.size(), 0);
+  for (SpoolRecord& r : records) {
+    size_t i = 0;
+    while (i < feeds_.size() && (feeds_[i]->spoolKey().empty() || feeds_[i]->spoolKey() != r.feed))
+      ++i;
+    if (i == feeds_.size()) {
+      kept.push_back(std::move(r));
+      continue;
+    }
+    feeds_[i]->Restore(r.first, r.second);
+    ++restored[i];
+  }
+  records = std::move(kept);
+  for (size_t i = 0; i < feeds_.size(); ++i) {
+    if (restored[i] == 0) continue;
+    char text[200];
+    std::snprintf(text, sizeof text, "%s: %llu pages the last run could not deliver go first",
+                  feeds_[i]->name(), static_cast<unsigned long long>(restored[i]));
+    messages_.ShowMessage(text);
+  }
+}
+
+void FeedHub::ShowMessages() {
+  for (size_t i = 0; i < feeds_.size(); ++i) {
+    while (feeds_[i]->TakeMessage(message_)) messages_.ShowMessage(message_.c_str());
+    const FeedCounters c = feeds_[i]->counters();
+    if (!restoredReported_[i] && c.restored > 0 && c.restoredSent >= c.restored) {
+      char text[200];
+      std::snprintf(text, sizeof text, "%s: the %llu pages from the last run were delivered",
+                    feeds_[i]->name(), static_cast<unsigned long long>(c.restored));
+      messages_.ShowMessage(text);
+      restoredReported_[i] = true;
+    }
+  }
+}
+
+void FeedHub::ReportDrops() {
   for (size_t i = 0; i < feeds_.size(); ++i) {
     const uint64_t dropped = feeds_[i]->counters().dropped;
     if (dropped == reportedDrops_[i]) continue;
     char text[160];
-    if (final) {
-      std::snprintf(text, sizeof text,
-                    "%s: %llu records were not delivered (dropped, or still queued at the end)",
-                    feeds_[i]->name(), static_cast<unsigned long long>(dropped));
-    } else {
-      std::snprintf(text, sizeof text, "%s: %llu records dropped in the last minute (%llu in all)",
-                    feeds_[i]->name(), static_cast<unsigned long long>(dropped - reportedDrops_[i]),
-                    static_cast<unsigned long long>(dropped));
-    }
+    std::snprintf(text, sizeof text, "%s: %llu records dropped in the last minute (%llu in all)",
+                  feeds_[i]->name(), static_cast<unsigned long long>(dropped - reportedDrops_[i]),
+                  static_cast<unsigned long long>(dropped));
     messages_.ShowMessage(text);
     reportedDrops_[i] = dropped;
   }
@@ -128,27 +166,114 @@ void FeedHub::Tick(int64_t monotonicMs, const SystemTime& local, int utcOffsetMi
     ticksToStats_ = 10;
   }
   lastHour_ = local.hour;
-  for (auto& feed : feeds_) {
-    while (feed->TakeMessage(message_)) messages_.ShowMessage(message_.c_str());
-  }
+  ShowMessages();
   if (!reportedOnce_ || monotonicMs - lastReportMs_ >= kReportEveryMs) {
     bool any = false;
     for (size_t i = 0; i < feeds_.size(); ++i)
       any = any || feeds_[i]->counters().dropped != reportedDrops_[i];
     if (any) {
-      ReportDrops(false);
+      ReportDrops();
       lastReportMs_ = monotonicMs;
       reportedOnce_ = true;
     }
   }
 }
 
-void FeedHub::Stop(int waitMs) {
-  for (auto& feed : feeds_) feed->Stop(waitMs);
-  for (auto& feed : feeds_) {
-    while (feed->TakeMessage(message_)) messages_.ShowMessage(message_.c_str());
+void FeedHub::RestoreSpool(const FeedSpool& spool) {
+  std::string problem;
+  kept_.clear();
+  spool.Load(kept_, problem);
+  if (!problem.empty()) messages_.ShowMessage(problem.c_str());
+  Restore(kept_);
+}
+
+bool FeedHub::Finish(int waitMs, const std::function<bool()>& abandon, const FeedSpool* spool) {
+  const uint64_t waiting = queued();
+  if (waiting > 0) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "giving the feeds up to %d s to deliver %llu queued records (Ctrl-C ends the "
+                  "wait)",
+                  waitMs / 1000, static_cast<unsigned long long>(waiting));
+    messages_.ShowMessage(text);
   }
-  ReportDrops(true);
+  std::vector<SpoolRecord> left;
+  Stop(waitMs, abandon, spool != nullptr ? &left : nullptr);
+  std::string note;
+  if (spool != nullptr) {
+    const size_t undelivered = left.size();
+    for (SpoolRecord& r : kept_) left.push_back(std::move(r));
+    kept_.clear();
+    std::string error;
+    if (spool->Save(left, error)) {
+      if (undelivered > 0) note = " (spooled to " + spool->file().string() + " for the next run)";
+    } else {
+      messages_.ShowMessage(error.c_str());
+      note = " (lost: the spool could not be written)";
+    }
+  }
+  return Report(note);
+}
+
+uint64_t FeedHub::queued() const {
+  uint64_t n = 0;
+  for (const auto& feed : feeds_) n += feed->counters().queued;
+  return n;
+}
+
+void FeedHub::Stop(int waitMs, const std::function<bool()>& abandon,
+                   std::vector<SpoolRecord>* undelivered) {
+  // All feeds drain at once, so two slow far ends cost the grace period once.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  bool saidStalled = false;
+  while (std::chrono::steady_clock::now() < until) {
+    if (abandon && abandon()) break;
+    bool waiting = false;
+    bool hope = false;
+    for (const auto& feed : feeds_) {
+      if (feed->counters().queued == 0) continue;
+      waiting = true;
+      if (feed->stalled().empty()) hope = true;
+    }
+    ShowMessages();
+    if (!waiting) break;
+    if (!hope) {
+      if (!saidStalled) {
+        // Waiting cannot help: say why once and stop at once.
+        for (const auto& feed : feeds_) {
+          const std::string why = feed->stalled();
+          if (!why.empty() && feed->counters().queued > 0) {
+            message_ = std::string(feed->name()) + ": not waiting: " + why;
+            messages_.ShowMessage(message_.c_str());
+          }
+        }
+        saidStalled = true;
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (auto& feed : feeds_) feed->Stop(0);
+  ShowMessages();
+  if (undelivered != nullptr) {
+    for (auto& feed : feeds_) feed->TakeUndelivered(*undelivered);
+  }
+}
+
+bool FeedHub::Report(const std::string& spoolNote) {
+  bool all = true;
+  for (size_t i = 0; i < feeds_.size(); ++i) {
+    const FeedCounters c = feeds_[i]->counters();
+    if (c.dropped == 0 && c.queued == 0) continue;
+    all = false;
+    char text[400];
+    std::snprintf(text, sizeof text, "%s: %llu pages delivered, %llu dropped, %llu not delivered%s",
+                  feeds_[i]->name(), static_cast<unsigned long long>(c.sent),
+                  static_cast<unsigned long long>(c.dropped),
+                  static_cast<unsigned long long>(c.queued), c.queued > 0 ? spoolNote.c_str() : "");
+    messages_.ShowMessage(text);
+  }
+  return all;
 }
 
 }  // namespace skelmar

@@ -1,7 +1,10 @@
 // Reading the [Feeds] section and the feed URLs.
 #include "feeds/feed_settings.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 #include "settings/profile_file.h"
 
@@ -39,12 +42,33 @@ bool ForEachOption(const std::string& query, Take take) {
 
 }  // namespace
 
+bool ReadSecretFile(const std::string& path, const char* what, std::string& secret,
+                    std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = std::string(what) + ": cannot read '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::getline(in, secret);
+  if (!secret.empty() && secret.back() == '\r') secret.pop_back();
+  return true;
+}
+
 void ReadFeedSettings(const std::filesystem::path& file, FeedSettings& s) {
   ProfileFile profile;
   if (!profile.Load(file)) return;
   if (auto v = profile.Find(kSection, "Label")) s.label = std::string(*v);
   if (auto v = profile.Find(kSection, "MQTT")) s.mqtt = std::string(*v);
-  if (auto v = profile.Find(kSection, "PagerMon")) s.pagermon = std::string(*v);
+  if (auto v = profile.Find(kSection, "PagerMon")) {
+    s.pagermon.clear();
+    const std::string urls(*v);
+    size_t at = 0;
+    while ((at = urls.find_first_not_of(" \t", at)) != std::string::npos) {
+      const size_t end = urls.find_first_of(" \t", at);
+      s.pagermon.push_back(urls.substr(at, end == std::string::npos ? end : end - at));
+      at = end;
+    }
+  }
   s.dedupeSeconds = profile.GetInt(kSection, "Dedupe", s.dedupeSeconds);
   if (s.dedupeSeconds < 0) s.dedupeSeconds = 0;
 }
@@ -75,8 +99,23 @@ bool ParseMqttUrl(const std::string& url, const std::string& hostName, MqttOptio
         "passfile=, never in the URL";
     return false;
   }
-  if (const size_t colon = rest.rfind(':');
-      colon != std::string::npos && rest.find(']') == std::string::npos) {
+  if (!rest.empty() && rest[0] == '[') {
+    // An IPv6 address: [addr] or [addr]:port.
+    const size_t close = rest.find(']');
+    if (close == std::string::npos || close == 1 ||
+        (close + 1 < rest.size() && rest[close + 1] != ':')) {
+      error = "--mqtt: an IPv6 address goes in brackets, e.g. mqtt://[::1]:1883, not '" + url + "'";
+      return false;
+    }
+    if (close + 1 < rest.size() && !ParseInt(rest.substr(close + 2), 1, 65535, o.port)) {
+      error = "--mqtt: bad port in '" + url + "'";
+      return false;
+    }
+    rest = rest.substr(1, close - 1);
+  } else if (rest.find_first_of("[]") != std::string::npos) {
+    error = "--mqtt: bad host in '" + url + "'";
+    return false;
+  } else if (const size_t colon = rest.rfind(':'); colon != std::string::npos) {
     if (!ParseInt(rest.substr(colon + 1), 1, 65535, o.port)) {
       error = "--mqtt: bad port in '" + url + "'";
       return false;
@@ -109,8 +148,29 @@ bool ParseMqttUrl(const std::string& url, const std::string& hostName, MqttOptio
         return false;
       }
       o.retain = r == 1;
-    } else if (key == "ca") {
-      o.ca = value;
+    } else if (key == "ca" || key == "cert" || key == "key") {
+      if (!o.tls) {
+        error = "--mqtt: " + key + "= is for TLS: use mqtts://";
+        return false;
+      }
+      if (value.empty()) {
+        error = "--mqtt: " + key + "= needs a file";
+        return false;
+      }
+      (key == "ca" ? o.ca : key == "cert" ? o.cert : o.key) = value;
+    } else if (key == "clientid") {
+      if (value.empty() || value.size() > 256 || value.find_first_of("+#/") != std::string::npos) {
+        error = "--mqtt: clientid= needs a name (without + # /, at most 256 characters)";
+        return false;
+      }
+      o.clientId = value;
+    } else if (key == "ha") {
+      int h = 0;
+      if (!ParseInt(value, 0, 1, h)) {
+        error = "--mqtt: ha= takes 0 or 1";
+        return false;
+      }
+      o.homeAssistant = h == 1;
     } else if (key == "user") {
       o.user = value;
     } else if (key == "passfile") {
@@ -121,11 +181,16 @@ bool ParseMqttUrl(const std::string& url, const std::string& hostName, MqttOptio
           "command line";
       return false;
     } else {
-      error = "--mqtt: unknown option '" + key + "' (base, qos, retain, ca, user, passfile)";
+      error = "--mqtt: unknown option '" + key +
+              "' (base, qos, retain, ca, cert, key, clientid, ha, user, passfile)";
       return false;
     }
     return true;
   });
+  if (ok && o.cert.empty() != o.key.empty()) {
+    error = "--mqtt: cert= and key= go together";
+    return false;
+  }
   return ok;
 }
 
@@ -152,7 +217,23 @@ bool ParsePagerMonUrl(const std::string& url, PagerMonOptions& o, std::string& e
       o.tones = t == 1;
       return true;
     }
-    error = "--pagermon: unknown option '" + key + "' (tones)";
+    if (key == "address") {
+      if (value != "capcode" && value != "capcode+function") {
+        error = "--pagermon: address= takes capcode or capcode+function";
+        return false;
+      }
+      o.addressWithFunction = value == "capcode+function";
+      return true;
+    }
+    if (key == "keyfile") {
+      if (value.empty()) {
+        error = "--pagermon: keyfile= needs a file";
+        return false;
+      }
+      o.keyfile = value;
+      return true;
+    }
+    error = "--pagermon: unknown option '" + key + "' (tones, address, keyfile)";
     return false;
   });
   o.endpoint = base + "/api/messages";

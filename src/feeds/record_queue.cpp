@@ -32,13 +32,14 @@ void RecordQueue::DropOldestLocked() {
   ++dropped_;
 }
 
-void RecordQueue::Push(std::string_view first, std::string_view second) {
+uint64_t RecordQueue::Push(std::string_view first, std::string_view second) {
   const size_t n = first.size() + second.size();
+  uint64_t sequence = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (n > arena_.size()) {
       ++dropped_;  // could never be stored
-      return;
+      return 0;
     }
     if (count_ == entries_.size()) DropOldestLocked();
     size_t at = FindRoom(n);
@@ -50,13 +51,14 @@ void RecordQueue::Push(std::string_view first, std::string_view second) {
     if (!second.empty())
       std::memcpy(arena_.data() + at + first.size(), second.data(), second.size());
     Entry& e = entries_[(head_ + count_) % entries_.size()];
-    e.sequence = nextSequence_++;
+    e.sequence = sequence = nextSequence_++;
     e.offset = at;
     e.firstLength = static_cast<uint32_t>(first.size());
     e.secondLength = static_cast<uint32_t>(second.size());
     ++count_;
   }
   ready_.notify_one();
+  return sequence;
 }
 
 uint64_t RecordQueue::Peek(std::string& first, std::string& second,

@@ -22,8 +22,9 @@ class RecordQueue {
 
   /// Stores one record of two parts (e.g. topic and payload). When it does not
   /// fit, the oldest records are dropped (and counted) to make room. Holds the
-  /// lock only for the copy.
-  void Push(std::string_view first, std::string_view second);
+  /// lock only for the copy. Returns the record's sequence number (0 when
+  /// it could never be stored).
+  uint64_t Push(std::string_view first, std::string_view second);
 
   /// Waits up to `timeout` for a record (or Wake) and copies the oldest out
   /// without removing it. Returns its sequence number, 0 when there is none.
@@ -31,6 +32,17 @@ class RecordQueue {
   /// Removes the oldest record if it is still the one `sequence` named (it may
   /// have been dropped meanwhile).
   void Pop(uint64_t sequence);
+  /// Removes every record, oldest first, calling take(first, second) for each.
+  template <typename Take>
+  void TakeAll(Take take) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (; count_ > 0; --count_) {
+      const Entry& e = entries_[head_];
+      take(std::string_view(arena_.data() + e.offset, e.firstLength),
+           std::string_view(arena_.data() + e.offset + e.firstLength, e.secondLength));
+      head_ = (head_ + 1) % entries_.size();
+    }
+  }
   /// Ends a Peek that is waiting.
   void Wake();
 

@@ -156,7 +156,9 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
     } else if (Matches(a, "--mqtt")) {
       if (!TakeValue(argc, argv, i, "--mqtt", o.mqtt, error)) return false;
     } else if (Matches(a, "--pagermon")) {
-      if (!TakeValue(argc, argv, i, "--pagermon", o.pagermon, error)) return false;
+      std::string url;
+      if (!TakeValue(argc, argv, i, "--pagermon", url, error)) return false;
+      o.pagermon.push_back(url);
     } else {
       error = std::string("unknown option '") + a + "' (see --help)";
       return false;
@@ -286,13 +288,18 @@ Output:
 Feeds (each page also goes to other tools; see README "Feeding other tools"):
   --mqtt URL            mqtt://host[:port] or mqtts://host[:port], options
                         after '?' joined by '&': base=TOPIC (default
-                        skelmar/<host name>), qos=0|1, retain=0|1 (latest
-                        page per capcode), ca=FILE, user=NAME, passfile=FILE;
-                        the password comes from SKELMAR_MQTT_PASSWORD or the
-                        passfile, never from the command line
-  --pagermon URL        a PagerMon server (http[s]://host[:port]); the API key
-                        comes from SKELMAR_PAGERMON_KEY; ?tones=1 sends
-                        tone-only pages too
+                        skelmar/<host name>), qos=1|0 (default 1; 0 may lose
+                        pages while the broker goes away), retain=0|1 (latest
+                        page per capcode), ca=FILE, cert=FILE, key=FILE (TLS),
+                        clientid=ID, ha=1 (Home Assistant discovery),
+                        user=NAME, passfile=FILE; the password comes from
+                        SKELMAR_MQTT_PASSWORD or the passfile, never from
+                        the command line
+  --pagermon URL        a PagerMon server (http[s]://host[:port]), once per
+                        server; the API key comes from SKELMAR_PAGERMON_KEY
+                        or keyfile=FILE; tones=1 sends tone-only pages too,
+                        address=capcode+function appends the POCSAG function
+                        digit to the address
   --label TEXT          the "source" of every record (default: host name)
   --dedupe SECONDS      send a page repeated within SECONDS only once to the
                         feeds (default 0: off); --stats shows the repeats
@@ -318,9 +325,11 @@ Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file; so do the feeds (section [Feeds]: Label,
 MQTT, PagerMon, Dedupe), which the options above override. Stop with Ctrl-C;
 the filter log is flushed and closed, and the feeds get up to 10 s to deliver
-what they hold. Exit status: 0 on a clean end (Ctrl-C included), 1 when the
-input, the settings file, the character set file, the --record file or a feed
-cannot be used, 2 on bad options or when no input is given.
+what they hold (Ctrl-C again ends the wait); what they could not deliver is
+spooled and sent first at the next start. Exit status: 0 on a clean end
+(Ctrl-C included), 1 when the input, the settings file, the character set
+file, the --record file or a feed cannot be used or when a feed dropped pages
+or left them undelivered, 2 on bad options or when no input is given.
 )";
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace skelmar {
 
@@ -32,10 +33,10 @@ struct ConsoleOptions {
 
   // Feeds to other tools.
   bool labelSet = false;
-  std::string label;     ///< --label: "source" of every record
-  int dedupe = -1;       ///< --dedupe SECONDS; -1 keeps the settings file's
-  std::string mqtt;      ///< --mqtt URL
-  std::string pagermon;  ///< --pagermon URL
+  std::string label;                  ///< --label: "source" of every record
+  int dedupe = -1;                    ///< --dedupe SECONDS; -1 keeps the settings file's
+  std::string mqtt;                   ///< --mqtt URL
+  std::vector<std::string> pagermon;  ///< --pagermon URL, once per server
 };
 
 /// Parses argv. Returns false with a one-line message in `error` on bad options.

@@ -7,11 +7,11 @@
 #include <ctime>
 #include <filesystem>
 
-#include "feeds/mqtt_feed.h"
-#include "feeds/pagermon_feed.h"
+#include "feeds/feed_spool.h"
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
 #include "platform/host_name.h"
+#include "session/feed_start.h"
 #include "session/inputs.h"
 #include "session/program_strings.h"
 #include "session/settings_file.h"
@@ -40,27 +40,6 @@ long long StartSeconds(const ConsoleOptions& o) {
 template <size_t N>
 void KeepFileText(char (&saved)[N], const char (&overridden)[N], const char (&file)[N]) {
   if (std::string(saved) == overridden) std::snprintf(saved, N, "%s", file);
-}
-
-/// The MQTT password: SKELMAR_MQTT_PASSWORD, else the first line of the passfile.
-bool MqttPassword(const MqttOptions& mqtt, std::string& password, std::string& error) {
-  if (const char* env = std::getenv("SKELMAR_MQTT_PASSWORD"); env != nullptr && env[0] != 0) {
-    password = env;
-    return true;
-  }
-  if (mqtt.passfile.empty()) return true;
-  std::FILE* f = std::fopen(mqtt.passfile.c_str(), "r");
-  if (f == nullptr) {
-    error = "MQTT: cannot read the passfile '" + mqtt.passfile + "': " + std::strerror(errno);
-    return false;
-  }
-  char line[512] = {};
-  if (std::fgets(line, sizeof line, f) != nullptr) {
-    line[std::strcspn(line, "\r\n")] = 0;
-    password = line;
-  }
-  std::fclose(f);
-  return true;
 }
 
 }  // namespace
@@ -195,32 +174,20 @@ int Session::StartFeeds() {
   pipeline_.SetSource(f.label.c_str());
 
   std::string error;
-  auto fail = [&] {
+  const FeedSecrets secrets{std::getenv("SKELMAR_MQTT_PASSWORD"),
+                            std::getenv("SKELMAR_PAGERMON_KEY")};
+  if (!skelmar::StartFeeds(f, secrets, &monitor.charset, feeds_, error)) {
     messages_.ShowMessage(error.c_str());
     feeds_.Stop(0);
     return kExitFailure;
-  };
-  if (!f.mqtt.empty()) {
-    MqttOptions mqtt;
-    std::string password;
-    if (!ParseMqttUrl(f.mqtt, HostName(), mqtt, error) || !MqttPassword(mqtt, password, error)) {
-      return fail();
-    }
-    auto feed = std::make_unique<MqttFeed>(mqtt, std::move(password));
-    if (!feed->Start(error)) return fail();
-    feeds_.Add(std::move(feed));
   }
-  if (!f.pagermon.empty()) {
-    PagerMonOptions pagermon;
-    if (!ParsePagerMonUrl(f.pagermon, pagermon, error)) return fail();
-    const char* key = std::getenv("SKELMAR_PAGERMON_KEY");
-    if (key == nullptr || key[0] == 0) {
-      error = "--pagermon needs the server's API key in SKELMAR_PAGERMON_KEY";
-      return fail();
-    }
-    auto feed = std::make_unique<PagerMonFeed>(pagermon, key, f.label, &monitor.charset);
-    if (!feed->Start(error)) return fail();
-    feeds_.Add(std::move(feed));
+  // Pages a previous run could not deliver go first.
+  const std::filesystem::path state =
+      StateFolder(config_.origin == ConfigChoice::Origin::kProgramDirectory, config_.file,
+                  std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+  if (feeds_.active() && !state.empty()) {
+    spool_ = std::make_unique<FeedSpool>(state / kSpoolFileName);
+    feeds_.RestoreSpool(*spool_);
   }
   return kExitOk;
 }
@@ -473,13 +440,10 @@ int Session::Finish() {
   if (started_) monitor.Stop();
   if (front_ == Front::kConsole) ShowCommandMessages();
   if (pipeline_.jsonOutput() != nullptr) std::fflush(pipeline_.jsonOutput());
-  uint64_t queued = 0;
-  for (const auto& feed : feeds_.feeds()) queued += feed->counters().queued;
-  if (queued > 0) {
-    Report("giving the feeds up to " + std::to_string(kFeedDrainMs / 1000) + " s to deliver " +
-           std::to_string(queued) + " queued records");
-  }
-  feeds_.Stop(kFeedDrainMs);
+  // The grace period (a further stop ends it), the spool of what is left,
+  // and the counts; undelivered pages make the run a failure.
+  const std::function<bool()> cut = cutShort_ ? cutShort_ : [] { return false; };
+  if (!feeds_.Finish(kFeedDrainMs, cut, spool_.get())) status_ = kExitFailure;
   if (monitor.writeFailed()) status_ = kExitFailure;
   return status_;
 }

@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
+#include "feeds/feed_spool.h"
 #include "feeds/page_joiner.h"
 #include "frontend/edge_recording.h"
 #include "frontend/edge_source.h"
@@ -87,6 +89,10 @@ class Session {
   /// monitor started. Returns kExitOk, or the exit status after the cause
   /// was shown.
   int Configure();
+
+  /// Tells whether the user asked again to stop while the feeds deliver
+  /// what they hold at the end (the console's second Ctrl-C).
+  void SetGraceCutShort(std::function<bool()> cutShort) { cutShort_ = std::move(cutShort); }
 
   /// Where pages go besides the feeds: JSON lines to `json` (null: none),
   /// and finished rows to `rows` (null: none).
@@ -166,6 +172,8 @@ class Session {
  private:
   FeedSettings feedSettings_;
   FeedHub feeds_;
+  std::unique_ptr<FeedSpool> spool_;
+  std::function<bool()> cutShort_;
   RecordPipeline pipeline_;
   PageJoiner joiner_;
   EdgeTap tap_;

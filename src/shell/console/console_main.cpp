@@ -79,6 +79,8 @@ class StopSignals {
     return requested_;
   }
   bool requested() { return Wait(0); }
+  /// Stop signals received so far: a later one cuts the feeds' grace period short.
+  int count() const { return count_.load(); }
   /// Set from the watcher thread; inputs that retry interrupted reads look at it.
   const std::atomic<bool>& flag() const { return requested_; }
 
@@ -91,12 +93,20 @@ class StopSignals {
     std::unique_lock<std::mutex> lock(mutex_);
     if (closing_) return;
     requested_ = true;
+    count_ = 1;
     changed_.notify_all();
     // Repeated until the program ends: a wake that lands just before the main
     // thread starts its read would be lost.
     while (!closing_ && !seen_) {
       pthread_kill(main_, WakeSignal());
       changed_.wait_for(lock, std::chrono::milliseconds(50), [this] { return closing_ || seen_; });
+    }
+    while (!closing_) {
+      lock.unlock();
+      const timespec tick{0, 50 * 1000 * 1000};
+      const int got = sigtimedwait(&set_, nullptr, &tick);
+      lock.lock();
+      if (got > 0 && !closing_) ++count_;
     }
   }
 
@@ -105,6 +115,7 @@ class StopSignals {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::atomic<bool> requested_{false};
+  std::atomic<int> count_{0};
   bool seen_ = false;
   bool closing_ = false;
   std::thread watcher_;
@@ -188,7 +199,7 @@ void PrintFeedStats(const FeedHub& hub) {
     const FeedCounters c = feed->counters();
     std::printf("Feeds: %s %llu pages sent, %llu records not delivered\n", feed->name(),
                 static_cast<unsigned long long>(c.sent),
-                static_cast<unsigned long long>(c.dropped));
+                static_cast<unsigned long long>(c.dropped + c.queued));
   }
 }
 
@@ -246,6 +257,9 @@ int Run(const ConsoleOptions& o, const char* argv0) {
     }
   }
 
+  // A stop signal from now on cuts the feeds' grace period short.
+  const int stopsBefore = signals.count();
+  session.SetGraceCutShort([&signals, stopsBefore] { return signals.count() > stopsBefore; });
   int status = session.Finish();
   if (o.stats) {
     PrintStats(session.monitor.stats, session.clock());
