@@ -1,5 +1,6 @@
 // FLEX sync search, mode recognition, header countdown and the clock actions around a frame.
 #include <algorithm>
+#include <iterator>
 
 #include "flex/flex_decoder.h"
 #include "flex/flex_words.h"

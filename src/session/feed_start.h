@@ -6,6 +6,7 @@
 
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
+#include "output/charset.h"
 
 namespace skelmar {
 

@@ -451,38 +451,39 @@ TEST_F(MqttFeedProcess, HomeAssistantDiscoveryAnnouncesTheReceiverWithItsPagesAn
       Received("homeassistant/sensor/skelmar_homeassistant_skd/gsc_alpha_daily/config");
   ASSERT_FALSE(gsc.empty());
   EXPECT_NE(gsc.back().find("value_json.daily['GSC'].alpha"), std::string::npos) << gsc.back();
+}
 
-  TEST_F(MqttFeedProcess, TheWindowProgramFeedsTheRecordsTheConsolePrints) {
+TEST_F(MqttFeedProcess, TheWindowProgramFeedsTheRecordsTheConsolePrints) {
 #ifndef SKELMAR_DESKTOP_BUILD
-    GTEST_SKIP() << "a console-only build has no window program";
+  GTEST_SKIP() << "a console-only build has no window program";
 #else
-    StartBroker();
-    Subscribe("skd");
-    // The window saves its settings at exit: a copy of its own.
-    const std::string config = dir_ + "/window.ini";
-    std::filesystem::copy_file(kConfig, config);
-    const std::vector<std::string> common = {
-        "--replay", kSample,        "--four-level",        "--label",
-        "test-rx",  "--start-time", "2026-01-01T00:00:00Z"};
-    std::vector<std::string> console = {kProgram, "--console", "--json", "-q", "--config", kConfig};
-    console.insert(console.end(), common.begin(), common.end());
-    ASSERT_EQ(Wait(Spawn(console, dir_ + "/console.out", dir_ + "/console.err")), 0);
-    const std::vector<std::string> json = Lines(ReadFile(dir_ + "/console.out"));
-    ASSERT_GT(json.size(), 50u);
+  StartBroker();
+  Subscribe("skd");
+  // The window saves its settings at exit: a copy of its own.
+  const std::string config = dir_ + "/window.ini";
+  std::filesystem::copy_file(kConfig, config);
+  const std::vector<std::string> common = {
+      "--replay", kSample,        "--four-level",        "--label",
+      "test-rx",  "--start-time", "2026-01-01T00:00:00Z"};
+  std::vector<std::string> console = {kProgram, "--console", "--json", "-q", "--config", kConfig};
+  console.insert(console.end(), common.begin(), common.end());
+  ASSERT_EQ(Wait(Spawn(console, dir_ + "/console.out", dir_ + "/console.err")), 0);
+  const std::vector<std::string> json = Lines(ReadFile(dir_ + "/console.out"));
+  ASSERT_GT(json.size(), 50u);
 
-    std::vector<std::string> window = {kProgram, "--config", config, "--mqtt", Url("base=skd")};
-    window.insert(window.end(), common.begin(), common.end());
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    program_ = Spawn(window, dir_ + "/program.out", dir_ + "/program.err");
-    unsetenv("QT_QPA_PLATFORM");
-    ASSERT_TRUE(WaitFor([&] { return Received("skd/pages").size() >= json.size(); }, 30))
-        << ReadFile(dir_ + "/program.err");
-    kill(program_, SIGTERM);  // the window runs on after a recording's end
-    EXPECT_EQ(Wait(program_), 0) << ReadFile(dir_ + "/program.err");
-    program_ = -1;
-    EXPECT_TRUE(SameLines(Received("skd/pages"), json));
+  std::vector<std::string> window = {kProgram, "--config", config, "--mqtt", Url("base=skd")};
+  window.insert(window.end(), common.begin(), common.end());
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  program_ = Spawn(window, dir_ + "/program.out", dir_ + "/program.err");
+  unsetenv("QT_QPA_PLATFORM");
+  ASSERT_TRUE(WaitFor([&] { return Received("skd/pages").size() >= json.size(); }, 30))
+      << ReadFile(dir_ + "/program.err");
+  kill(program_, SIGTERM);  // the window runs on after a recording's end
+  EXPECT_EQ(Wait(program_), 0) << ReadFile(dir_ + "/program.err");
+  program_ = -1;
+  EXPECT_TRUE(SameLines(Received("skd/pages"), json));
 #endif
-  }
+}
 
 }  // namespace
 }  // namespace skelmar

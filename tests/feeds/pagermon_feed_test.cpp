@@ -276,68 +276,70 @@ TEST(PagerMonFeed, TheProgramSendsEachPageWithTheTextItsJsonLineHoldsNationalLet
   // A numeric page without the blanks that pad its last codeword.
   EXPECT_EQ(StringField(got[1].body, "message"), "555-01") << got[1].body;
   EXPECT_EQ(StringField(lines[1], "text"), "555-01") << lines[1];
-  TEST(PagerMonFeed, NeverSendsAnEmptyMessageAndDropsAPageRefusedWith400Once) {
-    // As PagerMon's own server: 500 for an empty message.
-    HttpServer server([](const Request& r, int) {
-      if (r.body.find("\"message\":\"\"") != std::string::npos) return 500;
-      return r.body.find("bad page") != std::string::npos ? 400 : 200;
-    });
-    PagerMonOptions options;
-    std::string error;
-    ASSERT_TRUE(ParsePagerMonUrl(
-        "http://127.0.0.1:" + std::to_string(server.port()) + "?tones=1&address=capcode+function",
-        options, error))
-        << error;
-    PagerMonFeed feed(options, kKey, "rx");
-    feed.SetRetryUnitMs(5);
-    ASSERT_TRUE(feed.Start(error)) << error;
-    feed.Publish(Page(PageProtocol::kGsc, "657141", "tone", ""), "", 1);
-    feed.Publish(Page(PageProtocol::kPocsag, "12", "numeric", ""), "", 2);  // nothing to show
-    PageRecord bad = Page(PageProtocol::kPocsag, "0273040", "alpha", "bad page");
-    bad.functionBits = 3;
-    feed.Publish(bad, "", 3);
-    feed.Publish(Page(PageProtocol::kFlex, "4242", "alpha", "next"), "", 4);
-    feed.Stop(5000);
+}
 
-    const std::vector<Request> got = server.requests();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_NE(got[0].body.find(R"x("message":"(tone only)")x"), std::string::npos) << got[0].body;
-    EXPECT_NE(got[1].body.find(R"("address":"02730403","message":"bad page")"), std::string::npos)
-        << got[1].body;
-    EXPECT_NE(got[2].body.find(R"("address":"0004242","message":"next")"), std::string::npos)
-        << got[2].body;
-    EXPECT_EQ(feed.counters().sent, 2u);
-    EXPECT_EQ(feed.counters().dropped, 1u);
-    std::string message;
-    ASSERT_TRUE(feed.TakeMessage(message));
-    EXPECT_NE(message.find("refused a page for good (answered 400"), std::string::npos) << message;
-  }
+TEST(PagerMonFeed, NeverSendsAnEmptyMessageAndDropsAPageRefusedWith400Once) {
+  // As PagerMon's own server: 500 for an empty message.
+  HttpServer server([](const Request& r, int) {
+    if (r.body.find("\"message\":\"\"") != std::string::npos) return 500;
+    return r.body.find("bad page") != std::string::npos ? 400 : 200;
+  });
+  PagerMonOptions options;
+  std::string error;
+  ASSERT_TRUE(ParsePagerMonUrl(
+      "http://127.0.0.1:" + std::to_string(server.port()) + "?tones=1&address=capcode+function",
+      options, error))
+      << error;
+  PagerMonFeed feed(options, kKey, "rx");
+  feed.SetRetryUnitMs(5);
+  ASSERT_TRUE(feed.Start(error)) << error;
+  feed.Publish(Page(PageProtocol::kGsc, "657141", "tone", ""), "", 1);
+  feed.Publish(Page(PageProtocol::kPocsag, "12", "numeric", ""), "", 2);  // nothing to show
+  PageRecord bad = Page(PageProtocol::kPocsag, "0273040", "alpha", "bad page");
+  bad.functionBits = 3;
+  feed.Publish(bad, "", 3);
+  feed.Publish(Page(PageProtocol::kFlex, "4242", "alpha", "next"), "", 4);
+  feed.Stop(5000);
 
-  TEST(PagerMonFeed, AWrongKeyIsSaidThePagesAreSpooledAndTheRunEndsWithStatusOne) {
-    HttpServer server([](const Request&, int) { return 401; });
-    std::string pattern = ::testing::TempDir() + "skelmar-pm-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::string dir = pattern;
-    const pid_t program =
-        feedtest::Spawn({feedtest::kProgram, "--replay", feedtest::kSample, "--four-level",
-                         "--json", "-q", "--config", feedtest::kConfig, "--pagermon",
-                         "http://127.0.0.1:" + std::to_string(server.port())},
-                        dir + "/out", dir + "/err", "/dev/null",
-                        {"XDG_STATE_HOME=" + dir, "SKELMAR_PAGERMON_KEY=wrong-key"});
-    ASSERT_GT(program, 0);
-    const int status = feedtest::WaitExit(program, 20);
-    const std::string err = feedtest::ReadFile(dir + "/err");
-    EXPECT_EQ(status, 1) << err;
-    EXPECT_NE(err.find("answered 401"), std::string::npos) << err;
-    EXPECT_NE(err.find("the API key is wrong"), std::string::npos) << err;
-    EXPECT_EQ(err.find("wrong-key"), std::string::npos) << err;
-    EXPECT_NE(err.find("PagerMon: 0 pages delivered, 0 dropped, "), std::string::npos) << err;
-    EXPECT_NE(err.find(" not delivered (spooled to " + dir + "/skelmar/feeds.spool"),
-              std::string::npos)
-        << err;
-    EXPECT_FALSE(server.requests().empty());
-    std::filesystem::remove_all(dir);
-  }
+  const std::vector<Request> got = server.requests();
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_NE(got[0].body.find(R"x("message":"(tone only)")x"), std::string::npos) << got[0].body;
+  EXPECT_NE(got[1].body.find(R"("address":"02730403","message":"bad page")"), std::string::npos)
+      << got[1].body;
+  EXPECT_NE(got[2].body.find(R"("address":"0004242","message":"next")"), std::string::npos)
+      << got[2].body;
+  EXPECT_EQ(feed.counters().sent, 2u);
+  EXPECT_EQ(feed.counters().dropped, 1u);
+  std::string message;
+  ASSERT_TRUE(feed.TakeMessage(message));
+  EXPECT_NE(message.find("refused a page for good (answered 400"), std::string::npos) << message;
+}
+
+TEST(PagerMonFeed, AWrongKeyIsSaidThePagesAreSpooledAndTheRunEndsWithStatusOne) {
+  HttpServer server([](const Request&, int) { return 401; });
+  std::string pattern = ::testing::TempDir() + "skelmar-pm-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::string dir = pattern;
+  const pid_t program =
+      feedtest::Spawn({feedtest::kProgram, "--replay", feedtest::kSample, "--four-level", "--json",
+                       "-q", "--config", feedtest::kConfig, "--pagermon",
+                       "http://127.0.0.1:" + std::to_string(server.port())},
+                      dir + "/out", dir + "/err", "/dev/null",
+                      {"XDG_STATE_HOME=" + dir, "SKELMAR_PAGERMON_KEY=wrong-key"});
+  ASSERT_GT(program, 0);
+  const int status = feedtest::WaitExit(program, 20);
+  const std::string err = feedtest::ReadFile(dir + "/err");
+  EXPECT_EQ(status, 1) << err;
+  EXPECT_NE(err.find("answered 401"), std::string::npos) << err;
+  EXPECT_NE(err.find("the API key is wrong"), std::string::npos) << err;
+  EXPECT_EQ(err.find("wrong-key"), std::string::npos) << err;
+  EXPECT_NE(err.find("PagerMon: 0 pages delivered, 0 dropped, "), std::string::npos) << err;
+  EXPECT_NE(err.find(" not delivered (spooled to " + dir + "/skelmar/feeds.spool"),
+            std::string::npos)
+      << err;
+  EXPECT_FALSE(server.requests().empty());
+  std::filesystem::remove_all(dir);
+}
 
 }  // namespace
 }  // namespace skelmar
