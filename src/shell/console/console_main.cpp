@@ -309,8 +309,7 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   if (o.fourLevel >= 0) settings.fourLevelInterface = o.fourLevel;
   if (o.invert >= 0) settings.invertData = o.invert;
 
-  const bool live = o.input == InputKind::kAudioDevice || o.input == InputKind::kSerial ||
-                    (o.input == InputKind::kNone) || (o.input == InputKind::kReplay && o.realtime);
+  const bool live = IsLiveInput(o.input, o.realtime);
   long long start = 0;
   if (!o.startTime.empty()) {
     ParseIsoTime(o.startTime, start);

@@ -3,6 +3,7 @@
 
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
+#include "platform/iq_input.h"
 
 namespace skelmar {
 
@@ -23,6 +24,17 @@ std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLev
       return audio(AudioSourceKind::kSoundFile);
     case InputKind::kAudioDevice:
       return audio(AudioSourceKind::kAlsa);
+    case InputKind::kIq: {
+      IqTuning tuning;
+      tuning.channelHz = o.channel;
+      tuning.centerHz = o.center;
+      tuning.ppm = o.ppm;
+      auto input = std::make_unique<IqReceiverInput>(
+          std::make_unique<IqFileStream>(o.inputPath, o.iqFormat, o.iqRate), tuning);
+      auto source = std::make_unique<AudioSource>(std::move(input), false, fourLevel);
+      if (stop != nullptr) source->SetStopFlag(stop);
+      return source;
+    }
     default:
       return nullptr;
   }
