@@ -331,7 +331,7 @@ bool IqReceiverInput::Open() {
     return false;
   }
   const double center = tuning_.centerHz.value_or(stream_->centerHz().value_or(0.0));
-  const double ppm = stream_->correctsPpm() ? 0.0 : tuning_.ppm;
+  const double ppm = tuning_.ppm - stream_->ppmApplied();
   ChannelOptions options;
   options.sampleRate = rate;
   const double channel = tuning_.channelHz.value_or(center);

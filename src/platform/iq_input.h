@@ -36,8 +36,9 @@ class IqStream {
   virtual double sampleRate() const = 0;
   /// The frequency the stream is centred on, when it says (SigMF, a tuner).
   virtual std::optional<double> centerHz() const { return std::nullopt; }
-  /// True when the tuner corrects its own frequency error (so the receiver must not).
-  virtual bool correctsPpm() const { return false; }
+  /// The part of the tuner's error the tuner corrects itself (the receiver
+  /// corrects the rest).
+  virtual double ppmApplied() const { return 0; }
   virtual const char* lastError() const = 0;
   /// Asks a blocked Read to return soon (from another thread).
   virtual void Interrupt() { interrupted_.store(true, std::memory_order_release); }

@@ -17,115 +17,13 @@
 #include "platform/audio_input.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
+#include "sdr/iq_test_support.h"
 #include "shell/console/console_options.h"
 #include "shell/console/edge_inputs.h"
 #include "support/rig.h"
 
 namespace skelmar::test {
 namespace {
-
-constexpr double kCenter = 169.6e6;
-constexpr double kChannel = 169.65e6;
-constexpr double kPpm = 20;
-
-std::string TempPath(const std::string& name) {
-  return std::string(SKELMAR_BINARY_DIR) + "/iq_test_" + std::to_string(getpid()) + "_" + name;
-}
-
-/// The monitor's rows for an input the options name (with a 4-level interface).
-std::vector<std::string> Decode(std::vector<std::string> args, uint64_t* overruns = nullptr) {
-  args.insert(args.begin(), "skelmar");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  ConsoleOptions options;
-  std::string error;
-  EXPECT_TRUE(ParseConsoleOptions(static_cast<int>(argv.size()), argv.data(), options, error))
-      << error;
-  Rig rig;
-  rig.settings.fourLevelInterface = 1;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
-  flex.NamePhases();
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
-  rig.front.Attach(&pocsag, &flex, nullptr);
-  std::unique_ptr<EdgeSource> source = MakeEdgeSource(options, true);
-  EXPECT_NE(source, nullptr);
-  if (source == nullptr) return {};
-  EXPECT_GT(source->Open(&rig.front.readIndex()), 0) << source->lastError();
-  if (source->ring() == nullptr) return {};
-  bool more = true;
-  while (more) {
-    more = source->Advance(kTicksPerTimerTick);
-    rig.front.PollEdges(*source->ring());
-  }
-  EXPECT_STREQ(source->lastError(), "");
-  if (overruns != nullptr) *overruns = source->overruns();
-  source->Close();
-  return rig.rows.Texts();
-}
-
-std::string Joined(const std::vector<std::string>& rows) {
-  std::string all;
-  for (const std::string& r : rows) all += r + "\n";
-  return all;
-}
-
-struct Sent {
-  std::string address;  ///< as the row shows it
-  std::string text;
-};
-
-/// POCSAG at 1200 bit/s, then a FLEX 3200/4 frame: the modulating audio of
-/// one transmitter at 48 kHz, and the pages it carries.
-std::vector<float> Traffic(uint32_t capcode, std::vector<Sent>& sent) {
-  siggen::ModulatorOptions mod;
-  mod.fourLevel = true;
-  siggen::EdgeWriter writer;
-  writer.Hold(0, 0.2, mod);
-  const std::vector<siggen::PocsagPage> pages = {
-      {capcode, 3, siggen::PocsagKind::kAlpha, "POCSAG over the air"},
-      {capcode + 8, 0, siggen::PocsagKind::kNumeric, "0123456789"}};
-  siggen::AppendPocsag(writer, siggen::EncodePocsag(pages).Bits(), 1200, mod);
-  char address[32];
-  std::snprintf(address, sizeof address, "{%07u} 4", capcode);
-  sent.push_back({address, pages[0].text});
-  std::snprintf(address, sizeof address, "{%07u} 1", capcode + 8);
-  sent.push_back({address, pages[1].text});
-
-  siggen::FlexFrame frame = siggen::FlexFrame::Mode(siggen::kFlexCode3200x4);
-  frame.frame = 3;
-  siggen::FlexPhaseBuilder builders[4];
-  const char* texts[4] = {"FLEX phase A at 3200/4", "phase B", "phase C carries this",
-                          "and phase D"};
-  for (int p = 0; p < 4; ++p) {
-    const uint32_t flexCapcode = capcode + 100 + static_cast<uint32_t>(p);
-    builders[p].pages.push_back({flexCapcode, false, siggen::kFlexAlphanumeric, texts[p]});
-    std::snprintf(address, sizeof address, "[%07u] %c", flexCapcode, 'A' + p);
-    sent.push_back({address, texts[p]});
-    EXPECT_TRUE(builders[p].Build(frame.words[p]));
-  }
-  siggen::AppendFlexFrame(writer, frame, mod);
-  writer.Hold(0, 0.2, mod);
-
-  // The transmitter's modulation filter: flat delay, -3 dB at 2 kHz.
-  siggen::AudioOptions audio;
-  audio.sampleRate = 48000;
-  audio.fourLevelInterface = true;
-  audio.amplitude = 0.5;
-  audio.filter = siggen::ReceiverFilter::kBessel4;
-  audio.cutoffHz = 2000;
-  return siggen::ToFloat(siggen::EdgesToAudio(writer.Finish(), audio));
-}
-
-void ExpectSent(const std::vector<Sent>& sent, const std::vector<std::string>& rows) {
-  for (const Sent& s : sent) {
-    bool found = false;
-    for (const std::string& r : rows) {
-      found = found || (r.find(s.address) != std::string::npos &&
-                        r.find(s.text) != std::string::npos && r.find('?') == std::string::npos);
-    }
-    EXPECT_TRUE(found) << s.address << " " << s.text << "\n" << Joined(rows);
-  }
-}
 
 struct FormatCase {
   const char* generator;  ///< siggen's name of the format
