@@ -20,6 +20,7 @@
 #include "sdr/iq_test_support.h"
 #include "shell/console/console_options.h"
 #include "shell/console/edge_inputs.h"
+#include "shell/console/receiver_settings.h"
 #include "support/rig.h"
 
 namespace skelmar::test {
@@ -119,6 +120,44 @@ TEST(IqReceiver, ChannelAtTheCentreDespiteTheTunerDcSpike) {
   ExpectSent(sent, rows);
   EXPECT_EQ(rows.size(), sent.size()) << Joined(rows);
   std::remove(path.c_str());
+}
+
+TEST(IqReceiver, ReceiverSectionOfTheSettingsFileIsTheInputWhenNoneIsGiven) {
+  std::vector<Sent> sent;
+  siggen::IqCarrier wanted;
+  wanted.audio = Traffic(1600000, sent);
+  wanted.deviationHz = 4800;
+  wanted.offsetHz = -300e3;
+  siggen::IqOptions options;
+  options.sampleRate = 2048000;
+  options.centerHz = 929.9e6;
+  options.ppm = -12;
+  options.amplitude = 0.1;
+  options.cnrDb = 30;
+  const std::string path = TempPath("section.raw");
+  ASSERT_TRUE(siggen::WriteIq(path, siggen::IqFileFormat::kCs8, {wanted}, options));
+  const std::string ini = TempPath("section.ini");
+  std::FILE* f = std::fopen(ini.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f,
+               "[Receiver]\nIQ=%s\nIqFormat=cs8\nRate=2048k\nCenter=929.9M\nChannel=929.6M\n"
+               "PPM=-12\n",
+               path.c_str());
+  std::fclose(f);
+  ReceiverSettings section;
+  ReadReceiverSettings(ini, section);
+  ConsoleOptions o;
+  std::string error;
+  ASSERT_TRUE(ApplyReceiverSettings(section, o, error)) << error;
+  const std::vector<std::string> rows = Decode(o);
+  ExpectSent(sent, rows);
+  EXPECT_EQ(rows.size(), sent.size()) << Joined(rows);
+  // The command line's own choice wins: here a channel with nothing on it.
+  o = Options({"--iq", path, "--channel", "929.625M"});
+  ASSERT_TRUE(ApplyReceiverSettings(section, o, error)) << error;
+  EXPECT_TRUE(Decode(o).empty());
+  std::remove(path.c_str());
+  std::remove(ini.c_str());
 }
 
 TEST(IqReceiver, HeaderlessCaptureOfUnknownFormatIsRefusedWithTheFormats) {

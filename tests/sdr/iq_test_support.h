@@ -30,8 +30,7 @@ inline std::string TempPath(const std::string& name) {
 }
 
 /// The monitor's rows for an input the options name (with a 4-level interface).
-inline std::vector<std::string> Decode(std::vector<std::string> args,
-                                       uint64_t* overruns = nullptr) {
+inline ConsoleOptions Options(std::vector<std::string> args) {
   args.insert(args.begin(), "skelmar");
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
@@ -39,6 +38,11 @@ inline std::vector<std::string> Decode(std::vector<std::string> args,
   std::string error;
   EXPECT_TRUE(ParseConsoleOptions(static_cast<int>(argv.size()), argv.data(), options, error))
       << error;
+  return options;
+}
+
+inline std::vector<std::string> Decode(const ConsoleOptions& options,
+                                       uint64_t* overruns = nullptr) {
   Rig rig;
   rig.settings.fourLevelInterface = 1;
   FlexDecoder flex(rig.output, rig.front, rig.bch);
@@ -59,6 +63,11 @@ inline std::vector<std::string> Decode(std::vector<std::string> args,
   if (overruns != nullptr) *overruns = source->overruns();
   source->Close();
   return rig.rows.Texts();
+}
+
+inline std::vector<std::string> Decode(const std::vector<std::string>& args,
+                                       uint64_t* overruns = nullptr) {
+  return Decode(Options(args), overruns);
 }
 
 inline std::string Joined(const std::vector<std::string>& rows) {

@@ -31,12 +31,14 @@
 #include "platform/program_path.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
+#include "platform/soapy_sdr.h"
 #include "platform/terminal_beeper.h"
 #include "shell/config_location.h"
 #include "shell/console/console_options.h"
 #include "shell/console/console_output.h"
 #include "shell/console/console_run.h"
 #include "shell/console/edge_inputs.h"
+#include "shell/console/receiver_settings.h"
 #include "shell/monitor.h"
 #include "shell/settings_file.h"
 
@@ -281,15 +283,26 @@ void PrintFeedStats(const FeedHub& hub) {
   }
 }
 
-int Run(const ConsoleOptions& o, const char* argv0) {
+int Run(const ConsoleOptions& given, const char* argv0) {
   std::setlocale(LC_ALL, "");
   StopSignals signals;
 
   // Settings: defaults, then the file over them.
   const std::string program = ProgramPath(argv0);
   const ConfigChoice config =
-      ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
+      ChooseConfigFile(given.configPath.empty() ? nullptr : given.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  // The [Receiver] section fills in an SDR input the command line leaves open.
+  ConsoleOptions o = given;
+  {
+    ReceiverSettings receiver;
+    ReadReceiverSettings(config.file, receiver);
+    std::string problem;
+    if (!ApplyReceiverSettings(receiver, o, problem)) {
+      std::fprintf(stderr, "skelmar: %s\n", problem.c_str());
+      return kExitFailure;
+    }
+  }
   if (!o.configPath.empty()) {
     // The error_code form: a path whose status cannot be read (a link loop,
     // a folder we may not enter, an over-long name) is reported, not thrown.
@@ -369,8 +382,8 @@ int Run(const ConsoleOptions& o, const char* argv0) {
   if (o.input == InputKind::kNone && settings.comPort == 0) {
     std::fprintf(
         stderr,
-        "skelmar: no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME or "
-        "--serial DEVICE (see --help)\n");
+        "skelmar: no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME, "
+        "--serial DEVICE, --iq FILE|-, --rtl-tcp HOST or --sdr ARGS (see --help)\n");
     return kExitUsage;
   }
 
@@ -604,6 +617,11 @@ int RunConsoleProgram(int argc, char** argv) {
   if (options.version) {
     std::puts("skelmar 0.1.0");
     return skelmar::kExitOk;
+  }
+  if (options.input == skelmar::InputKind::kSdr && options.inputPath == "list") {
+    if (skelmar::ListSdrDevices(stdout, error)) return skelmar::kExitOk;
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    return skelmar::kExitFailure;
   }
   return skelmar::Run(options, argv[0]);
 }

@@ -76,7 +76,9 @@ bool IsLiveInput(InputKind kind, bool realtime) {
 }
 
 bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, std::string& error) {
-  std::string rateText;  // checked once the input is known: audio and IQ rates differ
+  // --rate is checked once the input is known: audio and IQ rates differ.
+  std::string rateText;
+  bool rateGiven = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     std::string v;
@@ -173,6 +175,7 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       }
     } else if (Matches(a, "--rate")) {
       if (!TakeValue(argc, argv, i, "--rate", rateText, error)) return false;
+      rateGiven = true;
     } else if (Matches(a, "--config")) {
       if (!TakeValue(argc, argv, i, "--config", o.configPath, error)) return false;
     } else if (Matches(a, "--record")) {
@@ -232,17 +235,18 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       return false;
     }
   }
-  if (!rateText.empty()) {
-    double rate = 0;
-    const bool number = ParseFrequency(rateText.c_str(), rate);
+  if (rateGiven) {
     if (IqInput(o.input)) {
-      if (!number || !ChannelReceiver::RateSupported(rate)) {
+      double rate = 0;
+      if (!ParseFrequency(rateText.c_str(), rate) || !ChannelReceiver::RateSupported(rate)) {
         error = "--rate takes an IQ sample rate from 200k to 20M samples/s, not '" + rateText + "'";
         return false;
       }
       o.iqRate = rate;
     } else {
-      if (!number || rate < 8000 || rate > 192000 || rate != static_cast<int>(rate)) {
+      char* end = nullptr;
+      const long rate = std::strtol(rateText.c_str(), &end, 10);
+      if (end == rateText.c_str() || *end != 0 || rate < 8000 || rate > 192000) {
         error = "--rate takes a sample rate from 8000 to 192000 Hz, not '" + rateText + "'";
         return false;
       }
@@ -349,11 +353,32 @@ Input (give one; without one, the serial port of the settings file is used):
                         "-" reads standard input, e.g.
                         rtl_fm -f 929.6M -s 22050 - | skelmar --pcm -
   --rate HZ             sample rate of --pcm and --audio-device, 8000 to
-                        192000 (default 22050)
+                        192000 (default 22050); of --iq, --rtl-tcp and --sdr,
+                        200k to 20M (devices: default 1024k)
   --audio FILE          an audio file (WAV, FLAC, anything libsndfile reads)
   --audio-device NAME   live capture from an ALSA device (e.g. default, hw:1)
   --serial DEVICE       a slicer on a serial port's modem-status lines
                         (e.g. /dev/ttyS0, /dev/ttyUSB0)
+
+From an SDR (the built-in FM receiver decodes one channel of the IQ samples):
+  --iq FILE|-           a wideband IQ capture: cu8 (rtl_sdr), cs8, cs16, cf32,
+                        two-channel WAV or SigMF (.sigmf-meta); "-" reads cu8
+                        from standard input, e.g. rtl_sdr -f 169.6M -s 1024k -
+                        | skelmar --iq - --rate 1024k --center 169.6M
+                        --channel 169.65M
+  --iq-format NAME      cu8, cs8, cs16, cf32, wav or sigmf, when the file name
+                        does not tell
+  --rtl-tcp HOST[:PORT] an rtl_tcp server (port 1234 by default); a lost
+                        connection is made again
+  --sdr ARGS            a device through SoapySDR, e.g. driver=rtlsdr;
+                        --sdr list shows the devices SoapySDR finds
+  --center HZ           the frequency the capture is centred on, or the one
+                        the device tunes to (k and M suffixes: 169.6M)
+  --channel HZ          the channel to decode (default: the centre; a device
+                        given only the channel tunes a quarter of the rate
+                        above it, clear of the tuner's DC spike)
+  --ppm N               the tuner's frequency error, parts per million
+  --gain DB|auto        tuner gain of --rtl-tcp and --sdr (default auto)
 
 Output:
   --color=auto|always|never   colour the lines with the colour settings
@@ -404,7 +429,8 @@ Files and pipes:
 
 Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file; so do the feeds (section [Feeds]: Label,
-MQTT, PagerMon, Dedupe), which the options above override. Stop with Ctrl-C;
+MQTT, PagerMon, Dedupe) and the SDR receiver (section [Receiver]), which the
+options above override. Stop with Ctrl-C;
 the filter log is flushed and closed, and the feeds get up to 10 s to deliver
 what they hold. Exit status: 0 on a clean end (Ctrl-C included), 1 when the
 input, the settings file, the character set file, the --record file or a feed

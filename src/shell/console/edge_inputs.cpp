@@ -5,6 +5,7 @@
 #include "platform/audio_source.h"
 #include "platform/iq_input.h"
 #include "platform/rtl_tcp.h"
+#include "platform/soapy_sdr.h"
 
 namespace skelmar {
 
@@ -52,6 +53,15 @@ std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLev
       tuning.gainDb = o.gain;
       tuning.ppm = o.ppm;
       return receiver(std::make_unique<RtlTcpStream>(o.inputPath, tuning, notice), true,
+                      tuning.centerHz);
+    }
+    case InputKind::kSdr: {
+      SdrTuning tuning;
+      tuning.centerHz = SdrCenterHz(o);
+      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+      tuning.gainDb = o.gain;
+      tuning.ppm = o.ppm;
+      return receiver(std::make_unique<SoapySdrStream>(o.inputPath, tuning, notice), true,
                       tuning.centerHz);
     }
     default:
