@@ -32,7 +32,9 @@ struct IqBlock {
 /// decodes too. Fixed buffers.
 class WidebandFront {
  public:
-  static constexpr size_t kBlock = 8192;  ///< complex samples per block, at most
+  /// Complex samples per block, at most: small enough that a block's passes
+  /// stay in the first-level cache.
+  static constexpr size_t kBlock = 2048;
 
   explicit WidebandFront(double sampleRate);
 
