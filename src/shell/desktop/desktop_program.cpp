@@ -25,7 +25,7 @@ long long StartSeconds(const ConsoleOptions& o) {
 /// on the machine's clock.
 bool UsesStreamClock(const ConsoleOptions& o) {
   return o.input == InputKind::kReplay || o.input == InputKind::kPcm ||
-         o.input == InputKind::kAudioFile;
+         o.input == InputKind::kAudioFile || o.input == InputKind::kIq;
 }
 
 /// The command line's overrides of the settings (never saved).
