@@ -16,8 +16,9 @@ set(CPACK_PACKAGE_CONTACT "Skelmar maintainers <skelmar@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "radio-pager monitor (POCSAG, FLEX, GSC) and TAP page sender")
 set(CPACK_PACKAGE_DESCRIPTION
     "skelmar decodes POCSAG, FLEX and GSC pages from a pager receiver's data slicer on a serial\n\
-port or from discriminator audio (sound card, file, or rtl_fm on a pipe), with filters, a\n\
-filter log and command, statistics and JSON output. vantry sends one alphanumeric page\n\
+port, from discriminator audio (sound card, file, or rtl_fm on a pipe) or, with its own FM\n\
+receiver, from an SDR's IQ samples (capture files, rtl_sdr on a pipe, rtl_tcp, SoapySDR\n\
+devices), with filters, a filter log and command, statistics and JSON output. vantry sends one alphanumeric page\n\
 through a Hayes modem to a TAP paging terminal.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -26,5 +27,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "rtl-sdr")
+# libsoapysdr comes in through the shared-library dependencies; the device
+# modules are the user's choice.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+    "rtl-sdr, soapysdr-module-rtlsdr | soapysdr-module-all, soapysdr-module-airspy, soapysdr-module-hackrf, soapysdr-tools")
 include(CPack)

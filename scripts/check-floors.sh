@@ -4,7 +4,7 @@
 #
 # Floors, lowest first (folders on one floor include nothing of each other):
 #   0  settings          the settings record, the profile (INI) file reader
-#   1  frontend          edges, clocks, the front end
+#   1  frontend sdr      edges, clocks, the front end; IQ formats and the FM receiver
 #   2  output            panes, filters, statistics, page records
 #   3  pocsag            the BCH corrector (FLEX uses it) and the POCSAG decoder
 #   4  flex gsc          the other two decoders
@@ -16,7 +16,7 @@
 # sender (vantry) stands apart: it includes nothing of the monitor and the
 # monitor nothing of it.
 #
-# Core (standard library only, no <….h> system header): settings, frontend,
+# Core (standard library only, no <….h> system header): settings, frontend, sdr,
 # output, pocsag, flex, gsc, the feeds core (every file of feeds/ but the two
 # network clients) and the monitor (session/monitor.*).
 #
@@ -25,10 +25,10 @@ set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
 declare -A floor=(
-  [settings]=0 [frontend]=1 [output]=2 [pocsag]=3 [flex]=4 [gsc]=4
+  [settings]=0 [frontend]=1 [sdr]=1 [output]=2 [pocsag]=3 [flex]=4 [gsc]=4
   [feeds]=5 [platform]=6 [session]=7 [shell]=8
 )
-core_folders="settings frontend output pocsag flex gsc"
+core_folders="settings frontend sdr output pocsag flex gsc"
 core_exempt='^src/feeds/(mqtt_feed|pagermon_feed)\.(cpp|h)$'
 
 bad=0

@@ -12,6 +12,8 @@ packages=(build-essential cmake ninja-build pkg-config git
           clang-14 libclang-rt-14-dev)  # the fuzz targets (scripts/fuzz.sh)
 # Feeds: the MQTT and PagerMon clients, and the broker and clients the feed tests run.
 packages+=(libmosquitto-dev libcurl4-openssl-dev mosquitto mosquitto-clients)
+# SDR devices through SoapySDR (--sdr); the device modules are the user's to add.
+packages+=(libsoapysdr-dev)
 
 missing=()
 for p in "${packages[@]}"; do

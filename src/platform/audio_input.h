@@ -31,7 +31,10 @@ class AudioInput {
   /// A read interrupted by a signal is retried unless this flag (when given)
   /// is set; then the input ends there, so a stop request is never held up
   /// by a silent pipe.
-  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+  virtual void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+  /// Asks a Read blocked in another thread to return soon (a live input
+  /// being stopped); inputs whose reads always return quickly ignore it.
+  virtual void Interrupt() {}
 
  protected:
   bool StopRequested() const { return stop_ != nullptr && stop_->load(std::memory_order_acquire); }

@@ -93,6 +93,7 @@ int AudioSource::Open(const std::atomic<uint32_t>* readIndex) {
 
 void AudioSource::Stop() {
   stop_.store(true);
+  if (capture_.joinable()) input_->Interrupt();
   if (capture_.joinable()) capture_.join();
 }
 

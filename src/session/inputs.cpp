@@ -3,11 +3,31 @@
 
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
+#include "platform/iq_input.h"
+#include "platform/rtl_tcp.h"
+#include "platform/soapy_sdr.h"
 
 namespace skelmar {
 
+double SdrCenterHz(const ConsoleOptions& o) {
+  if (o.center) return *o.center;
+  if (o.channel) return *o.channel + (o.iqRate > 0 ? o.iqRate : kDefaultSdrRate) / 4;
+  return 0;
+}
+
 std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLevel,
-                                           const std::atomic<bool>* stop) {
+                                           const std::atomic<bool>* stop,
+                                           std::function<void(const char*)> notice) {
+  auto receiver = [&](std::unique_ptr<IqStream> stream, bool live, std::optional<double> center) {
+    IqTuning tuning;
+    tuning.channelHz = o.channel;
+    tuning.centerHz = center;
+    tuning.ppm = o.ppm;
+    auto input = std::make_unique<IqReceiverInput>(std::move(stream), tuning);
+    auto source = std::make_unique<AudioSource>(std::move(input), live, fourLevel);
+    if (stop != nullptr) source->SetStopFlag(stop);
+    return source;
+  };
   auto audio = [&](AudioSourceKind kind) {
     auto source = std::make_unique<AudioSource>(kind, o.inputPath.c_str(), o.rate, fourLevel);
     if (stop != nullptr) source->SetStopFlag(stop);
@@ -23,6 +43,27 @@ std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLev
       return audio(AudioSourceKind::kSoundFile);
     case InputKind::kAudioDevice:
       return audio(AudioSourceKind::kAlsa);
+    case InputKind::kIq:
+      return receiver(std::make_unique<IqFileStream>(o.inputPath, o.iqFormat, o.iqRate), false,
+                      o.center);
+    case InputKind::kRtlTcp: {
+      RtlTcpTuning tuning;
+      tuning.centerHz = SdrCenterHz(o);
+      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+      tuning.gainDb = o.gain;
+      tuning.ppm = o.ppm;
+      return receiver(std::make_unique<RtlTcpStream>(o.inputPath, tuning, notice), true,
+                      tuning.centerHz);
+    }
+    case InputKind::kSdr: {
+      SdrTuning tuning;
+      tuning.centerHz = SdrCenterHz(o);
+      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+      tuning.gainDb = o.gain;
+      tuning.ppm = o.ppm;
+      return receiver(std::make_unique<SoapySdrStream>(o.inputPath, tuning, notice), true,
+                      tuning.centerHz);
+    }
     default:
       return nullptr;
   }

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "output/charset.h"
+#include "sdr/channel_receiver.h"
+#include "sdr/iq_format.h"
 #include "settings/settings.h"
 
 namespace skelmar {
@@ -35,7 +37,9 @@ bool Matches(const char* arg, const char* name) {
 
 bool SetInput(ConsoleOptions& o, InputKind kind, const std::string& path, std::string& error) {
   if (o.input != InputKind::kNone) {
-    error = "give only one input (--replay, --pcm, --audio, --audio-device or --serial)";
+    error =
+        "give only one input (--replay, --pcm, --audio, --audio-device, --serial, --iq, --rtl-tcp "
+        "or --sdr)";
     return false;
   }
   if (path.empty()) {
@@ -47,9 +51,34 @@ bool SetInput(ConsoleOptions& o, InputKind kind, const std::string& path, std::s
   return true;
 }
 
+bool IqInput(InputKind kind) {
+  return kind == InputKind::kIq || kind == InputKind::kRtlTcp || kind == InputKind::kSdr;
+}
+
+bool TakeFrequency(int argc, const char* const* argv, int& i, const char* name, double& hz,
+                   std::string& error) {
+  std::string v;
+  if (!TakeValue(argc, argv, i, name, v, error)) return false;
+  if (!ParseFrequency(v.c_str(), hz)) {
+    error = std::string(name) +
+            " takes a frequency in Hz with an optional k or M (e.g. 169.65M), not '" + v + "'";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
+bool IsLiveInput(InputKind kind, bool realtime) {
+  return kind == InputKind::kAudioDevice || kind == InputKind::kSerial ||
+         kind == InputKind::kNone || kind == InputKind::kRtlTcp || kind == InputKind::kSdr ||
+         (kind == InputKind::kReplay && realtime);
+}
+
 bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, std::string& error) {
+  // --rate is checked once the input is known: audio and IQ rates differ.
+  std::string rateText;
+  bool rateGiven = false;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     std::string v;
@@ -94,15 +123,59 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       if (!TakeValue(argc, argv, i, "--serial", v, error) ||
           !SetInput(o, InputKind::kSerial, v, error))
         return false;
-    } else if (Matches(a, "--rate")) {
-      if (!TakeValue(argc, argv, i, "--rate", v, error)) return false;
-      char* end = nullptr;
-      const long rate = std::strtol(v.c_str(), &end, 10);
-      if (end == v.c_str() || *end != 0 || rate < 8000 || rate > 192000) {
-        error = "--rate takes a sample rate from 8000 to 192000 Hz, not '" + v + "'";
+    } else if (Matches(a, "--iq-format")) {
+      if (!TakeValue(argc, argv, i, "--iq-format", o.iqFormat, error)) return false;
+      if (o.iqFormat != "wav" && o.iqFormat != "sigmf" &&
+          IqFormatByName(o.iqFormat.c_str()) == IqFormat::kUnknown) {
+        error = "--iq-format takes cu8, cs8, cs16, cf32, wav or sigmf, not '" + o.iqFormat + "'";
         return false;
       }
-      o.rate = static_cast<int>(rate);
+    } else if (Matches(a, "--iq")) {
+      if (!TakeValue(argc, argv, i, "--iq", v, error) || !SetInput(o, InputKind::kIq, v, error))
+        return false;
+    } else if (Matches(a, "--rtl-tcp")) {
+      if (!TakeValue(argc, argv, i, "--rtl-tcp", v, error) ||
+          !SetInput(o, InputKind::kRtlTcp, v, error))
+        return false;
+    } else if (Matches(a, "--sdr")) {
+      if (!TakeValue(argc, argv, i, "--sdr", v, error)) return false;
+      // "--sdr ''" is any device; the input still needs a non-empty name.
+      if (!SetInput(o, InputKind::kSdr, v.empty() ? std::string(" ") : v, error)) return false;
+      if (v.empty()) o.inputPath.clear();
+    } else if (Matches(a, "--center")) {
+      double hz = 0;
+      if (!TakeFrequency(argc, argv, i, "--center", hz, error)) return false;
+      o.center = hz;
+    } else if (Matches(a, "--channel")) {
+      double hz = 0;
+      if (!TakeFrequency(argc, argv, i, "--channel", hz, error)) return false;
+      o.channel = hz;
+    } else if (Matches(a, "--ppm")) {
+      if (!TakeValue(argc, argv, i, "--ppm", v, error)) return false;
+      char* end = nullptr;
+      const double ppm = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end != 0 || ppm < -1000 || ppm > 1000) {
+        error =
+            "--ppm takes the tuner's error from -1000 to 1000 parts per million, not '" + v + "'";
+        return false;
+      }
+      o.ppm = ppm;
+    } else if (Matches(a, "--gain")) {
+      if (!TakeValue(argc, argv, i, "--gain", v, error)) return false;
+      if (v == "auto") {
+        o.gain.reset();
+      } else {
+        char* end = nullptr;
+        const double db = std::strtod(v.c_str(), &end);
+        if (end == v.c_str() || *end != 0 || db < -20 || db > 100) {
+          error = "--gain takes the tuner gain in dB or auto, not '" + v + "'";
+          return false;
+        }
+        o.gain = db;
+      }
+    } else if (Matches(a, "--rate")) {
+      if (!TakeValue(argc, argv, i, "--rate", rateText, error)) return false;
+      rateGiven = true;
     } else if (Matches(a, "--config")) {
       if (!TakeValue(argc, argv, i, "--config", o.configPath, error)) return false;
     } else if (Matches(a, "--record")) {
@@ -163,6 +236,31 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       error = std::string("unknown option '") + a + "' (see --help)";
       return false;
     }
+  }
+  if (rateGiven) {
+    if (IqInput(o.input)) {
+      double rate = 0;
+      if (!ParseFrequency(rateText.c_str(), rate) || !ChannelReceiver::RateSupported(rate)) {
+        error = "--rate takes an IQ sample rate from 200k to 20M samples/s, not '" + rateText + "'";
+        return false;
+      }
+      o.iqRate = rate;
+    } else {
+      char* end = nullptr;
+      const long rate = std::strtol(rateText.c_str(), &end, 10);
+      if (end == rateText.c_str() || *end != 0 || rate < 8000 || rate > 192000) {
+        error = "--rate takes a sample rate from 8000 to 192000 Hz, not '" + rateText + "'";
+        return false;
+      }
+      o.rate = static_cast<int>(rate);
+    }
+  }
+  if (!IqInput(o.input) && (!o.iqFormat.empty() || o.center || o.channel || o.ppm != 0 || o.gain)) {
+    error = "--iq-format, --center, --channel, --ppm and --gain go with --iq, --rtl-tcp or --sdr";
+    return false;
+  }
+  if (o.input == InputKind::kIq && o.inputPath == "-" && o.iqFormat.empty()) {
+    o.iqFormat = "cu8";  // what rtl_sdr writes to a pipe
   }
   return true;
 }
@@ -263,11 +361,32 @@ Input (give one; without one, the serial port of the settings file is used):
                         "-" reads standard input, e.g.
                         rtl_fm -f 929.6M -s 22050 - | skelmar --pcm -
   --rate HZ             sample rate of --pcm and --audio-device, 8000 to
-                        192000 (default 22050)
+                        192000 (default 22050); of --iq, --rtl-tcp and --sdr,
+                        200k to 20M (devices: default 1024k)
   --audio FILE          an audio file (WAV, FLAC, anything libsndfile reads)
   --audio-device NAME   live capture from an ALSA device (e.g. default, hw:1)
   --serial DEVICE       a slicer on a serial port's modem-status lines
                         (e.g. /dev/ttyS0, /dev/ttyUSB0)
+
+From an SDR (the built-in FM receiver decodes one channel of the IQ samples):
+  --iq FILE|-           a wideband IQ capture: cu8 (rtl_sdr), cs8, cs16, cf32,
+                        two-channel WAV or SigMF (.sigmf-meta); "-" reads cu8
+                        from standard input, e.g. rtl_sdr -f 169.6M -s 1024k -
+                        | skelmar --iq - --rate 1024k --center 169.6M
+                        --channel 169.65M
+  --iq-format NAME      cu8, cs8, cs16, cf32, wav or sigmf, when the file name
+                        does not tell
+  --rtl-tcp HOST[:PORT] an rtl_tcp server (port 1234 by default); a lost
+                        connection is made again
+  --sdr ARGS            a device through SoapySDR, e.g. driver=rtlsdr;
+                        --sdr list shows the devices SoapySDR finds
+  --center HZ           the frequency the capture is centred on, or the one
+                        the device tunes to (k and M suffixes: 169.6M)
+  --channel HZ          the channel to decode (default: the centre; a device
+                        given only the channel tunes a quarter of the rate
+                        above it, clear of the tuner's DC spike)
+  --ppm N               the tuner's frequency error, parts per million
+  --gain DB|auto        tuner gain of --rtl-tcp and --sdr (default auto)
 
 Output:
   --color=auto|always|never   colour the lines with the colour settings
@@ -323,7 +442,8 @@ Files and pipes:
 
 Filters, the filter log, the filter command and the hourly statistics report
 work as set in the settings file; so do the feeds (section [Feeds]: Label,
-MQTT, PagerMon, Dedupe), which the options above override. Stop with Ctrl-C;
+MQTT, PagerMon, Dedupe) and the SDR receiver (section [Receiver]), which the
+options above override. Stop with Ctrl-C;
 the filter log is flushed and closed, and the feeds get up to 10 s to deliver
 what they hold (Ctrl-C again ends the wait); what they could not deliver is
 spooled and sent first at the next start. Exit status: 0 on a clean end

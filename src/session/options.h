@@ -1,6 +1,7 @@
 // Command-line options of the console monitor.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,20 @@ namespace skelmar {
 
 enum class ColorMode { kAuto, kAlways, kNever };
 
-enum class InputKind { kNone, kReplay, kPcm, kAudioFile, kAudioDevice, kSerial };
+enum class InputKind {
+  kNone,
+  kReplay,
+  kPcm,
+  kAudioFile,
+  kAudioDevice,
+  kSerial,
+  kIq,      ///< a wideband IQ capture or pipe through the built-in FM receiver
+  kRtlTcp,  ///< an rtl_tcp server
+  kSdr,     ///< a SoapySDR device
+};
+
+/// Inputs whose samples arrive in real time (the tick runs on the wall clock).
+bool IsLiveInput(InputKind kind, bool realtime);
 
 struct ConsoleOptions {
   bool help = false;
@@ -18,7 +32,14 @@ struct ConsoleOptions {
   std::string inputPath;  ///< recording, PCM file ("-" = standard input), audio file, ALSA device
                           ///< or serial device
   int rate = 22050;       ///< PCM sample rate
-  bool realtime = false;  ///< pace a recording at its own speed
+  // The built-in FM receiver (--iq, --rtl-tcp, --sdr).
+  double iqRate = 0;              ///< --rate for IQ inputs, samples/s (0 = from the file)
+  std::string iqFormat;           ///< --iq-format ("" = from the name or the header)
+  std::optional<double> center;   ///< --center HZ
+  std::optional<double> channel;  ///< --channel HZ (default: the centre)
+  double ppm = 0;                 ///< --ppm: the tuner's error
+  std::optional<double> gain;     ///< --gain DB (none: automatic)
+  bool realtime = false;          ///< pace a recording at its own speed
   std::string configPath;
   ColorMode color = ColorMode::kAuto;
   bool json = false;

@@ -60,8 +60,9 @@ void EdgeTap::Copy(const EdgeRing& ring) {
 }
 
 bool UsesStreamClock(const ConsoleOptions& o) {
-  return o.input == InputKind::kReplay || o.input == InputKind::kPcm ||
-         o.input == InputKind::kAudioFile;
+  // A recording played in real time keeps its own stream time too, so
+  // --start-time holds for it as for a file decoded at once.
+  return !IsLiveInput(o.input, o.realtime) || o.input == InputKind::kReplay;
 }
 
 Session::Session(const ConsoleOptions& options, ConfigChoice config, Front front,
@@ -148,8 +149,8 @@ int Session::Configure() {
   }
   if (front_ == Front::kConsole && !WantsLink()) {
     messages_.ShowMessage(
-        "no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME or "
-        "--serial DEVICE (see --help)");
+        "no input: give --replay FILE, --pcm FILE|-, --audio FILE, --audio-device NAME, "
+        "--serial DEVICE, --iq FILE|-, --rtl-tcp HOST or --sdr ARGS (see --help)");
     return kExitUsage;
   }
   if (const int status = StartFeeds(); status != kExitOk) return status;

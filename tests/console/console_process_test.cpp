@@ -120,7 +120,9 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
       "--color",       "--json",       "--stats",     "--record", "--quiet",        "-q",
       "--config",      "--four-level", "--two-level", "--invert", "--no-invert",    "--realtime",
       "--start-time",  "--console",    "--help",      "-h",       "--version",      "--charset",
-      "--pocsag-type", "--mqtt",       "--pagermon",  "--label",  "--dedupe"};
+      "--pocsag-type", "--mqtt",       "--pagermon",  "--label",  "--dedupe",       "--iq",
+      "--iq-format",   "--rtl-tcp",    "--sdr",       "--center", "--channel",      "--ppm",
+      "--gain"};
   for (const char* option : kOptions) {
     // Listed as an option: after a blank, before a blank, comma or '='.
     bool listed = false;
@@ -148,6 +150,17 @@ TEST_F(ConsoleProcess, HelpListsEveryOptionTheParserTakes) {
       roff += *c == '-' ? std::string("\\-") : std::string(1, *c);
     EXPECT_NE(manual.find(roff), std::string::npos) << option << " is not in skelmar.1";
   }
+}
+
+TEST_F(ConsoleProcess, SdrWithoutAMatchingDeviceEndsWithinSecondsNamingSoapySdrAndTheArguments) {
+  const auto start = std::chrono::steady_clock::now();
+  const Result r =
+      Run({"--sdr", "driver=skelmar_test_none", "--channel", "169.65M", "--config", config_});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("SoapySDR"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("driver=skelmar_test_none"), std::string::npos) << r.err;
 }
 
 TEST_F(ConsoleProcess, NoInputIsOneLineAndStatus2) {

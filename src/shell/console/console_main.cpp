@@ -21,9 +21,11 @@
 
 #include "feeds/feed.h"
 #include "platform/program_path.h"
+#include "platform/soapy_sdr.h"
 #include "platform/terminal_beeper.h"
 #include "session/config_location.h"
 #include "session/options.h"
+#include "session/receiver_settings.h"
 #include "session/session.h"
 #include "shell/console/console_output.h"
 #include "shell/console/console_run.h"
@@ -203,12 +205,18 @@ void PrintFeedStats(const FeedHub& hub) {
   }
 }
 
-int Run(const ConsoleOptions& o, const char* argv0) {
+int Run(const ConsoleOptions& given, const char* argv0) {
   std::setlocale(LC_ALL, "");
   StopSignals signals;
   const ConfigChoice config =
-      ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), ProgramPath(argv0),
-                       std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+      ChooseConfigFile(given.configPath.empty() ? nullptr : given.configPath.c_str(),
+                       ProgramPath(argv0), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  // The [Receiver] section fills in an SDR input the command line leaves open.
+  ConsoleOptions o = given;
+  if (std::string problem; !ApplyReceiverSection(config.file, o, problem)) {
+    std::fprintf(stderr, "skelmar: %s\n", problem.c_str());
+    return kExitFailure;
+  }
   ConsoleMessages messages;
   TerminalBeeper beeper;
   Session session(o, config, Front::kConsole, messages, beeper, &signals.flag());
@@ -285,6 +293,11 @@ int RunConsoleProgram(int argc, char** argv) {
   if (options.version) {
     std::puts("skelmar 0.1.0");
     return skelmar::kExitOk;
+  }
+  if (options.input == skelmar::InputKind::kSdr && options.inputPath == "list") {
+    if (skelmar::ListSdrDevices(stdout, error)) return skelmar::kExitOk;
+    std::fprintf(stderr, "skelmar: %s\n", error.c_str());
+    return skelmar::kExitFailure;
   }
   return skelmar::Run(options, argv[0]);
 }

@@ -1,0 +1,114 @@
+// Reading the [Receiver] section.
+#include "session/receiver_settings.h"
+
+#include <cstdlib>
+
+#include "sdr/channel_receiver.h"
+#include "sdr/iq_format.h"
+#include "shell/profile_file.h"
+
+namespace skelmar {
+
+namespace {
+
+constexpr const char* kSection = "Receiver";
+
+bool Frequency(const std::string& text, const char* key, double& hz, std::string& error) {
+  if (!ParseFrequency(text.c_str(), hz)) {
+    error = std::string("[Receiver] ") + key + " '" + text +
+            "' is not a frequency in Hz (k and M suffixes: 169.65M)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& s) {
+  ProfileFile profile;
+  if (!profile.Load(file)) return;
+  auto take = [&profile](const char* key, std::string& value) {
+    if (auto v = profile.Find(kSection, key)) value = std::string(*v);
+  };
+  take("IQ", s.iq);
+  take("RtlTcp", s.rtlTcp);
+  if (auto v = profile.Find(kSection, "SDR")) s.sdr = std::string(*v);
+  take("IqFormat", s.iqFormat);
+  take("Rate", s.rate);
+  take("Center", s.center);
+  take("Channel", s.channel);
+  take("PPM", s.ppm);
+  take("Gain", s.gain);
+}
+
+bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::string& error) {
+  if (o.input == InputKind::kNone) {
+    if (!s.iq.empty()) {
+      o.input = InputKind::kIq;
+      o.inputPath = s.iq;
+    } else if (!s.rtlTcp.empty()) {
+      o.input = InputKind::kRtlTcp;
+      o.inputPath = s.rtlTcp;
+    } else if (s.sdr) {
+      o.input = InputKind::kSdr;
+      o.inputPath = *s.sdr;
+    }
+  }
+  if (o.input != InputKind::kIq && o.input != InputKind::kRtlTcp && o.input != InputKind::kSdr) {
+    return true;
+  }
+  if (o.iqFormat.empty() && o.input == InputKind::kIq) {
+    o.iqFormat = s.iqFormat;
+    if (!o.iqFormat.empty() && o.iqFormat != "wav" && o.iqFormat != "sigmf" &&
+        IqFormatByName(o.iqFormat.c_str()) == IqFormat::kUnknown) {
+      error = "[Receiver] IqFormat '" + o.iqFormat + "' is not cu8, cs8, cs16, cf32, wav or sigmf";
+      return false;
+    }
+  }
+  double hz = 0;
+  if (o.iqRate == 0 && !s.rate.empty()) {
+    if (!Frequency(s.rate, "Rate", hz, error)) return false;
+    if (!ChannelReceiver::RateSupported(hz)) {
+      error = "[Receiver] Rate '" + s.rate + "' is not from 200k to 20M samples/s";
+      return false;
+    }
+    o.iqRate = hz;
+  }
+  if (!o.center && !s.center.empty()) {
+    if (!Frequency(s.center, "Center", hz, error)) return false;
+    o.center = hz;
+  }
+  if (!o.channel && !s.channel.empty()) {
+    if (!Frequency(s.channel, "Channel", hz, error)) return false;
+    o.channel = hz;
+  }
+  if (o.ppm == 0 && !s.ppm.empty()) {
+    char* end = nullptr;
+    const double ppm = std::strtod(s.ppm.c_str(), &end);
+    if (*end != 0 || ppm < -1000 || ppm > 1000) {
+      error = "[Receiver] PPM '" + s.ppm + "' is not from -1000 to 1000";
+      return false;
+    }
+    o.ppm = ppm;
+  }
+  if (!o.gain && !s.gain.empty() && s.gain != "auto") {
+    char* end = nullptr;
+    const double db = std::strtod(s.gain.c_str(), &end);
+    if (*end != 0 || db < -20 || db > 100) {
+      error = "[Receiver] Gain '" + s.gain + "' is not a gain in dB or auto";
+      return false;
+    }
+    o.gain = db;
+  }
+  if (o.input == InputKind::kIq && o.inputPath == "-" && o.iqFormat.empty()) o.iqFormat = "cu8";
+  return true;
+}
+
+bool ApplyReceiverSection(const std::filesystem::path& file, ConsoleOptions& options,
+                          std::string& error) {
+  ReceiverSettings receiver;
+  ReadReceiverSettings(file, receiver);
+  return ApplyReceiverSettings(receiver, options, error);
+}
+
+}  // namespace skelmar

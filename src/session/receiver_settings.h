@@ -1,0 +1,37 @@
+// The [Receiver] section of the settings file: an SDR input and its tuning,
+// so the monitor can run from an SDR without a command line. Options given
+// on the command line win over it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "session/options.h"
+
+namespace skelmar {
+
+/// Keys: IQ (a capture file), RtlTcp (HOST[:PORT]), SDR (SoapySDR device
+/// arguments), IqFormat, Rate, Center, Channel, PPM, Gain (dB or auto).
+struct ReceiverSettings {
+  std::string iq;
+  std::string rtlTcp;
+  std::optional<std::string> sdr;
+  std::string iqFormat;
+  std::string rate, center, channel, ppm, gain;
+};
+
+/// Reads the [Receiver] section over `settings` (absent keys keep their value).
+void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& settings);
+
+/// Fills what the command line left open: the input when none is given, and
+/// for an SDR input its rate, centre, channel, ppm and gain. False with
+/// `error` set when a value of the section is malformed.
+bool ApplyReceiverSettings(const ReceiverSettings& settings, ConsoleOptions& options,
+                           std::string& error);
+
+/// Both: reads the section of `file` and fills in `options`.
+bool ApplyReceiverSection(const std::filesystem::path& file, ConsoleOptions& options,
+                          std::string& error);
+
+}  // namespace skelmar
