@@ -178,8 +178,8 @@ std::vector<float> Reference(const std::vector<std::complex<float>>& x) {
 int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
   test::Rig rig;
   rig.settings.fourLevelInterface = t.fourLevel ? 1 : 0;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&pocsag, &flex, nullptr);
   AudioSlicerOptions options;
   options.sampleRate = rate;

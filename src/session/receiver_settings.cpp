@@ -5,7 +5,7 @@
 
 #include "sdr/channel_receiver.h"
 #include "sdr/iq_format.h"
-#include "shell/profile_file.h"
+#include "settings/profile_file.h"
 
 namespace skelmar {
 

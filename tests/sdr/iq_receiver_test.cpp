@@ -18,8 +18,8 @@
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 #include "sdr/iq_test_support.h"
-#include "session/options.h"
 #include "session/inputs.h"
+#include "session/options.h"
 #include "session/receiver_settings.h"
 #include "support/rig.h"
 

@@ -15,8 +15,8 @@
 #include "iq_writer.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
-#include "session/options.h"
 #include "session/inputs.h"
+#include "session/options.h"
 #include "support/rig.h"
 
 namespace skelmar::test {
@@ -45,9 +45,9 @@ inline std::vector<std::string> Decode(const ConsoleOptions& options,
                                        uint64_t* overruns = nullptr) {
   Rig rig;
   rig.settings.fourLevelInterface = 1;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
   flex.NamePhases();
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&pocsag, &flex, nullptr);
   std::unique_ptr<EdgeSource> source = MakeEdgeSource(options, true);
   EXPECT_NE(source, nullptr);

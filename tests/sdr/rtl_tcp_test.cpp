@@ -153,9 +153,9 @@ TEST(RtlTcp, CommandsThenEveryPageAcrossADroppedConnection) {
   std::string notices;
   Rig rig;
   rig.settings.fourLevelInterface = 1;
-  FlexDecoder flex(rig.output, rig.front, rig.bch);
+  FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
   flex.NamePhases();
-  PocsagDecoder pocsag(rig.output, rig.front, rig.bch);
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
   rig.front.Attach(&pocsag, &flex, nullptr);
   std::unique_ptr<EdgeSource> source = MakeEdgeSource(o, true, nullptr, [&](const char* text) {
     std::lock_guard<std::mutex> lock(noticeMutex);
