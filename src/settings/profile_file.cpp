@@ -123,6 +123,9 @@ std::string ProfileFile::ToText() const {
   std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     out += line.text;
+    // The reader takes one CR before the LF as part of the line end; a line
+    // whose own text ends in a CR keeps it through one more.
+    if (!line.text.empty() && line.text.back() == '\r') out += '\r';
     out += '\n';
   }
   return out;

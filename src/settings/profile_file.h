@@ -21,7 +21,8 @@ namespace skelmar {
 ///   is kept as it stands and written back unchanged;
 /// - when a key occurs more than once the first occurrence counts, and sections
 ///   that share a name are read as one.
-/// Line ends are read as LF or CR LF and written as LF. A UTF-8 byte-order
+/// Line ends are read as LF or CR LF and written as LF (CR LF after a line
+/// whose own text ends in a CR, so that CR reads back). A UTF-8 byte-order
 /// mark at the start is skipped and written back.
 class ProfileFile {
  public:
