@@ -144,6 +144,20 @@ size_t ProfileFile::FindKeyLine(std::string_view section, std::string_view key) 
   return kNpos;
 }
 
+void ProfileFile::ForEachKey(
+    std::string_view section,
+    const std::function<void(std::string_view key, size_t line)>& each) const {
+  bool inSection = false;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const Line& line = lines_[i];
+    if (line.kind == LineKind::kSection) {
+      inSection = ProfileNameEquals(line.name, section);
+    } else if (inSection && line.kind == LineKind::kKey) {
+      each(line.name, i + 1);
+    }
+  }
+}
+
 bool ProfileFile::HasSection(std::string_view section) const {
   return std::any_of(lines_.begin(), lines_.end(), [section](const Line& line) {
     return line.kind == LineKind::kSection && ProfileNameEquals(line.name, section);

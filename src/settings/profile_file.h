@@ -84,6 +84,11 @@ class ProfileFile {
 
   bool HasSection(std::string_view section) const;
 
+  /// Calls `each(key, line)` for every key line of the sections of that name,
+  /// in file order; lines count from 1.
+  void ForEachKey(std::string_view section,
+                  const std::function<void(std::string_view key, size_t line)>& each) const;
+
  private:
   enum class LineKind { kOther, kSection, kKey };
   struct Line {
