@@ -36,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ProfileFile saved = ProfileFile::FromText(text);
   WriteSettings(saved, "Skelmar", first, firstFilters);
   const std::string savedText = saved.ToText();
+  // The text itself survives a reload and a save, lone CRs and all.
+  Check(ProfileFile::FromText(savedText).ToText() == savedText, "the saved text");
 
   Settings second;
   FilterTable secondFilters;

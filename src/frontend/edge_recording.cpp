@@ -80,6 +80,7 @@ bool EdgeRecordingReader::Open(const std::string& path, std::string* error) {
   tickRate_ = kEdgeTickRate;
   declaredCount_ = kEdgeRecordingUnknownCount;
   samplesRead_ = lineNumber_ = fileTicks_ = outputTicks_ = pendingTicks_ = 0;
+  textBytes_ = textTicks_ = 0;
   warning_.clear();
   havePending_ = ended_ = false;
   bufferPos_ = bufferLength_ = 0;
@@ -191,6 +192,26 @@ bool EdgeRecordingReader::ReadState(uint64_t& ticks, uint8_t& status) {
     }
     ticks = kEdgeLongestState;
   }
+  if (ok && format_ == EdgeRecordingFormat::kText) {
+    // Stream time costs decoding time: the text form gives no more of it per
+    // byte than the binary form can (a minute to start with), however long
+    // its lines say the states are.
+    const uint64_t allowed = kEdgeLongestState + textBytes_ * kEdgeTicksPerTextByte;
+    const uint64_t left = allowed > textTicks_ ? allowed - textTicks_ : 0;
+    if (ticks > left) {
+      if (warning_.empty()) {
+        char what[200];
+        std::snprintf(what, sizeof what,
+                      ": line %" PRIu64
+                      ": the quiet states are longer than a text recording of this size "
+                      "may give and were shortened; times after it run behind the recording",
+                      lineNumber_);
+        warning_ = path_ + what;
+      }
+      ticks = left;
+    }
+    textTicks_ += ticks;
+  }
   return ok;
 }
 
@@ -273,6 +294,7 @@ bool EdgeRecordingReader::ReadTextState(uint64_t& ticks, uint8_t& status) {
     }
     ++lineNumber_;
     const size_t length = std::strlen(line_);
+    textBytes_ += length;
     const bool complete = length > 0 && line_[length - 1] == '\n';
     if (!complete && !std::feof(file_)) return FailLine("line too long or holds a NUL character");
     const char* p = line_;

@@ -34,6 +34,12 @@ inline constexpr uint64_t kEdgeTextMaxDuration = uint64_t{1} << 40;
 /// longer one (a ten-day line of the text form, a slow tick rate) is shortened
 /// to this with a warning; the stream clock then runs behind the recording.
 inline constexpr uint64_t kEdgeLongestState = uint64_t{60} * kEdgeTickRate;
+/// Stream time the text form may give per byte read, beyond a first
+/// kEdgeLongestState: what a binary sample carries at most per byte (a
+/// 3-byte sample of 65535 ticks), so a file of short lines that each claim a
+/// long quiet state costs no more decoding than a binary file of its size.
+/// Longer states are shortened, with a warning.
+inline constexpr uint64_t kEdgeTicksPerTextByte = 65535 / kEdgeRecordingSampleSize;
 
 /// Reads a recording of either form, detected from its first byte. Samples
 /// come out in front-end ticks, split at 65535 ticks; a file kept at another
@@ -85,6 +91,8 @@ class EdgeRecordingReader {
   uint64_t declaredCount_ = kEdgeRecordingUnknownCount;
   uint64_t samplesRead_ = 0;   // binary samples taken from the file
   uint64_t lineNumber_ = 0;    // text: last line read
+  uint64_t textBytes_ = 0;     // text: bytes read
+  uint64_t textTicks_ = 0;     // text: stream time given
   uint64_t fileTicks_ = 0;     // sum of durations in the file's unit
   uint64_t outputTicks_ = 0;   // the same sum in front-end ticks, rounded
   uint64_t pendingTicks_ = 0;  // rest of a state still to be handed out

@@ -96,8 +96,8 @@ int TapSession::ReadChar(int n) {
   return c;
 }
 
-std::size_t TapSession::ReadReply(int n, char* buf, std::size_t capacity) {
-  const long long deadline = DeadlineAfter(n + 1 + kReplyDeadline);
+std::size_t TapSession::ReadReply(int n, char* buf, std::size_t capacity, int overrun) {
+  const long long deadline = DeadlineAfter(n + 1 + overrun);
   std::size_t kept = 0;
   for (int c = ReadChar(n); c != Port::kNone; c = ReadChar(1)) {
     if (kept < capacity) buf[kept++] = static_cast<char>(c);
@@ -142,7 +142,8 @@ bool TapSession::DialAndLogOn(std::string_view phone) {
   bool asked = false;
   for (int attempt = 0; attempt < kIdTries && !asked && !interrupted_; ++attempt) {
     SendChar('\r');
-    length = ReadReply(kIdWait, reply, kLogonReplyCapacity);
+    // Each try is over after its own 3 s: a terminal that talks on is no ID=.
+    length = ReadReply(kIdWait, reply, kLogonReplyCapacity, 0);
     asked = std::string_view(reply, length) == "ID=";
   }
   if (!asked) return false;

@@ -47,9 +47,10 @@ class TapSession {
   /// Collects a reply that starts within n + 1 seconds and ends after 2 s of silence. Keeps the
   /// first capacity characters (zero-terminated in buf, which holds capacity + 1) and reads the
   /// rest away. Returns the number kept; 0 means no reply. A line that never falls silent (noise)
-  /// would never end a reply, so every reply also has an overall deadline, kReplyDeadline seconds
-  /// after its first character may arrive; a reply cut off there counts as no reply.
-  std::size_t ReadReply(int n, char* buf, std::size_t capacity);
+  /// would never end a reply, so every reply also has an overall deadline, `overrun` seconds
+  /// (kReplyDeadline unless given) after its first character may arrive; a reply cut off there
+  /// counts as no reply.
+  std::size_t ReadReply(int n, char* buf, std::size_t capacity, int overrun = kReplyDeadline);
 
   bool CheckModem();
   bool DialAndLogOn(std::string_view phone);

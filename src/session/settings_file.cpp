@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace skelmar {
 
@@ -399,10 +401,33 @@ void WritePort(ProfileFile& file, const char* section, const Settings& s) {
   file.SetString(section, "ComPortIRQ", value);
 }
 
+// Keys of our sections that no setting reads (a misspelt name, say), each
+// named once, with the line of its first occurrence: "unknown keys, not
+// used: A (line 3), B (line 8)".
+std::string UnknownKeys(const ProfileFile& file, const char* section) {
+  std::string list;
+  std::vector<std::string> seen;
+  auto look = [&](const char* name, SettingSection kind) {
+    file.ForEachKey(name, [&](std::string_view key, size_t line) {
+      if (IsOwnedKey(key, kind)) return;
+      for (const std::string& s : seen) {
+        if (ProfileNameEquals(s, key)) return;
+      }
+      seen.emplace_back(key);
+      if (!list.empty()) list += ", ";
+      list += std::string(key) + " (line " + std::to_string(line) + ")";
+    });
+  };
+  look(section, SettingSection::kApplication);
+  look(kFilterSectionName, SettingSection::kFilter);
+  if (seen.empty()) return list;
+  return (seen.size() == 1 ? "unknown key, not used: " : "unknown keys, not used: ") + list;
+}
+
 }  // namespace
 
 void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
-                  FilterTable& filters, std::string* badKey) {
+                  FilterTable& filters, std::string* badKey, std::string* refused) {
   for (size_t i = 0; i < kSettingKeyCount; ++i) {
     const SettingKey& key = kSettingKeys[i];
     const char* sec = SectionOf(key, section);
@@ -427,6 +452,20 @@ void ReadSettings(const ProfileFile& file, const char* section, Settings& settin
         break;
       }
       case SettingKind::kText: {
+        // A path or template that does not fit is refused whole: cut short it
+        // would name another file, or start another program. (A font name is
+        // cut to its field, as it always was.)
+        std::string probe(static_cast<size_t>(key.capacity) + 1, '\0');
+        if (key.capacity == kPathCapacity &&
+            file.GetString(sec, key.key, "", probe.data(), probe.size()) >=
+                static_cast<size_t>(key.capacity)) {
+          if (refused != nullptr) {
+            if (!refused->empty()) *refused += ", ";
+            *refused += std::string(key.key) + " (at most " + std::to_string(key.capacity - 1) +
+                        " characters)";
+          }
+          break;
+        }
         const char* fallback = std::strcmp(key.key, kFaceNameKey) == 0 ? "Courier New" : "";
         // The character set and the POCSAG type keep their default when
         // missing or empty: an empty value is no set and no type.
@@ -550,12 +589,24 @@ int LoadSettings(const char* section, const std::filesystem::path& path, Setting
     return 0;
   }
   std::string badKey;
-  ReadSettings(file, section, settings, filters, &badKey);
+  std::string refused;
+  ReadSettings(file, section, settings, filters, &badKey, &refused);
   if (problem != nullptr) {
-    *problem = badKey.empty() ? std::string()
-                              : "settings file " + path.string() + ": the filter entry " + badKey +
-                                    " is not in the form type,\"capcode\",function,\"label\","
-                                    "\"text\",command; it was read as far as it could be";
+    std::string what;
+    auto add = [&what](const std::string& part) {
+      what += what.empty() ? "" : "; ";
+      what += part;
+    };
+    if (!badKey.empty()) {
+      add("the filter entry " + badKey +
+          " is not in the form type,\"capcode\",function,\"label\","
+          "\"text\",command; it was read as far as it could be");
+    }
+    if (!refused.empty()) {
+      add("too long, so not used: " + refused);
+    }
+    if (const std::string unknown = UnknownKeys(file, section); !unknown.empty()) add(unknown);
+    *problem = what.empty() ? std::string() : "settings file " + path.string() + ": " + what;
   }
   return 1;
 }

@@ -24,8 +24,11 @@ inline constexpr const char* kFilterSectionName = "Filter";
 /// - colours are read whole, so "255, 255, 255" keeps its blue;
 /// - integers that do not fit saturate; a value with no number reads as 0.
 /// When `problem` is given it is set to one line for the user when the file
-/// exists but cannot be read (the defaults stay) or when a filter entry is
-/// not in the written form (the first such key is named); empty otherwise.
+/// exists but cannot be read (the defaults stay), when a filter entry is
+/// not in the written form (the first such key is named), when a path or
+/// template is too long for its field (it is not used; the keys are named) or when our
+/// sections hold keys no setting reads (each named once, with its line);
+/// empty otherwise.
 /// Returns 0 when the file exists but cannot be read, else 1.
 int LoadSettings(const char* section, const std::filesystem::path& path, Settings& settings,
                  FilterTable& filters, std::string* problem = nullptr);
@@ -49,9 +52,11 @@ int WriteIntSetting(const char* section, const char* key, int32_t value,
 
 /// The same operations on a profile held in memory.
 /// `badKey`, when given and empty, receives the first filter key that is not
-/// in the written form.
+/// in the written form. A path or template longer than its field is not read
+/// (the field keeps its value) and its key is added to `refused`, when given.
 void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
-                  FilterTable& filters, std::string* badKey = nullptr);
+                  FilterTable& filters, std::string* badKey = nullptr,
+                  std::string* refused = nullptr);
 void WriteSettings(ProfileFile& file, const char* section, const Settings& settings,
                    const FilterTable& filters);
 void WriteIntSetting(ProfileFile& file, const char* section, const char* key, int32_t value);

@@ -123,6 +123,9 @@ std::string ProfileFile::ToText() const {
   std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     out += line.text;
+    // The reader takes one CR before the LF as part of the line end; a line
+    // whose own text ends in a CR keeps it through one more.
+    if (!line.text.empty() && line.text.back() == '\r') out += '\r';
     out += '\n';
   }
   return out;
@@ -139,6 +142,20 @@ size_t ProfileFile::FindKeyLine(std::string_view section, std::string_view key) 
     }
   }
   return kNpos;
+}
+
+void ProfileFile::ForEachKey(
+    std::string_view section,
+    const std::function<void(std::string_view key, size_t line)>& each) const {
+  bool inSection = false;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const Line& line = lines_[i];
+    if (line.kind == LineKind::kSection) {
+      inSection = ProfileNameEquals(line.name, section);
+    } else if (inSection && line.kind == LineKind::kKey) {
+      each(line.name, i + 1);
+    }
+  }
 }
 
 bool ProfileFile::HasSection(std::string_view section) const {

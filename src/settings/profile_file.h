@@ -21,7 +21,8 @@ namespace skelmar {
 ///   is kept as it stands and written back unchanged;
 /// - when a key occurs more than once the first occurrence counts, and sections
 ///   that share a name are read as one.
-/// Line ends are read as LF or CR LF and written as LF. A UTF-8 byte-order
+/// Line ends are read as LF or CR LF and written as LF (CR LF after a line
+/// whose own text ends in a CR, so that CR reads back). A UTF-8 byte-order
 /// mark at the start is skipped and written back.
 class ProfileFile {
  public:
@@ -82,6 +83,11 @@ class ProfileFile {
   void DeleteKeys(std::string_view section, const std::function<bool(std::string_view)>& owned);
 
   bool HasSection(std::string_view section) const;
+
+  /// Calls `each(key, line)` for every key line of the sections of that name,
+  /// in file order; lines count from 1.
+  void ForEachKey(std::string_view section,
+                  const std::function<void(std::string_view key, size_t line)>& each) const;
 
  private:
   enum class LineKind { kOther, kSection, kKey };

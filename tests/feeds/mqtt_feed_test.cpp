@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -75,6 +76,40 @@ int Wait(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// Opens the FIFO for writing once `pid` has opened it for reading: -1 when the
+/// program ends first or `seconds` pass. The descriptor is non-blocking.
+int OpenFifoWriter(const std::string& fifo, pid_t pid, int seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0 || errno != ENXIO) return fd;
+    if (kill(pid, 0) != 0 || waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+    if (std::chrono::steady_clock::now() >= until) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+/// Writes all of `size` bytes to a non-blocking descriptor; false when the
+/// reader goes away or takes more than `seconds`.
+bool WriteWithin(int fd, const char* data, size_t size, int seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    poll(&p, 1, static_cast<int>(left.count()));
+  }
+  return true;
 }
 
 int FreePort() {
@@ -279,16 +314,18 @@ TEST_F(MqttFeedProcess, PagesDecodedWhileTheBrokerIsAwayComeLaterInOrder) {
   const std::string sample = ReadFile(kSample);
   // The recording in two halves, split at a sample (24-byte header, 3-byte samples).
   const size_t half = 24 + (sample.size() - 24) / 3 / 2 * 3;
-  const int writer = open(fifo.c_str(), O_WRONLY);
-  ASSERT_GE(writer, 0);
-  ASSERT_EQ(write(writer, sample.data(), half), static_cast<ssize_t>(half));
+  // A program that ends early (or never reads) must fail the test, not hang it.
+  signal(SIGPIPE, SIG_IGN);
+  const int writer = OpenFifoWriter(fifo, program_, 15);
+  ASSERT_GE(writer, 0) << "the program did not open its input: " << ReadFile(dir_ + "/program.err");
+  ASSERT_TRUE(WriteWithin(writer, sample.data(), half, 15)) << ReadFile(dir_ + "/program.err");
   ASSERT_TRUE(WaitFor([&] { return Received("skr/pages").size() >= 10; }, 15));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const size_t before = Received("skr/pages").size();
 
   StopBroker();  // the first half's pages are out; the second half's must wait
-  ASSERT_EQ(write(writer, sample.data() + half, sample.size() - half),
-            static_cast<ssize_t>(sample.size() - half));
+  ASSERT_TRUE(WriteWithin(writer, sample.data() + half, sample.size() - half, 15))
+      << ReadFile(dir_ + "/program.err");
   close(writer);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   StartBroker();

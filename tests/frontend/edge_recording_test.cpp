@@ -208,6 +208,35 @@ TEST(EdgeRecording, OtherTickRatesAreConvertedWithoutDrift) {
   EXPECT_EQ(total + got[2000].duration + got[2001].duration, 2384358u + 71531u);
 }
 
+TEST(EdgeRecording, TextLinesGiveNoMoreStreamTimeThanTheirBytesCouldInBinary) {
+  // A minute of quiet, then a thousand short lines that each claim another minute.
+  const uint64_t minute = uint64_t{60} * kEdgeTickRate;
+  std::string text = std::to_string(minute) + " 0x00\n";
+  for (int i = 0; i < 1000; ++i) text += std::to_string(minute) + (i % 2 ? " 0x00\n" : " 0x10\n");
+  const std::string path = TestFilePath("quiet.txt");
+  WriteFile(path, text);
+  EdgeRecordingReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(path, &error)) << error;
+  uint64_t total = 0;
+  uint64_t first = 0;
+  int states = 0;
+  int last = -1;
+  PulseSample sample;
+  while (reader.Next(sample)) {
+    total += sample.duration;
+    if (sample.status != last) ++states;
+    if (states == 1) first += sample.duration;
+    last = sample.status;
+  }
+  EXPECT_FALSE(reader.failed()) << reader.error();
+  EXPECT_EQ(first, minute);  // a short file keeps its minute
+  EXPECT_EQ(states, 1001);   // every line still gives its state, in order
+  // No more than a binary file of this size could hold: 65535 ticks per 3 bytes.
+  EXPECT_LE(total, minute + text.size() * 65535 / 3);
+  EXPECT_NE(reader.warning().find("shortened"), std::string::npos) << reader.warning();
+}
+
 TEST(EdgeRecording, MissingFileAndEmptyFile) {
   std::string error;
   EdgeRecordingReader reader;

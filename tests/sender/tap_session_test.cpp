@@ -171,5 +171,41 @@ TEST(TapSession, EndlessNoiseEndsEachStepAtItsDeadlineAsThatStepsFailure) {
   }
 }
 
+/// A terminal that babbles without end once the modem is on line: lone CRs
+/// sent after the dial are the ID requests.
+class BabblingTerminal : public NoisyPort {
+ public:
+  BabblingTerminal() {
+    QueueSilence();
+    QueueSilence();
+    Queue("\r\nOK\r\n");
+    QueueSilence();
+    Queue("\r\nCONNECT 1200\r\n");
+    noisy = false;  // silence ends the dial result; the babble begins with the first request
+  }
+  void Write(unsigned char c) override {
+    NoisyPort::Write(c);
+    if (c == '\r' && written.find("ATDT") != std::string::npos && written.size() >= 2 &&
+        written[written.size() - 2] == '\r') {
+      if (id_requests++ == 0) first_request = now;
+      noisy = true;
+    }
+  }
+  int id_requests = 0;
+  long long first_request = -1;
+};
+
+TEST(TapSession, EachIdRequestGivesUpAfterItsOwnThreeSecondsOfBabble) {
+  BabblingTerminal port;
+  Capture out;
+  TapSession session(port, out.file(), 1.0, [&port] { return port.now; });
+  EXPECT_EQ(session.Run("COM1", "5551234", "1234", "HI"), Outcome::kNoConnection);
+  EXPECT_EQ(port.id_requests, 10);
+  ASSERT_GE(port.first_request, 0);
+  // Ten tries of 3 s each; a babbling character may come 100 ms past each one's end.
+  EXPECT_LE(port.now - port.first_request, 10 * 3100);
+  EXPECT_GE(port.now - port.first_request, 10 * 3000);
+}
+
 }  // namespace
 }  // namespace vantry

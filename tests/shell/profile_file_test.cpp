@@ -133,6 +133,23 @@ TEST(ProfileFileEdit, EditsKeepEveryLineTheyDoNotTouch) {
   EXPECT_EQ(f.GetInt("Other", "y", -1), 2);
 }
 
+TEST(ProfileFileEdit, LoneCarriageReturnsSurviveSavesUnchanged) {
+  // CR LF ends a line like LF; every other CR is the line's own text.
+  const std::string text =
+      "; note\r\r\n"  // a comment that ends in a CR of its own
+      "[App]\r\n"
+      "a=1\r\r\n"   // a value line with its own CR after it
+      "b=2\rc=3\n"  // a CR inside a line
+      "\r\r\n"      // a line of one CR
+      "end\r";
+  const std::string saved = ProfileFile::FromText(text).ToText();
+  EXPECT_EQ(saved, "; note\r\r\n[App]\na=1\r\r\nb=2\rc=3\n\r\r\nend\n");
+  EXPECT_EQ(ProfileFile::FromText(saved).ToText(), saved);
+  const ProfileFile back = ProfileFile::FromText(saved);
+  EXPECT_EQ(back.GetInt("App", "a", -1), 1);
+  EXPECT_EQ(Get(back, "App", "b"), "2 c=3");
+}
+
 TEST(ProfileFileSave, WritesTheContentAndReadsItBack) {
   test::TempDir dir;
   const auto path = dir.path() / "a.ini";

@@ -599,6 +599,52 @@ TEST(SettingsFileProblems, AByteOrderMarkIsSkippedAndUnreadableFilesAndEntriesAr
   }
 }
 
+TEST(SettingsFileProblems, UnknownKeysAndTextsTooLongForTheirFieldsAreNamedAndNotUsed) {
+  test::TempDir dir;
+  const auto path = dir.path() / "Skelmar.INI";
+  // A path one character longer than the field holds, and one that just fits.
+  const std::string tooLong = "/var/log/" + std::string(kPathCapacity - 9, 'x');
+  const std::string fits = "/bin/" + std::string(kPathCapacity - 6, 'y');
+  test::WriteFile(path,
+                  "[Skelmar]\n"
+                  "xPos=7\n"
+                  "FilterLogEnabled=1\n"  // line 3: misspelt (FilterFileEnabled)
+                  "[Filter]\n"
+                  "FilterFile=" +
+                      tooLong +
+                      "\n"
+                      "FilterCmdFile=\"" +
+                      fits +
+                      "\"\n"
+                      "FilterCount=0\n"
+                      "FilterCmdFlie=/bin/true\n"  // line 8
+                      "[Other]\n"
+                      "Whatever=1\n"  // another program's section: not ours to judge
+                      "[skelmar]\n"
+                      "filterlogenabled=2\n");  // the same unknown key again: named once
+  Settings s;
+  FilterTable t;
+  std::string problem;
+  EXPECT_EQ(LoadSettings("Skelmar", path, s, t, &problem), 1);
+  EXPECT_EQ(s.xPos, 7);
+  EXPECT_STREQ(s.filterFile, "");  // refused whole, never cut
+  EXPECT_EQ(std::string(s.filterCmdFile), fits);
+  EXPECT_NE(problem.find("FilterFile (at most 255 characters)"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("FilterCmdFile ("), std::string::npos) << problem;
+  EXPECT_NE(problem.find("FilterLogEnabled (line 3)"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("FilterCmdFlie (line 8)"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("filterlogenabled"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("Whatever"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("xPos"), std::string::npos) << problem;
+
+  // A file of known keys only has nothing to say.
+  test::WriteFile(path,
+                  "[Skelmar]\nxPos=7\n[Filter]\nFilterCount=1\nFilter1=2,\"1\",0,\"\",\"\",0\n");
+  problem = "x";
+  EXPECT_EQ(LoadSettings("Skelmar", path, s, t, &problem), 1);
+  EXPECT_EQ(problem, "");
+}
+
 TEST(SettingsFileAtomic, AFailedSaveLeavesTheOldFileAsItWas) {
   test::TempDir dir;
   const auto path = dir.path() / "Skelmar.INI";
