@@ -75,6 +75,7 @@ void FlexDecoder::DecodeFrame(const FlexPhase& phase) {
     }
 
     out_.pages.Begin(PageProtocol::kFlex, symbolRate, levelCount);
+    out_.pages.SetInverted(inverted_);
     if (!WriteAddress(phase, i, isLong)) out_.pages.MarkBitErrors();
     out_.pages.SetPhase(phase.letter);
     out_.pages.SetFlexFrame(isLong, frameCycle, frameNumber);

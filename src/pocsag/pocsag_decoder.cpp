@@ -42,6 +42,12 @@ PocsagDecoder::PocsagDecoder(DecoderOutput& out, FrontEnd& front, Bch3121& bch)
 }
 
 void PocsagDecoder::PutBit(char ch) {
+  if (ch == 'X') {
+    // The transmission is over: the next one is found afresh, either way up.
+    if (inverted_) TurnOver();
+  } else if (inverted_) {
+    ch = ch == '1' ? '0' : '1';
+  }
   windowHigh_ = ((windowHigh_ << 1) | ((windowLow_ >> 15) & 1u)) & 0xFFFFu;
   windowLow_ = ((windowLow_ << 1) | (ch == '1' ? 1u : 0u)) & 0xFFFFu;
 
@@ -59,7 +65,10 @@ void PocsagDecoder::PutBit(char ch) {
 
   if (!inSync_) {
     const int distance = CountBits16(windowHigh_ ^ kSyncHigh) + CountBits16(windowLow_ ^ kSyncLow);
-    if (distance <= kSyncTolerance) {
+    // The sync codeword with every bit the other way up: the rest of the
+    // transmission is read as if InvertData were set for it.
+    if (32 - distance <= kSyncTolerance) TurnOver();
+    if (distance <= kSyncTolerance || 32 - distance <= kSyncTolerance) {
       inSync_ = 1;
       codewordsLeft_ = kCodewordsPerBatch;
       bitIndex_ = 0;
@@ -88,6 +97,12 @@ void PocsagDecoder::PutBit(char ch) {
     --codewordsLeft_;
   }
   if (codewordsLeft_ == 0) inSync_ = 0;
+}
+
+void PocsagDecoder::TurnOver() {
+  inverted_ = !inverted_;
+  windowHigh_ ^= 0xFFFFu;
+  windowLow_ ^= 0xFFFFu;
 }
 
 void PocsagDecoder::DecodeCodeword(int index) {
@@ -317,6 +332,7 @@ void PocsagDecoder::WriteAddress() {
   out_.pages.SetCapcode(digitsShown);
   out_.pages.SetFunction(function + 1);
   out_.pages.SetFunctionBits(function);
+  out_.pages.SetInverted(inverted_);
   if (bad) out_.pages.MarkBitErrors();
   recordOpen_ = true;
 

@@ -44,6 +44,8 @@ class PocsagDecoder : public PocsagBitSink {
   void Reset();
   void WriteAddress();
   void EndPageLine();
+  /// Reads the bits the other way up from now on; the window is turned over with them.
+  void TurnOver();
 
   DecoderOutput& out_;
   FrontEnd& front_;
@@ -60,6 +62,8 @@ class PocsagDecoder : public PocsagBitSink {
   bool recordOpen_ = false;
   bool streamDigits_ = false;  ///< a long message streams as digits (PocsagType numeric)     ///< a
                                ///< page record was begun and awaits its final EndLine
+  /// The transmission's sync came the other way up: bits are inverted on arrival.
+  bool inverted_ = false;
 };
 
 }  // namespace skelmar
