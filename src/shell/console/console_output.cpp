@@ -226,6 +226,8 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
     AppendJsonString(out, charset->name(), std::strlen(charset->name()));
   }
   out += page.bitErrors ? ",\"bitErrors\":true" : ",\"bitErrors\":false";
+  // Only a transmission found the other way up says so.
+  if (page.inverted) out += ",\"inverted\":true";
   out += ",\"filter\":";
   if (page.filter >= 0 && page.filter < filters.count) {
     const char* label = filters.entries[page.filter].label;
@@ -244,7 +246,10 @@ PagePrinter::PagePrinter(std::FILE* out, Clock& clock, const FilterTable& filter
 }
 
 void PagePrinter::PageWritten(const PageRecord& page) {
-  if (!page.joined) ++pages_;
+  if (!page.joined) {
+    ++pages_;
+    if (page.inverted) ++inverted_[static_cast<int>(page.protocol)];
+  }
   const bool feed = feeds_ != nullptr && feeds_->active() && !PageJoiner::IsFragmentPart(page);
   if (!json_ && !feed) return;
   if (!json_ && line_.capacity() < kLineReserve) line_.reserve(kLineReserve);

@@ -67,6 +67,10 @@ class PagePrinter : public PageObserver {
               const Charset* charset = nullptr);
   void PageWritten(const PageRecord& page) override;
   uint64_t pages() const { return pages_; }
+  /// Pages of `protocol` whose transmission was found the other way up.
+  uint64_t invertedPages(PageProtocol protocol) const {
+    return inverted_[static_cast<int>(protocol)];
+  }
   /// Feeds get every page except the pieces of a fragmented message; `source`
   /// (kept by the caller) names the receiver in every record.
   void SetFeeds(FeedHub* feeds, const char* source) {
@@ -84,6 +88,7 @@ class PagePrinter : public PageObserver {
   const Charset* charset_;
   std::string line_;
   uint64_t pages_ = 0;
+  uint64_t inverted_[3] = {};  ///< by PageProtocol
 };
 
 /// A clock that reads a start time plus the stream time decoded so far, so a
