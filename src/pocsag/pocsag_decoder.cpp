@@ -45,6 +45,7 @@ void PocsagDecoder::PutBit(char ch) {
   if (ch == 'X') {
     // The transmission is over: the next one is found afresh, either way up.
     if (inverted_) TurnOver();
+    searchBits_ = kBatchGapBits + 1;
   } else if (inverted_) {
     ch = ch == '1' ? '0' : '1';
   }
@@ -65,10 +66,13 @@ void PocsagDecoder::PutBit(char ch) {
 
   if (!inSync_) {
     const int distance = CountBits16(windowHigh_ ^ kSyncHigh) + CountBits16(windowLow_ ^ kSyncLow);
-    // The sync codeword with every bit the other way up: the rest of the
-    // transmission is read as if InvertData were set for it.
-    if (32 - distance <= kSyncTolerance) TurnOver();
-    if (distance <= kSyncTolerance || 32 - distance <= kSyncTolerance) {
+    // The sync codeword with every bit the other way up, once no batch of
+    // this transmission can follow: what comes is read as if InvertData were
+    // set for it.
+    if (searchBits_ <= kBatchGapBits) ++searchBits_;
+    const bool turned = searchBits_ > kBatchGapBits && 32 - distance <= kSyncTolerance;
+    if (turned) TurnOver();
+    if (distance <= kSyncTolerance || turned) {
       inSync_ = 1;
       codewordsLeft_ = kCodewordsPerBatch;
       bitIndex_ = 0;
@@ -96,7 +100,10 @@ void PocsagDecoder::PutBit(char ch) {
     bitIndex_ = 0;
     --codewordsLeft_;
   }
-  if (codewordsLeft_ == 0) inSync_ = 0;
+  if (codewordsLeft_ == 0) {
+    inSync_ = 0;
+    searchBits_ = 0;
+  }
 }
 
 void PocsagDecoder::TurnOver() {

@@ -247,5 +247,28 @@ TEST(MixedPolarity, EachTransmitterIsReadTheWayUpItCame) {
                                                      true, true, true, true, true, true, false}));
 }
 
+TEST(MixedPolarity, ABatchEndingLikeTheComplementedSyncKeepsItsSense) {
+  // Page A fills the first batch and goes on into the second; page B follows
+  // it there. The last codeword of the first batch is made such that, with
+  // the first bit of the next sync, it reads as the complemented sync one bit
+  // early: taking it would turn the second batch over and lose page B.
+  const std::string textA(60, 'a');
+  const siggen::PocsagPage pageA{8, 3, siggen::PocsagKind::kAlpha, textA};
+  const siggen::PocsagPage pageB{8 * 5 + 7, 3, siggen::PocsagKind::kAlpha, "Page after the batch"};
+  const Transmit transmit = [&](siggen::EdgeWriter& w, const siggen::ModulatorOptions& o) {
+    siggen::PocsagTransmission t = siggen::EncodePocsag({pageA, pageB});
+    // codewords[0] is the first batch's sync, [16] its last codeword.
+    ASSERT_EQ(t.codewords[16].slot, 15);
+    ASSERT_EQ(t.codewords[17].role, siggen::PocsagRole::kSync);
+    t.codewords[16].word = 0x80000000u | (~0x7CD215D8u >> 1);
+    siggen::AppendPocsag(w, t.Bits(), 1200, o);
+  };
+  const Heard heard = Listen({{transmit, false}}, false, false);
+  ASSERT_EQ(heard.rows.size(), 2u) << ::testing::PrintToString(heard.rows);
+  EXPECT_EQ(heard.rows[0].rfind("{0000008} 4 aaaa", 0), 0u) << heard.rows[0];
+  EXPECT_EQ(heard.rows[1], "{0000047} 4 Page after the batch");
+  EXPECT_EQ(InvertedFlags(heard), (std::vector<bool>{false, false}));
+}
+
 }  // namespace
 }  // namespace skelmar
