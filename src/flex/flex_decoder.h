@@ -60,10 +60,17 @@ class FlexDecoder : public FlexSymbolSink {
   static void Shift(uint32_t (&w)[4], uint32_t bit);
   /// A listed mode's code within tolerance, or an unlisted code with its exact complement.
   static bool ConfirmedSync(const uint32_t (&w)[4]);
+  /// 1 for a marker and code that ConfirmedSync takes, -1 for the same the
+  /// other way up, 0 for neither.
+  static int ConfirmedSense(const uint32_t (&w)[4]);
   /// Inside a frame begun on an unconfirmed sync: looks for a confirmed one
   /// and, when it comes, drops the frame and starts the new one's header.
   bool HuntInsideFrame(uint32_t bit);
-  void OnSync();
+  /// Reads the levels the other way up from now on; the register is turned
+  /// over with them.
+  void TurnOver();
+  /// False when the code takes the marker for noise: nothing changes then.
+  bool OnSync();
   void WriteUnknownHeaderLine();
   void EndOfFrame();
   /// Takes one header symbol into the frame information word; reads the word at its last bit.
@@ -90,7 +97,10 @@ class FlexDecoder : public FlexSymbolSink {
   /// of a pair at 3200 symbols/s, where every header symbol arrives twice.
   uint32_t hunt_[2][4] = {};
   int huntParity_ = 0;
-  bool huntMatched_ = false;  ///< the last symbol seen completed a sync
+  int huntSense_ = 0;  ///< the last symbol seen completed a sync: its ConfirmedSense
+  /// The frame in progress came the other way up: levels are inverted on
+  /// arrival, and the registers hold them inverted.
+  bool inverted_ = false;
   PageEvents& events_;
   ChannelControl& channel_;
   Bch3121& bch_;

@@ -93,6 +93,7 @@ PageStart FlexDecoder::Start(const FlexPhase& phase, int index, bool isLong, int
   if (t == 2 && Bits(vec, 7, 8) != 0) start.type = PageType::kTone;
   start.statRow = flexStatRow;
   start.speed = symbolRate;
+  start.inverted = inverted_;
   start.levels = levelCount;
   const int32_t w1 = WordAt(phase, index);
   if (isLong) {

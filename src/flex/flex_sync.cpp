@@ -4,40 +4,19 @@
 
 #include "flex/flex_decoder.h"
 #include "flex/flex_words.h"
+#include "frontend/flex_sync_codes.h"
 #include "frontend/mode_caption.h"
 
 namespace skelmar {
 
 namespace {
 
-constexpr uint32_t kMarkerHigh = 0xA6C6;  // low half of W1
-constexpr uint32_t kMarkerLow = 0xAAAA;   // low half of W2
+constexpr uint32_t kMarkerHigh = kFlexSyncMarker >> 16;    // low half of W1
+constexpr uint32_t kMarkerLow = kFlexSyncMarker & 0xFFFF;  // low half of W2
 constexpr int kSyncTolerance = 4;
 // Wrong bits of code and complement up to which a marker whose code matches
 // no mode still counts as a sync.
 constexpr int kUnlistedTolerance = 2 * kSyncTolerance;
-
-struct SyncCode {
-  uint32_t code;
-  uint32_t complement;
-  int flags;
-  int32_t levels;
-  int32_t rate;
-  int32_t statRow;
-  int32_t reflex;
-};
-
-// Tried in this order; the first within tolerance wins.
-constexpr SyncCode kSyncCodes[] = {
-    {0xB068, 0x4F97, 0x0C, 4, 1600, kRowFlex3200, 0},
-    {0xDEA0, 0x215F, 0x0F, 4, 3200, kRowFlex6400, 0},
-    {0x870C, 0x78F3, 0x08, 2, 1600, kRowFlex1600, 0},
-    {0x4C7C, 0xB383, 0x1F, 4, 3200, kRowFlex6400, 1},
-    // Two-level 3200 symbols/s (phases A and C). Tried last, so the four rows
-    // above keep their precedence; with its own row one wrong bit no longer
-    // throws the frame into the mode of the frame before.
-    {0x7B18, 0x84E7, 0x0A, 2, 3200, kRowFlex3200, 0},
-};
 
 int MarkerDistance(const uint32_t (&w)[4]) {
   return CountBits16(w[1] ^ kMarkerHigh) + CountBits16(w[2] ^ kMarkerLow);
@@ -63,7 +42,10 @@ void FlexDecoder::Shift(uint32_t (&w)[4], uint32_t bit) {
 void FlexDecoder::ShiftRegister(uint32_t bit) { Shift(syncRegister, bit); }
 
 void FlexDecoder::PutSymbol(int level) {
-  const uint32_t bit = level < 2 ? 1u : 0u;
+  // A frame whose sync came the other way up is read as if InvertData were
+  // set for it.
+  if (inverted_) level ^= 3;
+  uint32_t bit = level < 2 ? 1u : 0u;
   ShiftRegister(bit);
   if (blockCountdown != 0) {
     // A sync found inside the frame starts its header with this symbol.
@@ -71,8 +53,24 @@ void FlexDecoder::PutSymbol(int level) {
       SymbolStep(level);
       return;
     }
-  } else if (MarkerDistance(syncRegister) <= kSyncTolerance) {
-    OnSync();
+  } else {
+    const int m = MarkerDistance(syncRegister);
+    if (m <= kSyncTolerance) {
+      OnSync();
+    } else if (32 - m <= kSyncTolerance &&
+               (headerCountdown == 0 || (unconfirmed_ && ConfirmedSense(syncRegister) < 0))) {
+      // Every bit of the marker the other way up: the register is turned
+      // over for the frame, unless its code takes it for noise. Not inside
+      // the header of a confirmed sync: the complemented mode word that ends
+      // the first sync, with frame information that happens to begin like
+      // the marker's alternation, reads as the marker the other way up.
+      TurnOver();
+      bit ^= 1u;
+      if (!OnSync()) {
+        TurnOver();
+        bit ^= 1u;
+      }
+    }
   }
 
   if (headerCountdown > 0) TakeFrameInfoBit(bit);
@@ -112,7 +110,7 @@ void FlexDecoder::TakeFrameInfoBit(uint32_t bit) {
 }
 
 bool FlexDecoder::ConfirmedSync(const uint32_t (&w)[4]) {
-  for (const SyncCode& row : kSyncCodes) {
+  for (const FlexSyncCode& row : kFlexSyncCodes) {
     if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) <= kSyncTolerance) {
       return true;
     }
@@ -120,20 +118,34 @@ bool FlexDecoder::ConfirmedSync(const uint32_t (&w)[4]) {
   return (w[0] ^ w[3]) == 0x0000FFFFu;
 }
 
+int FlexDecoder::ConfirmedSense(const uint32_t (&w)[4]) {
+  const int m = MarkerDistance(w);
+  if (m <= kSyncTolerance) return ConfirmedSync(w) ? 1 : 0;
+  if (32 - m > kSyncTolerance) return 0;
+  const uint32_t turned[4] = {~w[0], ~w[1], ~w[2], ~w[3]};
+  return ConfirmedSync(turned) ? -1 : 0;
+}
+
+void FlexDecoder::TurnOver() {
+  inverted_ = !inverted_;
+  for (uint32_t& w : syncRegister) w = ~w;
+}
+
 bool FlexDecoder::HuntInsideFrame(uint32_t bit) {
   // Noise now and then looks like a damaged sync; the frame it starts must
-  // not hide a real sync that follows within its 1.76 s.
+  // not hide a real sync that follows within its 1.76 s, either way up.
   const int parity = symbolRate == 3200 ? (huntParity_ ^= 1) : 0;
   uint32_t(&w)[4] = hunt_[parity];
   Shift(w, bit);
-  const bool match = MarkerDistance(w) <= kSyncTolerance && ConfirmedSync(w);
+  const int sense = ConfirmedSense(w);
   // At 3200 symbols/s each header symbol is seen twice: the header starts on
   // the second sight, late in the symbol, so the clock's next step at 1600
   // lands in the middle of the next one.
-  const bool start = match && (symbolRate != 3200 || huntMatched_);
-  huntMatched_ = match;
+  const bool start = sense != 0 && (symbolRate != 3200 || huntSense_ == sense);
+  huntSense_ = sense;
   if (!start) return false;
-  for (int i = 0; i < 4; ++i) syncRegister[i] = w[i];
+  if (sense < 0) inverted_ = !inverted_;
+  for (int i = 0; i < 4; ++i) syncRegister[i] = sense > 0 ? w[i] : ~w[i];
   blockCountdown = 0;
   symbolIndex = 0;
   pairToggle = 0;
@@ -142,7 +154,7 @@ bool FlexDecoder::HuntInsideFrame(uint32_t bit) {
   return true;
 }
 
-void FlexDecoder::OnSync() {
+bool FlexDecoder::OnSync() {
   const uint32_t* w = syncRegister;
   // A marker whose code and complement are like no listed mode's, and not
   // an exact pair after bit sync either, is taken for noise that happened to
@@ -152,19 +164,19 @@ void FlexDecoder::OnSync() {
   // A real sync whose code took more than the tolerated errors still comes
   // close to its row, and its frame follows in the mode last used.
   int nearest = 32;
-  for (const SyncCode& row : kSyncCodes) {
+  for (const FlexSyncCode& row : kFlexSyncCodes) {
     nearest = std::min(nearest, CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement));
   }
-  if (nearest > kUnlistedTolerance && (w[0] ^ w[3]) != 0x0000FFFFu) return;
+  if (nearest > kUnlistedTolerance && (w[0] ^ w[3]) != 0x0000FFFFu) return false;
   headerCountdown = kFlexHeaderSymbols;
   frameCycle = -1;
   frameNumber = -1;
   bool known = false;
-  for (const SyncCode& row : kSyncCodes) {
+  for (const FlexSyncCode& row : kFlexSyncCodes) {
     if (CountBits16(w[0] ^ row.code) + CountBits16(w[3] ^ row.complement) > kSyncTolerance) {
       continue;
     }
-    channel_.SetBusy(ChannelUser::kFlex, row.flags);
+    channel_.SetBusy(ChannelUser::kFlex, row.captionFlags);
     levelCount = row.levels;
     flexStatRow = row.statRow;
     reflexFrame = row.reflex;
@@ -184,9 +196,10 @@ void FlexDecoder::OnSync() {
   }
   unconfirmed_ = !known && (w[0] ^ w[3]) != 0x0000FFFFu;
   for (auto& hunt : hunt_) std::fill(std::begin(hunt), std::end(hunt), 0u);
-  huntMatched_ = false;
+  huntSense_ = 0;
   channel_.RecentreClock(ChannelUser::kFlex);
   channel_.SetDataClockGain(kFlexTrackGain);
+  return true;
 }
 
 void FlexDecoder::WriteUnknownHeaderLine() { events_.FlexUnknownSync(syncRegister); }
@@ -198,6 +211,7 @@ void FlexDecoder::EndOfSignal() {
       headerCountdown = 0;
       channel_.RetuneDataClock(kFlexPeriod1600);
       channel_.ReleaseChannel(ChannelUser::kFlex);
+      if (inverted_) TurnOver();
     }
     return;
   }
@@ -226,6 +240,8 @@ void FlexDecoder::EndOfFrame() {
   channel_.RetuneDataClock(kFlexPeriod1600);
   channel_.ReleaseChannel(ChannelUser::kFlex);
   if (reflexFrame == 1) WriteReflexLine();
+  // The next frame is found afresh, whichever way up it comes.
+  if (inverted_) TurnOver();
 }
 
 }  // namespace skelmar

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "frontend/edge_ring.h"
+#include "frontend/flex_sync_codes.h"
 
 namespace skelmar {
 
@@ -50,19 +51,15 @@ constexpr double kRateHz[6] = {512, 600, 1200, 1600, 2400, 3200};
 constexpr double kCutoffPerRate = 0.75;
 // The rates four-level data is sent at (indices into kRateHz).
 constexpr int kFourLevelRates[2] = {3, 5};
-// The FLEX frame as the slicer needs it: the sync marker and the mode words
-// (with the index of the data's rate), the header symbols after the inverted
-// mode word, and the length of the data, the same at every rate.
-struct FlexSyncCode {
-  uint16_t word;
-  int rate;
-};
-constexpr FlexSyncCode kFlexSyncCodes[4] = {{0x870C, 3}, {0xB068, 3}, {0xDEA0, 5}, {0x4C7C, 5}};
-constexpr uint32_t kFlexMarker = 0xA6C6AAAA;
+// The FLEX frame as the slicer needs it besides the sync (flex_sync_codes.h):
+// the header symbols after the complemented mode word, and the length of the
+// data, the same at every rate.
 constexpr int kFlexSyncErrors = 4;
 constexpr double kFlexHeaderRest = 88;
 constexpr double kFlexDataSeconds = 11 * 256 / 1600.0;
-constexpr int kHeaderRate = 3;  // index of 1600 in kRateHz
+constexpr int kHeaderRate = 3;    // index of 1600 in kRateHz
+constexpr int kFlexFastRate = 5;  // index of 3200 in kRateHz
+static_assert(kRateHz[kHeaderRate] == 1600 && kRateHz[kFlexFastRate] == 3200);
 // Single-symbol runs in a row at the header's rate that are taken for FLEX
 // bit sync: half of it, and more than other protocols' data or noise give.
 constexpr int kBitSyncRuns = 16;
@@ -454,9 +451,8 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
       const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
       headerBits_ = (headerBits_ << 1) | bit;
       for (const FlexSyncCode& code : kFlexSyncCodes) {
-        const uint64_t pattern = (static_cast<uint64_t>(code.word) << 48) |
-                                 (static_cast<uint64_t>(kFlexMarker) << 16) |
-                                 (~static_cast<uint64_t>(code.word) & 0xFFFFu);
+        const uint64_t pattern = (static_cast<uint64_t>(code.code) << 48) |
+                                 (static_cast<uint64_t>(kFlexSyncMarker) << 16) | code.complement;
         if (std::popcount(headerBits_ ^ pattern) > kFlexSyncErrors &&
             std::popcount(~headerBits_ ^ pattern) > kFlexSyncErrors) {
           continue;
@@ -466,7 +462,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
         const double end = centre + 0.5 * clock.period - channelDelay_[kHeaderRate];
         dataStart_ = end + kFlexHeaderRest * clock.period;
         frameEnd_ = dataStart_ + kFlexDataSeconds * kTicksPerSecond;
-        frameRate_ = code.rate;
+        frameRate_ = code.rate == 1600 ? kHeaderRate : kFlexFastRate;
         break;
       }
     }

@@ -77,8 +77,9 @@ int GscDecoder::HistoryBit(int age) const {
 }
 
 void GscDecoder::PutBit(int bit) {
+  const uint64_t one = (bit > 0) != inverted_ ? 1u : 0u;
   historyHigh_ = (historyHigh_ << 1) | (historyLow_ >> 63);
-  historyLow_ = (historyLow_ << 1) | (bit > 0 ? 1u : 0u);
+  historyLow_ = (historyLow_ << 1) | one;
   if (decoding) {
     Decode();
   } else {
@@ -103,18 +104,31 @@ GscDecoder::WordPair GscDecoder::ReadWordPair(bool corrected) const {
   return pair;
 }
 
-bool GscDecoder::IsStartCode(const WordPair& pair) const {
-  const int distance =
-      Distance(pair.first, kGscStartCode) + Distance(pair.second, ~kGscStartCode & kMask23);
+bool GscDecoder::IsStartCode(const WordPair& pair, bool turned) {
+  // The other way up, each word is the complement of what was sent.
+  const uint32_t first = turned ? ~kGscStartCode & kMask23 : kGscStartCode;
+  const int distance = Distance(pair.first, first) + Distance(pair.second, ~first & kMask23);
   return distance <= 1 && pair.pairErrors <= 3;
 }
 
 void GscDecoder::Hunt() {
   // The corrected words matter only once a start code may follow; Correct has
   // no side effects, so it is skipped while too few preambles have been seen.
-  if (preambleCount >= 3) {
+  if (preambleCount >= 3 || turned_.count >= 3) {
     const WordPair pair = ReadWordPair(true);
-    if (IsStartCode(pair)) {
+    const bool upright = preambleCount >= 3 && IsStartCode(pair, false);
+    if (upright || (turned_.count >= 3 && IsStartCode(pair, true))) {
+      if (!upright) {
+        // A transmission the other way up (its preambles as they were sent):
+        // the rest of it is read as if InvertData were set for it.
+        inverted_ = true;
+        historyLow_ = ~historyLow_;
+        historyHigh_ = ~historyHigh_;
+        preambleIndex = turned_.index;
+        preambleInverted = turned_.complemented;
+        slotsLeft = turned_.complemented ? 16 : 1;
+      }
+      turned_ = TurnedHunt{};
       decoding = 1;
       channel_.SetBusy(ChannelUser::kGsc, kModeGolay);
       continuation = 0;
@@ -124,18 +138,41 @@ void GscDecoder::Hunt() {
     }
   }
   const uint64_t samples = historyLow_ & kMask46;
-  for (int p = 0; p < kGscPreambleWordCount; ++p) {
-    const uint64_t direct = samples ^ kPreamblePatterns[p];
-    const bool matchDirect = std::popcount(direct) <= 3;
-    // The complement differs wherever the direct pattern agrees.
-    if (matchDirect || 46 - std::popcount(direct) <= 1) {
-      ++preambleCount;
-      preambleIndex = p;
-      slotsLeft = matchDirect ? 1 : 16;
-      preambleInverted = matchDirect ? 0 : 1;
-      if (countdown == 0) countdown = kHuntTimeout;
-      return;
+  int upright = -1;
+  int turned = -1;
+  int uprightErrors = 0;
+  int turnedErrors = 0;
+  for (int p = 0; p < kGscPreambleWordCount && (upright < 0 || turned < 0); ++p) {
+    // Samples that differ from the direct pattern; the complement differs
+    // wherever the direct pattern agrees, and so do the samples turned over.
+    const int direct = std::popcount(samples ^ kPreamblePatterns[p]);
+    if (upright < 0 && (direct <= 3 || 46 - direct <= 1)) {
+      upright = p;
+      uprightErrors = direct;
     }
+    if (turned < 0 && (46 - direct <= 3 || direct <= 1)) {
+      turned = p;
+      turnedErrors = 46 - direct;
+    }
+  }
+  // The hunt the other way up keeps its own count and timeout, and on timeout
+  // leaves the channel and the caption alone: the upright hunt owns those.
+  if (turned >= 0) {
+    ++turned_.count;
+    turned_.index = turned;
+    turned_.complemented = turnedErrors <= 3 ? 0 : 1;
+    if (turned_.countdown == 0) turned_.countdown = kHuntTimeout;
+  } else if (turned_.countdown > 0 && --turned_.countdown == 0) {
+    turned_.count = 0;
+  }
+  if (upright >= 0) {
+    const bool matchDirect = uprightErrors <= 3;
+    ++preambleCount;
+    preambleIndex = upright;
+    slotsLeft = matchDirect ? 1 : 16;
+    preambleInverted = matchDirect ? 0 : 1;
+    if (countdown == 0) countdown = kHuntTimeout;
+    return;
   }
   if (countdown > 0 && --countdown == 0) {
     channel_.ReleaseChannel(ChannelUser::kGsc);
@@ -168,7 +205,7 @@ void GscDecoder::Decode() {
   int index = -1;
   int c1 = 0;
   if (continuation == 0) {
-    if (IsStartCode(pair)) {
+    if (IsStartCode(pair, false)) {
       countdown = kSlotLength;
       slotsLeft = 16;
       continuation = 0;
@@ -289,6 +326,13 @@ void GscDecoder::EndTransmission(bool channelTaken) {
   if (!channelTaken) channel_.ReleaseChannel(ChannelUser::kGsc);
   preambleCount = 0;
   countdown = 0;
+  // The next transmission is found afresh, whichever way up it comes.
+  turned_ = TurnedHunt{};
+  if (inverted_) {
+    inverted_ = false;
+    historyLow_ = ~historyLow_;
+    historyHigh_ = ~historyHigh_;
+  }
 }
 
 void GscDecoder::WriteGscPage() {
@@ -300,6 +344,7 @@ void GscDecoder::WriteGscPage() {
   // the thousands but leaves A below 50), so it shows as six digits.
   start.capcode = capcode;
   start.function = function;
+  start.inverted = inverted_;
   // A page of 25 characters or more is text; a shorter one shows its digits
   // and, beside them, the same bits read as characters.
   const int32_t chars = static_cast<int32_t>(std::strlen(alphaText));

@@ -65,7 +65,8 @@ class GscDecoder : public GscBitSink {
   void Hunt();
   void Decode();
   WordPair ReadWordPair(bool corrected) const;
-  bool IsStartCode(const WordPair& pair) const;
+  /// The start code as sent, or (`turned`) as it reads the other way up.
+  static bool IsStartCode(const WordPair& pair, bool turned);
   void MatchPreamble();
   int FindAddress(const WordPair& pair, int* c1) const;
   void TakeAddress(int index, int c1, uint32_t secondWord);
@@ -78,6 +79,19 @@ class GscDecoder : public GscBitSink {
   ChannelControl& channel_;
   uint64_t historyLow_ = 0;   ///< ages 0..63, bit n = age n
   uint64_t historyHigh_ = 0;  ///< ages 64..127
+  /// The preamble hunt as it reads with every bit the other way up: a
+  /// complemented preamble sent upright looks like a direct one turned over,
+  /// so only the start code tells the two apart.
+  struct TurnedHunt {
+    int32_t count = 0;         ///< as preambleCount
+    int32_t index = 0;         ///< as preambleIndex
+    int32_t complemented = 0;  ///< as preambleInverted
+    int32_t countdown = 0;     ///< as the hunting countdown
+  };
+  TurnedHunt turned_;
+  /// The transmission in progress came the other way up: bits are inverted
+  /// on arrival, and the history holds them inverted.
+  bool inverted_ = false;
 };
 
 }  // namespace skelmar

@@ -147,6 +147,7 @@ void PageComposer::WriteCapcode(const PageStart& start) {
   record.SetCapcode(digits);
   record.SetFunction(start.function);
   record.SetFunctionBits(start.functionBits);
+  record.SetInverted(start.inverted);
   if (start.uncorrectable) record.MarkBitErrors();
 
   TextPane& pane = sinks_.monitorPane;

@@ -33,6 +33,7 @@ struct PageStart {
   int32_t functionBits = -1;   ///< POCSAG: the two function bits as sent, 0..3
   /// Errors no text piece carries (a FLEX alphanumeric header beyond repair).
   bool bitErrors = false;
+  bool inverted = false;  ///< the transmission was found the other way up
 
   // FLEX only.
   char phase = 0;            ///< 'A'..'D'

@@ -214,6 +214,7 @@ void PageToJson(const PageRecord& page, const SystemTime& t, int offset, const F
     AppendJsonString(out, charset->name(), std::strlen(charset->name()));
   }
   out += page.bitErrors ? ",\"bitErrors\":true" : ",\"bitErrors\":false";
+  if (page.inverted) out += ",\"inverted\":true";
   out += ",\"filter\":";
   if (page.filter >= 0 && page.filter < filters.count) {
     const char* label = filters.entries[page.filter].label;

@@ -33,6 +33,7 @@ void PageRecorder::Begin(PageProtocol protocol, int32_t speed, int32_t levels) {
   page_.text[0] = 0;
   page_.textLength = 0;
   page_.bitErrors = false;
+  page_.inverted = false;
   page_.filter = -1;
   page_.alphaStart = -1;
   page_.alphaText[0] = 0;

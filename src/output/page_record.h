@@ -22,7 +22,10 @@ struct PageRecord {
   char text[16385] = {};
   int32_t textLength = 0;
   bool bitErrors = false;  ///< any part of the page was uncorrectable
-  int32_t filter = -1;     ///< index of the matching filter, -1 for none
+  /// The transmission's sync was found the other way up (after InvertData)
+  /// and its levels were read inverted.
+  bool inverted = false;
+  int32_t filter = -1;  ///< index of the matching filter, -1 for none
   /// Text from this index on is alphanumeric, the part a national character
   /// set maps; -1 when the page has none.
   int32_t alphaStart = -1;
@@ -77,6 +80,7 @@ class PageRecorder {
   void Append(char ch) { Append(&ch, 1); }
   void Append(const char* text, int32_t length);
   void MarkBitErrors() { page_.bitErrors = true; }
+  void SetInverted(bool inverted) { page_.inverted = inverted; }
   /// The text appended from now on is alphanumeric.
   void MarkAlphaStart() {
     if (page_.alphaStart < 0) page_.alphaStart = page_.textLength;

@@ -34,13 +34,20 @@ int32_t SpeedOfRow(int32_t row) {
 
 }  // namespace
 
-PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events,
-                             ChannelControl& channel, Bch3121& bch)
+PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events, ChannelControl& channel,
+                             Bch3121& bch)
     : settings_(settings), events_(events), channel_(channel), bch_(bch) {
   channel_.ResetPocsagRateRow();
 }
 
 void PocsagDecoder::PutBit(char ch) {
+  if (ch == 'X') {
+    // The transmission is over: the next one is found afresh, either way up.
+    if (inverted_) TurnOver();
+    searchBits_ = kBatchGapBits + 1;
+  } else if (inverted_) {
+    ch = ch == '1' ? '0' : '1';
+  }
   windowHigh_ = ((windowHigh_ << 1) | ((windowLow_ >> 15) & 1u)) & 0xFFFFu;
   windowLow_ = ((windowLow_ << 1) | (ch == '1' ? 1u : 0u)) & 0xFFFFu;
 
@@ -58,7 +65,13 @@ void PocsagDecoder::PutBit(char ch) {
 
   if (!inSync_) {
     const int distance = CountBits16(windowHigh_ ^ kSyncHigh) + CountBits16(windowLow_ ^ kSyncLow);
-    if (distance <= kSyncTolerance) {
+    // The sync codeword with every bit the other way up, once no batch of
+    // this transmission can follow: what comes is read as if InvertData were
+    // set for it.
+    if (searchBits_ <= kBatchGapBits) ++searchBits_;
+    const bool turned = searchBits_ > kBatchGapBits && 32 - distance <= kSyncTolerance;
+    if (turned) TurnOver();
+    if (distance <= kSyncTolerance || turned) {
       inSync_ = 1;
       codewordsLeft_ = kCodewordsPerBatch;
       bitIndex_ = 0;
@@ -86,7 +99,16 @@ void PocsagDecoder::PutBit(char ch) {
     bitIndex_ = 0;
     --codewordsLeft_;
   }
-  if (codewordsLeft_ == 0) inSync_ = 0;
+  if (codewordsLeft_ == 0) {
+    inSync_ = 0;
+    searchBits_ = 0;
+  }
+}
+
+void PocsagDecoder::TurnOver() {
+  inverted_ = !inverted_;
+  windowHigh_ ^= 0xFFFFu;
+  windowLow_ ^= 0xFFFFu;
 }
 
 void PocsagDecoder::DecodeCodeword(int index) {
@@ -195,6 +217,7 @@ PageStart PocsagDecoder::Start(PageType type) const {
   start.uncorrectable = (address & kUncorrectableMark) != 0;
   start.function = function + 1;
   start.functionBits = function;
+  start.inverted = inverted_;
   return start;
 }
 

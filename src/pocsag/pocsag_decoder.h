@@ -48,6 +48,8 @@ class PocsagDecoder : public PocsagBitSink {
   void Finish();
   void Reset();
   void EndPageLine();
+  /// Reads the bits the other way up from now on; the window is turned over with them.
+  void TurnOver();
 
   const Settings& settings_;
   PageEvents& events_;
@@ -63,6 +65,16 @@ class PocsagDecoder : public PocsagBitSink {
   int32_t lastResult_ = 0;
   bool messageErrors_ = false;  ///< an uncorrectable codeword fed the current message
   bool streamDigits_ = false;   ///< a long message streams as digits (PocsagType numeric)
+  /// The transmission's sync came the other way up: bits are inverted on arrival.
+  bool inverted_ = false;
+  /// Bits of searching after a batch during which only the transmission's
+  /// own sense of the sync is taken: its next sync is due on the 32nd, and
+  /// the windows before it, half in the last codeword, would now and then
+  /// pass for the complement.
+  static constexpr int32_t kBatchGapBits = 32;
+  /// Bits searched since the last batch ended (counted up to one past the
+  /// gap); starts past it, so the first sync may come either way up.
+  int32_t searchBits_ = kBatchGapBits + 1;
 };
 
 }  // namespace skelmar

@@ -13,7 +13,10 @@ RecordPipeline::RecordPipeline(Clock& clock, const FilterTable& filters, const C
 }
 
 void RecordPipeline::PageWritten(const PageRecord& page) {
-  if (!page.joined) ++pages_;
+  if (!page.joined) {
+    ++pages_;
+    if (page.inverted) ++inverted_[static_cast<int>(page.protocol)];
+  }
   // Feeds get every page but the pieces of a fragmented message: the joined
   // record follows them.
   const bool feed = feeds_.active() && !PageJoiner::IsFragmentPart(page);

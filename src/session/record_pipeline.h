@@ -29,6 +29,10 @@ class RecordPipeline : public PageObserver {
   void SetSource(const char* source) { source_ = source; }
   /// Pages decoded, each counted once (a joined record is no new page).
   uint64_t pages() const { return pages_; }
+  /// Pages of `protocol` whose transmission was found the other way up.
+  uint64_t invertedPages(PageProtocol protocol) const {
+    return inverted_[static_cast<int>(protocol)];
+  }
 
  private:
   Clock& clock_;
@@ -39,6 +43,7 @@ class RecordPipeline : public PageObserver {
   const char* source_ = nullptr;
   std::string line_;
   uint64_t pages_ = 0;
+  uint64_t inverted_[3] = {};
 };
 
 }  // namespace skelmar

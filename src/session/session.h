@@ -134,6 +134,7 @@ class Session {
   /// Stream time decoded so far, in timer ticks of the edge clock.
   uint64_t streamTicks() const { return streamTicks_; }
   uint64_t pages() const { return pipeline_.pages(); }
+  const RecordPipeline& records() const { return pipeline_; }
   Clock& clock() { return *clock_; }
   const FeedHub& feeds() const { return feeds_; }
   const std::filesystem::path& configFile() const { return config_.file; }

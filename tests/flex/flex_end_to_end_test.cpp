@@ -431,14 +431,14 @@ TEST(FlexEndToEnd, CapcodeFiltersPickShortAndLongPages) {
                                                 "[003000042]Long  A  ALPHA  long hit"}));
 }
 
-TEST(FlexEndToEnd, InvertedSlicerAndNoDecodingLeavesNothing) {
-  // With the data inverted, the sync pattern is never seen.
+TEST(FlexEndToEnd, InvertedSlicerDecodesWithOrWithoutTheSetting) {
+  // With the data inverted, the sync is found the other way up.
   FlexRig r;
   siggen::ModulatorOptions o = Impaired(false, 0, 0.0, 23);
   o.invert = true;
   r.Transmit({Frame(siggen::kFlexCode1600x2, kEveryType)}, o);
-  EXPECT_TRUE(r.Texts().empty());
-  // The receiver setting puts it right again.
+  EXPECT_EQ(r.Texts(), ExpectedRows(kEveryType, "A"));
+  // The receiver setting puts it right before the decoder sees it, as always.
   FlexRig fixed;
   fixed.rig.settings.invertData = 1;
   fixed.Transmit({Frame(siggen::kFlexCode1600x2, kEveryType)}, o);

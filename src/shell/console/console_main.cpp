@@ -192,6 +192,20 @@ class OutputWatch {
   bool failed_ = false;
 };
 
+/// Said only when some transmission came the other way up, which is worth
+/// knowing about the receiver (and what InvertData would change).
+void PrintPolarityStats(const RecordPipeline& printer) {
+  const uint64_t pocsag = printer.invertedPages(PageProtocol::kPocsag);
+  const uint64_t flex = printer.invertedPages(PageProtocol::kFlex);
+  const uint64_t gsc = printer.invertedPages(PageProtocol::kGsc);
+  if (pocsag + flex + gsc == 0) return;
+  std::printf("Polarity: %llu of %llu pages found inverted (POCSAG %llu, FLEX %llu, GSC %llu)\n",
+              static_cast<unsigned long long>(pocsag + flex + gsc),
+              static_cast<unsigned long long>(printer.pages()),
+              static_cast<unsigned long long>(pocsag), static_cast<unsigned long long>(flex),
+              static_cast<unsigned long long>(gsc));
+}
+
 void PrintFeedStats(const FeedHub& hub) {
   if (hub.dedupeSeconds() > 0) {
     std::printf("Feeds: %llu repeated pages suppressed (--dedupe %d)\n",
@@ -271,6 +285,7 @@ int Run(const ConsoleOptions& given, const char* argv0) {
   int status = session.Finish();
   if (o.stats) {
     PrintStats(session.monitor.stats, session.clock());
+    PrintPolarityStats(session.records());
     PrintFeedStats(session.feeds());
   }
   if (!output.Flush()) status = kExitFailure;

@@ -18,13 +18,13 @@
 
 #include "output/message_dialogs.h"
 #include "platform/program_path.h"
-#include "session/options.h"
 #include "session/config_location.h"
+#include "session/options.h"
+#include "session/program_strings.h"
 #include "shell/console/console_run.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"
 #include "shell/desktop/message_boxes.h"
-#include "session/program_strings.h"
 
 namespace skelmar::desktop {
 namespace {

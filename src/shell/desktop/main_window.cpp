@@ -15,8 +15,8 @@
 #include <iterator>
 #include <string>
 
-#include "shell/desktop/dialogs/dialogs.h"
 #include "session/program_strings.h"
+#include "shell/desktop/dialogs/dialogs.h"
 
 namespace skelmar::desktop {
 

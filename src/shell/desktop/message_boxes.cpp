@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "output/message_dialogs.h"
-#include "shell/desktop/dialog_placement.h"
 #include "session/program_strings.h"
+#include "shell/desktop/dialog_placement.h"
 
 namespace skelmar::desktop {
 namespace {
