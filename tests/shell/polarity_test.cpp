@@ -11,7 +11,7 @@
 #include "flex_encoder.h"
 #include "gsc_encoder.h"
 #include "pocsag_encoder.h"
-#include "shell/monitor.h"
+#include "session/monitor.h"
 #include "support/fakes.h"
 #include "support/rig.h"
 
