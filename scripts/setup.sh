@@ -12,6 +12,8 @@ packages=(build-essential cmake ninja-build pkg-config git
           clang-14 libclang-rt-14-dev)  # the fuzz targets (scripts/fuzz.sh)
 # Feeds: the MQTT and PagerMon clients, and the broker and clients the feed tests run.
 packages+=(libmosquitto-dev libcurl4-openssl-dev mosquitto mosquitto-clients)
+# The window under a real X server and window manager (desktop_wm_tests).
+packages+=(xvfb openbox libxcb1-dev)
 
 missing=()
 for p in "${packages[@]}"; do
