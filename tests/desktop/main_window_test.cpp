@@ -419,7 +419,7 @@ class MainWindowTest : public QObject {
     s.messages.SetNextAnswer(1);
     s.window->OnInterface();
     QVERIFY(s.program->settings.comPort != 0);  // kept for the next start
-    QVERIFY(s.program->linkOpen());            // the recording goes on
+    QVERIFY(s.program->linkOpen());             // the recording goes on
     const std::string& said = s.messages.shown().back();
     QVERIFY2(
         said.find("recording") != std::string::npos && said.find("next start") != std::string::npos,
