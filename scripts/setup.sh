@@ -14,6 +14,8 @@ packages=(build-essential cmake ninja-build pkg-config git
 packages+=(libmosquitto-dev libcurl4-openssl-dev mosquitto mosquitto-clients)
 # SDR devices through SoapySDR (--sdr); the device modules are the user's to add.
 packages+=(libsoapysdr-dev)
+# The window under a real X server and window manager (desktop_wm_tests).
+packages+=(xvfb openbox libxcb1-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -220,7 +220,10 @@ int Session::OpenLink() {
           },
           &monitor.front.readIndex());
     }
-    if (!link_->Open()) return 0;
+    if (!link_->Open()) {
+      linkFailed_ = true;
+      return 0;
+    }
     source_ = link_->source();
   } else {
     owned_ = MakeEdgeSource(options_, settings.fourLevelInterface != 0, stop_);
@@ -228,6 +231,7 @@ int Session::OpenLink() {
       // Stopped while waiting for a FIFO's writer: no failure to tell.
       if (!(stop_ != nullptr && stop_->load())) {
         messages_.ShowMessage(owned_ ? owned_->lastError() : "No input to open");
+        linkFailed_ = true;
       }
       owned_.reset();
       return 0;
@@ -239,9 +243,11 @@ int Session::OpenLink() {
   if (!tap_.Open(options_.recordPath, &error)) {
     messages_.ShowMessage(error.c_str());
     CloseLink();
+    linkFailed_ = true;
     return 0;
   }
   tap_.Start(*source_->ring());
+  linkFailed_ = false;
   return 1;
 }
 
@@ -357,13 +363,15 @@ bool Session::Tick() {
   }
   if (auto* serial = dynamic_cast<SerialSlicer*>(source_);
       serial != nullptr && !serial->capturing()) {
-    status_ = kExitFailure;
     if (front_ == Front::kDesktop) {
-      // The window says so and reopens the port when the user moves it.
+      // The window says so and reopens the port when the user moves it; the
+      // exit status says whether it came back.
       messages_.ShowMessage(serial->lastError());
       CloseLink();
+      linkFailed_ = true;
       return false;
     }
+    status_ = kExitFailure;
     // Said once; the program keeps running and reopens the device when it
     // returns (a USB adapter plugged in again). Until then the exit status
     // says it was lost.
@@ -446,6 +454,8 @@ int Session::Finish() {
   const std::function<bool()> cut = cutShort_ ? cutShort_ : [] { return false; };
   if (!feeds_.Finish(kFeedDrainMs, cut, spool_.get())) status_ = kExitFailure;
   if (monitor.writeFailed()) status_ = kExitFailure;
+  // An input that could not be opened, or a port lost and not back, as the console ends.
+  if (linkFailed_) status_ = kExitFailure;
   return status_;
 }
 

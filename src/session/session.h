@@ -106,6 +106,8 @@ class Session {
   /// Opens the input and the --record file: 1 when the ring is ready, 0
   /// after the failure was shown (stopRequested() tells a stop from a failure).
   int OpenLink();
+  /// The last OpenLink failed, or the window's serial port went away since.
+  bool linkFailed() const { return linkFailed_; }
   void CloseLink();
   bool IsLive() const { return source_ != nullptr && source_->IsLive(); }
 
@@ -191,6 +193,7 @@ class Session {
   bool streamEnded_ = false;
   bool endSeen_ = false;
   bool deviceLost_ = false;
+  bool linkFailed_ = false;  ///< the last open failed, or the window lost its port
   bool started_ = false;
   bool finished_ = false;
 };

@@ -534,6 +534,8 @@ void WriteSettings(ProfileFile& file, const char* section, const Settings& setti
     void* field = key.field(s);
     switch (key.kind) {
       case SettingKind::kInt:
+        // A window that closed in its normal state leaves the file as it was.
+        if (field == &s.maximized && s.maximized == 0) break;
         WriteIntSetting(file, sec, key.key, *static_cast<int32_t*>(field));
         break;
       case SettingKind::kByte:

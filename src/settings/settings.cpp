@@ -46,6 +46,7 @@ const SettingKey kSettingKeys[] = {
     SK_APP("yPos", SettingKind::kInt, yPos),
     SK_APP("xSize", SettingKind::kInt, xSize),
     SK_APP("ySize", SettingKind::kInt, ySize),
+    SK_APP("Maximized", SettingKind::kInt, maximized),
     SK_APP("Timestamp", SettingKind::kInt, timestamp),
     SK_APP("ConfirmExit", SettingKind::kInt, confirmExit),
     SK_APP("ShowNumeric", SettingKind::kInt, showNumeric),

@@ -59,6 +59,9 @@ struct Settings {
   int32_t yPos = 0;
   int32_t xSize = 592;
   int32_t ySize = 350;
+  /// The window was maximised when it closed; xPos to ySize are then its
+  /// normal place and size. Written only when set.
+  int32_t maximized = 0;
   int32_t timestamp = 1;
   int32_t confirmExit = 1;
   int32_t showNumeric = 1;

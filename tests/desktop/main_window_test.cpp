@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QImage>
@@ -232,6 +233,16 @@ class MainWindowTest : public QObject {
     QTest::qWait(20);
     QCOMPARE(s.messages.shown().back(), std::string("Skelmar Will Now Exit"));
     QVERIFY(s.window->isVisible());
+    // Ctrl+Q goes the same way: the question, and Cancel keeps the window.
+    const size_t asked = s.messages.shown().size();
+    s.messages.SetNextAnswer(0);
+    s.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::qWait(20);
+    QCOMPARE(s.messages.shown().size(), asked + 1);
+    QCOMPARE(s.messages.shown().back(), std::string("Skelmar Will Now Exit"));
+    QVERIFY(s.window->isVisible());
     // Menu texts and access keys.
     QStringList bar;
     for (QAction* a : s.window->menuBar()->actions()) bar << a->text();
@@ -304,6 +315,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(Row(pane, pane.lineCount - 1), std::string("third 2"));
   }
 
+  void ViewAtTheEndStaysThereAfterAResizeOrADrag() {
+    WindowFixture s;
+    s.window->resize(700, 500);
+    s.Show();
+    s.WriteLines(120, "first ");
+    const TextPane& pane = s.program->monitor.monitorPane;
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    s.window->resize(700, 300);  // fewer lines fit
+    QTRY_COMPARE(pane.topLine, pane.maxTopLine);
+    s.WriteLines(2, "second ");
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    // The split dragged down: the monitor pane shrinks again.
+    s.window->monitorPane()->onTopEdgeDragged(s.window->monitorPane()->y() + 60);
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    s.WriteLines(1, "third ");
+    QCOMPARE(pane.topLine, pane.maxTopLine);
+    QCOMPARE(Row(pane, pane.topLine + pane.visibleLines - 1), std::string("third 0"));
+    // Scrolled back, a resize leaves the view where it is.
+    s.window->monitorPane()->Scroll(Qt::Vertical, ScrollRequest::kThumbPosition, 10);
+    s.window->resize(700, 280);
+    QTRY_VERIFY(pane.topLine <= 10);
+    QVERIFY(pane.topLine < pane.maxTopLine);
+  }
+
   void FontAndColourChangesReachThePanes() {
     WindowFixture s;
     s.window->resize(600, 400);
@@ -339,6 +374,56 @@ class MainWindowTest : public QObject {
     question.show();
     QTest::keyClick(&question, Qt::Key_Escape);
     QCOMPARE(question.result(), int(QDialog::Rejected));
+  }
+
+  void LongCauseShownWholeAfterTheFixedTextAndOnStandardError() {
+    const std::string cause =
+        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0: no such device";
+    const std::string text = "Error Loading SLICER.VXD! " + cause;
+    MessageDialog dialog(nullptr, text.c_str());
+    QCOMPARE(dialog.text(), QString("Error Loading SLICER.VXD!"));
+    QCOMPARE(dialog.detail(), QString::fromStdString(cause));
+    MessageDialog fits(nullptr, "Invalid characters in capcode!");
+    QCOMPARE(fits.text(), QString("Invalid characters in capcode!"));
+    QVERIFY(fits.detail().isEmpty());
+
+    QtMessageSink messages;
+    std::FILE* log = std::tmpfile();
+    messages.SetLog(log);
+    messages.SetNextAnswer(1);
+    messages.ShowMessage(text.c_str());
+    QCOMPARE(messages.shown().back(), text);
+    std::rewind(log);
+    char line[256] = {};
+    QVERIFY(std::fgets(line, sizeof line, log) != nullptr);
+    QCOMPARE(std::string(line), "skelmar: " + text + "\n");
+    std::fclose(log);
+  }
+
+  void InterfaceChangeDuringAReplaySaysWhyNothingChanges() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    s.Show();
+    QVERIFY(s.program->linkOpen());
+    QTimer picker;
+    picker.setInterval(10);
+    QObject::connect(&picker, &QTimer::timeout, [&picker] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      picker.stop();
+      auto* port = dialog->findChild<QComboBox*>("port");
+      port->setCurrentIndex(2);
+      Q_EMIT port->activated(2);
+      dialog->findChild<QPushButton*>("ok")->click();
+    });
+    picker.start();
+    s.messages.SetNextAnswer(1);
+    s.window->OnInterface();
+    QVERIFY(s.program->settings.comPort != 0);  // kept for the next start
+    QVERIFY(s.program->linkOpen());             // the recording goes on
+    const std::string& said = s.messages.shown().back();
+    QVERIFY2(
+        said.find("recording") != std::string::npos && said.find("next start") != std::string::npos,
+        said.c_str());
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

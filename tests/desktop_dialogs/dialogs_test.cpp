@@ -169,7 +169,7 @@ class DialogTests : public QObject {
   void fontChoiceRewritesTheRecord();
   void filtersAddEditDelete();
   void filterAddedWhileOpenMatchesTheNextPage();
-  void filterFileChosenOnFocus();
+  void filterFileTypedOrChosenFromItsButton();
   void statisticsShowsStarsAndNeedsAPath();
   void everyDialogRoundTripsThroughTheFile();
 };
@@ -417,9 +417,12 @@ void DialogTests::fontChoiceRewritesTheRecord() {
   QString title;
   QStringList offered;
   QString startFamily;
+  QList<bool> effects;
   WhenModal<QFontDialog>([&](QFontDialog* chooser) {
     title = chooser->windowTitle();
     startFamily = chooser->currentFont().family();
+    // Underline and Strikeout are not offered: the panes draw neither.
+    for (QCheckBox* box : chooser->findChildren<QCheckBox*>()) effects << box->isVisible();
     const QStringList families = QFontDatabase::families();
     for (QListView* view : chooser->findChildren<QListView*>()) {
       for (int r = 0; r < view->model()->rowCount(); ++r) {
@@ -431,6 +434,8 @@ void DialogTests::fontChoiceRewritesTheRecord() {
   });
   QVERIFY(!RunFontDialog(nullptr, settings));
   QCOMPARE(title, QString("Skelmar Font"));
+  QCOMPARE(effects.size(), 2);  // the chooser still has them, hidden
+  QVERIFY(!effects.contains(true));
   // Fixed-pitch fonts only, starting on the font that stands in for Courier New.
   QVERIFY(offered.contains("Liberation Mono"));
   for (const QString& family : offered)
@@ -547,7 +552,7 @@ void DialogTests::filterAddedWhileOpenMatchesTheNextPage() {
   QCOMPARE(QString(rig.monitor.filters.entries[0].text), QString("water"));
 }
 
-void DialogTests::filterFileChosenOnFocus() {
+void DialogTests::filterFileTypedOrChosenFromItsButton() {
   MonitorRig rig;
   QTemporaryDir dir;
   const QString log = dir.filePath("pages.log");  // not there yet
@@ -568,16 +573,36 @@ void DialogTests::filterFileChosenOnFocus() {
   QCOMPARE(rig.messages.shown, std::vector<std::string>{"You must select a filter file!"});
   QVERIFY(dialog.isVisible());
 
+  // The field takes a path typed by hand; going to it opens nothing.
+  auto* path = Find<QLineEdit>(&dialog, "outputPath");
+  path->setFocus();
+  QTest::keyClicks(path, dir.filePath("typed.log"));
+  QTest::qWait(50);
+  QCOMPARE(QApplication::activeModalWidget(), &dialog);
+  QCOMPARE(path->text(), dir.filePath("typed.log"));
+  // Its button opens the chooser; a chosen file replaces the text.
   QString title;
   WhenModal<QFileDialog>([&](QFileDialog* chooser) {
     title = chooser->windowTitle();
     chooser->selectFile(log);
     static_cast<QDialog*>(chooser)->accept();  // the file dialog's own accept is protected
   });
-  Find<QLineEdit>(&dialog, "outputPath")->setFocus();
-  QTRY_COMPARE(Find<QLineEdit>(&dialog, "outputPath")->text(), log);
+  Click(&dialog, "outputPathBrowse");
+  QTRY_COMPARE(path->text(), log);
   QCOMPARE(title, QString("Open Filter File..."));
   QTRY_COMPARE(dialog.focusWidget(), Find<QWidget>(&dialog, "ok"));
+  // The command chooser lists programs, with no "*.exe" name to start from.
+  QStringList patterns;
+  QString startName;
+  WhenModal<QFileDialog>([&](QFileDialog* chooser) {
+    patterns = chooser->nameFilters();
+    startName = chooser->findChild<QLineEdit*>("fileNameEdit")->text();
+    chooser->reject();
+  });
+  Click(&dialog, "commandPathBrowse");
+  QTRY_VERIFY(!patterns.isEmpty());
+  QVERIFY2(!patterns.join(' ').contains(".exe"), qPrintable(patterns.join('|')));
+  QCOMPARE(startName, QString());
   Click(&dialog, "ok");
   QVERIFY(!dialog.isVisible());
   QCOMPARE(QString(rig.settings.filterFile), log);

@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMargins>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -97,11 +98,12 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   timer_.setInterval(100);
   connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
 
-  // Outer place and size from the settings; the frame is not known before
-  // the window is shown, so the size is corrected once it is.
-  initialOuter_ = QSize(s.xSize, s.ySize);
+  // Outer place and size from the settings. A window manager tells the frame
+  // only after the window is shown, so the size is corrected once it has.
+  wantedOuter_ = QRect(s.xPos, s.yPos, s.xSize, s.ySize);
   move(s.xPos, s.yPos);
   resize(s.xSize, s.ySize);
+  if (s.maximized != 0) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 MainWindow::~MainWindow() {
@@ -122,7 +124,10 @@ void MainWindow::BuildMenu() {
     return action;
   };
   QMenu* file = bar->addMenu("&File");
-  add(file, "E&xit", 201, &MainWindow::OnExit);
+  // Ctrl+Q, as desktop programs quit: the same path as the menu command.
+  QAction* exit = add(file, "E&xit", 201, &MainWindow::OnExit);
+  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  addAction(exit);  // also while the menu has never been opened
   QMenu* setup = bar->addMenu("&Setup");
   add(setup, "&Interface...", 202, &MainWindow::OnInterface);
   add(setup, "&Options...", 203, &MainWindow::OnOptions);
@@ -146,8 +151,45 @@ WindowMetrics MainWindow::Metrics() const {
   return m;
 }
 
+bool MainWindow::NormalState() const {
+  return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
+}
+
+void MainWindow::TrackFrame() {
+  const QRect f = frameGeometry();
+  const QRect g = geometry();
+  if (!NormalState() || f == g) return;  // not known yet, or not the normal frame
+  frame_ = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(),
+                    f.bottom() - g.bottom());
+  if (!wantedOuter_.isValid()) return;
+  const QRect wanted = wantedOuter_;
+  wantedOuter_ = QRect();
+  if (f != wanted) {
+    resize(wanted.size().shrunkBy(frame_));
+    move(wanted.topLeft());
+  }
+}
+
+QRect MainWindow::NormalOuter() const {
+  if (!isMaximized() && !isFullScreen()) return frameGeometry();
+  // Maximised: the normal place and size; never shown normally, the settings' own.
+  if (wantedOuter_.isValid()) return wantedOuter_;
+  return normalGeometry().marginsAdded(frame_);
+}
+
+void MainWindow::StoreGeometry() {
+  Settings& s = program_.settings;
+  const QRect outer = NormalOuter();
+  s.xPos = outer.x();
+  s.yPos = outer.y();
+  s.xSize = outer.width();
+  s.ySize = outer.height();
+  s.maximized = isMaximized() ? 1 : 0;
+}
+
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  TrackFrame();
   if (isMinimized()) return;
   const QSize decoration = frameGeometry().size() - size();
   const OuterSize outer{frameGeometry().width(), frameGeometry().height()};
@@ -201,10 +243,21 @@ void MainWindow::DragSplit(int top) {
 
 void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
-  moveSeen_ = true;
+  TrackFrame();
   program_.settings.xPos = frameGeometry().x();
   program_.settings.yPos = frameGeometry().y();
-  OpenLinkIfNeeded();
+  const QPoint at = frameGeometry().topLeft();
+  if (!moveSeen_) {
+    moveSeen_ = true;
+    OpenLinkIfNeeded();
+  } else if (!placed_) {
+    // Showing the window brings moves of its own (the window manager placing
+    // and framing it): they are not the user's, and retry nothing.
+    if (event->spontaneous()) placed_ = true;
+  } else if (at != triedAt_) {
+    OpenLinkIfNeeded();
+  }
+  if (!placed_) triedAt_ = at;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -212,19 +265,29 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (shownOnce_) return;
   shownOnce_ = true;
   QTimer::singleShot(0, this, [this] {
-    // Now the frame is known: give the window the outer size of the settings.
-    const QSize decoration = frameGeometry().size() - size();
-    if (!decoration.isEmpty() && frameGeometry().size() != initialOuter_ && !isMaximized()) {
-      resize(initialOuter_ - decoration);
-    }
     // Where windows are not told their position (Wayland) no move comes:
     // the link opens on the first show instead.
-    if (!moveSeen_) OpenLinkIfNeeded();
+    if (!moveSeen_) {
+      moveSeen_ = true;
+      OpenLinkIfNeeded();
+    }
+  });
+  // Without a window manager no placing move comes either.
+  QTimer::singleShot(500, this, [this] {
+    if (!placed_) triedAt_ = frameGeometry().topLeft();
+    placed_ = true;
   });
 }
 
 void MainWindow::OpenLinkIfNeeded() {
   if (closed_ || !program_.WantsLink() || program_.linkOpen()) return;
+  // A recording or a sound device named on the command line is tried once:
+  // moving the window cannot make it open. A serial port is tried again at
+  // each move, as the user may have plugged it in meanwhile.
+  const InputKind input = program_.options().input;
+  if (input != InputKind::kNone && input != InputKind::kSerial && linkTried_) return;
+  linkTried_ = true;
+  triedAt_ = frameGeometry().topLeft();
   // A failure's message is shown after the move has been handled.
   messages_.Hold();
   const int opened = program_.OpenLink();
@@ -324,6 +387,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   std::string error;
   ++saves_;
+  StoreGeometry();
   if (!program_.Save(&error)) {
     std::fprintf(stderr, "skelmar: the settings could not be saved: %s\n", error.c_str());
     if (!ending_) {
@@ -352,10 +416,22 @@ void MainWindow::OnExit() {
 
 void MainWindow::OnInterface() {
   const Settings before = program_.settings;
-  if (RunInterfaceDialog(this, program_.settings, messages_) &&
-      InterfaceLinkChanged(before, program_.settings)) {
-    ReopenLink();
+  if (!RunInterfaceDialog(this, program_.settings, messages_) ||
+      !InterfaceLinkChanged(before, program_.settings)) {
+    return;
   }
+  // An input named on the command line is not the serial port: the new port
+  // is kept in the settings and used when the program starts without it.
+  const ConsoleOptions& o = program_.options();
+  if (o.input == InputKind::kNone || o.input == InputKind::kSerial) {
+    ReopenLink();
+    return;
+  }
+  const char* what = o.input == InputKind::kAudioDevice ? "the sound card" : "the recording";
+  const std::string text = std::string("The input of this run is ") + what + " " + o.inputPath +
+                           ", not the serial port. The new port is used at the next start "
+                           "without an input on the command line.";
+  messages_.ShowMessage(text.c_str());
 }
 
 void MainWindow::OnOptions() { RunOptionsDialog(this, program_.settings, program_.monitor.front); }

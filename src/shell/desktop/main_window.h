@@ -87,6 +87,14 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void OpenLinkIfNeeded();
   void StartTimer();
   WindowMetrics Metrics() const;
+  bool NormalState() const;
+  /// Learns the frame once the window manager has told it, and then gives the
+  /// window the outer place and size of the settings.
+  void TrackFrame();
+  /// The outer geometry of the normal (not maximised) window.
+  QRect NormalOuter() const;
+  /// Place, size and maximised state into the settings, before they are saved.
+  void StoreGeometry();
 
   DesktopProgram& program_;
   QtMessageSink& messages_;
@@ -97,9 +105,13 @@ class MainWindow : public QMainWindow, public CaptionListener {
   PaneWidget* monitorPane_;
   PaneSplit split_;
   QTimer timer_;
-  QSize initialOuter_;
+  QRect wantedOuter_;  ///< the settings' outer geometry, until the frame is known
+  QMargins frame_;     ///< the frame of the normal window
+  QPoint triedAt_;     ///< where the window was when the link was last tried
   bool inTick_ = false;
   bool moveSeen_ = false;
+  bool placed_ = false;
+  bool linkTried_ = false;
   bool shownOnce_ = false;
   bool ending_ = false;
   bool closed_ = false;

@@ -9,31 +9,69 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <string>
 
 #include "output/message_dialogs.h"
 #include "session/program_strings.h"
 #include "shell/desktop/dialog_placement.h"
+#include "shell/desktop/dialogs/dialog_support.h"
+#include "session/program_strings.h"
 
 namespace skelmar::desktop {
 namespace {
 
 constexpr const char* kExitQuestion = "Skelmar Will Now Exit";
 
-/// Icon at the left, the centred text beside it, the buttons centred below.
-QLabel* BuildBox(QDialog& dialog, const char* text, QPushButton* ok, QPushButton* cancel) {
+/// Where the box's first line ends: after the fixed text's own end ("! ",
+/// ". ", "? ") within the first 79 characters, else at the last blank before
+/// them; a text that fits is one line.
+size_t HeadLength(const std::string& text) {
+  if (text.size() <= static_cast<size_t>(kMessageCapacity)) return text.size();
+  const std::string first = text.substr(0, kMessageCapacity);
+  size_t end = std::string::npos;
+  for (const char* mark : {"! ", ". ", "? "}) {
+    const size_t at = first.find(mark);
+    if (at != std::string::npos && (end == std::string::npos || at + 1 < end)) end = at + 1;
+  }
+  if (end != std::string::npos) return end;
+  const size_t blank = first.rfind(' ');
+  return blank != std::string::npos && blank > 0 ? blank : first.size();
+}
+
+/// Icon at the left, the centred text beside it (the fixed text first, the
+/// cause whole below it), the buttons centred below.
+QLabel* BuildBox(QDialog& dialog, const char* text, QPushButton* ok, QPushButton* cancel,
+                 QLabel** detail = nullptr) {
   dialog.setWindowTitle(QString::fromLatin1(kApplicationName));
+  dialog.setWindowIcon(ProgramIcon());
   dialog.setModal(true);
-  char buffer[kMessageCapacity + 1];
-  CopyMessageText(text, buffer);
+  const std::string whole = text != nullptr ? text : "";
+  const size_t head = HeadLength(whole);
+  std::string rest = whole.substr(head);
+  rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size()
+                                                                 : rest.find_first_not_of(' '));
   auto* icon = new QLabel(&dialog);
   const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dialog);
   icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(size));
-  auto* label = new QLabel(QString::fromLatin1(buffer), &dialog);
+  auto* label = new QLabel(QString::fromLocal8Bit(whole.substr(0, head)), &dialog);
   label->setAlignment(Qt::AlignCenter);
   label->setObjectName("text");
+  auto* more = new QLabel(QString::fromLocal8Bit(rest), &dialog);
+  more->setObjectName("detail");
+  more->setAlignment(Qt::AlignCenter);
+  more->setWordWrap(true);
+  more->setMinimumWidth(360);
+  // Paths and device names can be selected and copied.
+  more->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  more->setVisible(!rest.empty());
+  if (detail != nullptr) *detail = more;
+  auto* texts = new QVBoxLayout;
+  texts->addWidget(label);
+  texts->addWidget(more);
   auto* top = new QHBoxLayout;
   top->addWidget(icon, 0, Qt::AlignTop);
-  top->addWidget(label, 1);
+  top->addLayout(texts, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   ok->setObjectName("ok");
@@ -55,7 +93,7 @@ QLabel* BuildBox(QDialog& dialog, const char* text, QPushButton* ok, QPushButton
 
 MessageDialog::MessageDialog(QWidget* owner, const char* text) : QDialog(owner) {
   auto* ok = new QPushButton("&OK", this);
-  label_ = BuildBox(*this, text, ok, nullptr);
+  label_ = BuildBox(*this, text, ok, nullptr, &detail_);
   connect(ok, &QPushButton::clicked, this, [this] {
     closing_ = true;
     accept();
@@ -63,6 +101,8 @@ MessageDialog::MessageDialog(QWidget* owner, const char* text) : QDialog(owner) 
 }
 
 QString MessageDialog::text() const { return label_->text(); }
+
+QString MessageDialog::detail() const { return detail_->text(); }
 
 void MessageDialog::showEvent(QShowEvent* event) {
   PlaceDialog(*this);
@@ -81,7 +121,7 @@ void MessageDialog::closeEvent(QCloseEvent* event) {
 QuestionDialog::QuestionDialog(QWidget* owner, const char* text) : QDialog(owner) {
   auto* ok = new QPushButton("&OK", this);
   auto* cancel = new QPushButton("&Cancel", this);
-  label_ = BuildBox(*this, text, ok, cancel);
+  label_ = BuildBox(*this, text, ok, cancel, &detail_);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -94,8 +134,10 @@ void QuestionDialog::showEvent(QShowEvent* event) {
 }
 
 bool ShowFatalError(const char* text, const char* caption) {
+  std::fprintf(stderr, "skelmar: %s: %s\n", caption, text);
   QMessageBox box(QMessageBox::Critical, QString::fromLatin1(caption), QString::fromLocal8Bit(text),
                   QMessageBox::Ok | QMessageBox::Cancel);
+  box.setWindowIcon(ProgramIcon());
   return box.exec() == QMessageBox::Ok;
 }
 
@@ -107,6 +149,12 @@ void QtMessageSink::ShowMessage(const char* text) {
       QTimer::singleShot(0, owner_, [this] { Flush(); });
     }
     return;
+  }
+  // Also on standard error: a box is gone once closed, and a terminal or a
+  // journal keeps what it said.
+  if (log_ != nullptr) {
+    std::fprintf(log_, "skelmar: %s\n", text);
+    std::fflush(log_);
   }
   MessageDialog dialog(owner_, text);
   Run(dialog, text);
@@ -127,9 +175,7 @@ void QtMessageSink::Release() {
 }
 
 int QtMessageSink::Run(QDialog& dialog, const char* text) {
-  char buffer[kMessageCapacity + 1];
-  CopyMessageText(text, buffer);
-  shown_.emplace_back(buffer);
+  shown_.emplace_back(text != nullptr ? text : "");
   if (!answers_.empty()) {
     const int answer = answers_.front();
     answers_.pop_front();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -14,12 +15,16 @@ class QLabel;
 
 namespace skelmar::desktop {
 
-/// Dialog 101: icon, centred text (cut to 79 characters), "&OK". Only OK
-/// closes it: Escape and the title-bar close do nothing.
+/// Dialog 101: icon, centred text, "&OK". Only OK closes it: Escape and the
+/// title-bar close do nothing. A text longer than the 79 characters of the
+/// text line keeps its start there (up to the end of its first sentence, or a
+/// word) and shows the rest, the cause, whole in a second paragraph.
 class MessageDialog : public QDialog {
  public:
   MessageDialog(QWidget* owner, const char* text);
   QString text() const;
+  /// The second paragraph (empty when the text fits the line).
+  QString detail() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -28,6 +33,7 @@ class MessageDialog : public QDialog {
 
  private:
   QLabel* label_;
+  QLabel* detail_ = nullptr;
   bool closing_ = false;
 };
 
@@ -43,6 +49,7 @@ class QuestionDialog : public QDialog {
 
  private:
   QLabel* label_;
+  QLabel* detail_ = nullptr;
 };
 
 /// The fatal-error box of the start-up code: OK (true) or Cancel (false).
@@ -52,6 +59,8 @@ bool ShowFatalError(const char* text, const char* caption);
 class QtMessageSink : public MessageSink {
  public:
   void SetOwner(QWidget* owner) { owner_ = owner; }
+  /// Where every message is written as well (standard error; null: nowhere).
+  void SetLog(std::FILE* log) { log_ = log; }
 
   void ShowMessage(const char* text) override;
   int AskQuestion(const char* text) override;
@@ -75,6 +84,7 @@ class QtMessageSink : public MessageSink {
   void Flush();
 
   QWidget* owner_ = nullptr;
+  std::FILE* log_ = stderr;
   int holds_ = 0;
   bool flushQueued_ = false;
   std::deque<std::string> pending_;

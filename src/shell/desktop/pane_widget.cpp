@@ -177,8 +177,14 @@ PaneWidget::PaneWidget(TextPane& pane, const PaneLook& look, int frameWidth, boo
 QWidget* PaneWidget::canvas() { return canvas_; }
 
 void PaneWidget::ResizeModel() {
+  // A view at the end stays there, so it goes on following new pages; the
+  // model alone would keep its top line and stop following.
+  const bool atEnd = pane_.topLine >= pane_.maxTopLine;
   pane_.SetLineHeight(look_.lineHeight);
   pane_.Resize(canvas_->width(), canvas_->height(), look_.charWidth, look_.textWidth);
+  if (atEnd && pane_.topLine < pane_.maxTopLine) {
+    pane_.ScrollVertical(pane_.maxTopLine - pane_.topLine);
+  }
 }
 
 void PaneWidget::Scroll(Qt::Orientation orientation, ScrollRequest request, int thumb) {

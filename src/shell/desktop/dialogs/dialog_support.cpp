@@ -3,6 +3,7 @@
 #include "shell/desktop/dialogs/dialog_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColor>
 #include <QDir>
 #include <QEvent>
@@ -11,10 +12,12 @@
 #include <QFont>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QStyle>
 #include <QTimer>
 
@@ -100,11 +103,17 @@ void SetUpFontChooser(QFontDialog& chooser, const LogFont& record) {
   start.setFamily(QFontInfo(start).family());
   // Set after the options: it refills the family list with the fixed-pitch fonts.
   chooser.setCurrentFont(start);
+  // The panes draw neither underline nor strike-out, and the settings file
+  // keeps neither: the chooser's Effects boxes would be ignored.
+  for (QCheckBox* effect : chooser.findChildren<QCheckBox*>()) {
+    effect->hide();
+    if (auto* group = qobject_cast<QGroupBox*>(effect->parentWidget())) group->hide();
+  }
   PlaceWhenShown(chooser);
 }
 
 PathChooser::PathChooser(QLineEdit& field, QWidget& next, QString title, QString pattern,
-                         QString defaultName, bool mayNotExist, bool preferAll)
+                         QString defaultName, bool mayNotExist, bool programs)
     : QObject(&field),
       field_(field),
       next_(next),
@@ -112,18 +121,20 @@ PathChooser::PathChooser(QLineEdit& field, QWidget& next, QString title, QString
       pattern_(std::move(pattern)),
       defaultName_(std::move(defaultName)),
       mayNotExist_(mayNotExist),
-      preferAll_(preferAll) {
-  field_.installEventFilter(this);
+      programs_(programs),
+      button_(new QPushButton(QStringLiteral("..."), field.parentWidget())) {
+  button_->setObjectName(field.objectName() + QStringLiteral("Browse"));
+  button_->setAutoDefault(false);
+  button_->setToolTip(title_);
+  button_->setEnabled(field.isEnabled());
+  // The button follows the field: a disabled field has nothing to choose.
+  field.installEventFilter(this);
+  connect(button_, &QPushButton::clicked, this, &PathChooser::Choose);
 }
 
 bool PathChooser::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &field_ && event->type() == QEvent::FocusIn && !open_ && !queued_) {
-    // Opened from the event loop, not inside the focus change itself.
-    queued_ = true;
-    QTimer::singleShot(0, this, [this] {
-      queued_ = false;
-      Choose();
-    });
+  if (watched == &field_ && event->type() == QEvent::EnabledChange) {
+    button_->setEnabled(field_.isEnabled());
   }
   return false;
 }
@@ -136,15 +147,19 @@ void PathChooser::Choose() {
   chooser->setOption(QFileDialog::DontUseNativeDialog, true);
   chooser->setAcceptMode(QFileDialog::AcceptOpen);
   chooser->setFileMode(mayNotExist_ ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-  const QString all = QStringLiteral("All files (*)");
-  chooser->setNameFilters({pattern_, all});
-  if (preferAll_) chooser->selectNameFilter(all);
+  if (programs_) {
+    // Programs on Linux have no name ending: the chooser lists what may be run.
+    chooser->setNameFilters({pattern_});
+    chooser->setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+  } else {
+    chooser->setNameFilters({pattern_, QStringLiteral("All files (*)")});
+  }
   const QString current = field_.text();
   if (!current.isEmpty()) {
     const QFileInfo info(current);
     chooser->setDirectory(info.absolutePath());
     chooser->selectFile(info.fileName());
-  } else {
+  } else if (!defaultName_.isEmpty()) {
     chooser->selectFile(defaultName_);
   }
   PlaceWhenShown(*chooser);
@@ -153,8 +168,7 @@ void PathChooser::Choose() {
     field_.setText(QDir::toNativeSeparators(chooser->selectedFiles().first()));
   }
   delete chooser;
-  // Also after a cancel: the field keeps no focus, or it would open the chooser again.
-  next_.setFocus(Qt::OtherFocusReason);
+  if (chosen) next_.setFocus(Qt::OtherFocusReason);
   open_ = false;
 }
 

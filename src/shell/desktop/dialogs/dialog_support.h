@@ -46,19 +46,22 @@ QFont FontFromRecord(const LogFont& record);
 /// for a missing face, such as Liberation Mono for Courier New).
 void SetUpFontChooser(QFontDialog& chooser, const LogFont& record);
 
-/// A path field that opens a file chooser as soon as it gets the focus; a
-/// chosen file replaces its text, then the focus moves to `next`. A flag keeps
-/// a second chooser from opening while one is shown.
+/// A path field with a button beside it that opens a file chooser; the field
+/// stays editable (typed, pasted or cleared by hand). A chosen file replaces
+/// its text, then the focus moves to `next`. A flag keeps a second chooser
+/// from opening while one is shown.
 class PathChooser : public QObject {
   Q_OBJECT
  public:
-  /// `patterns` are the chooser's type filters; `defaultName` ("*.log") is
+  /// `pattern` is the chooser's type filter; `defaultName` ("*.log") is
   /// offered when the field is empty; `mayNotExist` lets the user name a file
-  /// that is yet to be written; `preferAll` starts on "All files (*)".
+  /// that is yet to be written; `programs` lists executable files only.
   PathChooser(QLineEdit& field, QWidget& next, QString title, QString pattern, QString defaultName,
-              bool mayNotExist, bool preferAll);
+              bool mayNotExist, bool programs);
+  /// The button that opens the chooser (named after the field, "…Browse").
+  QPushButton* button() { return button_; }
   bool eventFilter(QObject* watched, QEvent* event) override;
-  /// Opens the chooser now (the focus handler queues this).
+  /// Opens the chooser now.
   void Choose();
   bool open() const { return open_; }
 
@@ -69,9 +72,9 @@ class PathChooser : public QObject {
   QString pattern_;
   QString defaultName_;
   bool mayNotExist_;
-  bool preferAll_;
+  bool programs_;
+  QPushButton* button_;
   bool open_ = false;
-  bool queued_ = false;
 };
 
 }  // namespace skelmar::desktop

@@ -201,20 +201,27 @@ FiltersDialog::FiltersDialog(QWidget* owner, Settings& settings, FilterTable& ta
   connect(flushEnabled_, &QCheckBox::toggled, this, &FiltersDialog::UpdateEnables);
   connect(commandEnabled_, &QCheckBox::toggled, this, &FiltersDialog::UpdateEnables);
 
-  new PathChooser(*outputPath_, *ok_, QStringLiteral("Open Filter File..."),
-                  QStringLiteral("Filter log files (*.log)"), QStringLiteral("*.log"), true, false);
-  // Programs on Linux have no .exe ending: the chooser starts on all files.
-  new PathChooser(*commandPath_, *ok_, QStringLiteral("Open Filter Command..."),
-                  QStringLiteral("Filter Command files (*.exe)"), QStringLiteral("*.exe"), false,
-                  true);
+  auto* outputChooser = new PathChooser(*outputPath_, *ok_, QStringLiteral("Open Filter File..."),
+                                        QStringLiteral("Filter log files (*.log)"),
+                                        QStringLiteral("*.log"), true, false);
+  // Programs on Linux have no .exe ending: the chooser lists executable files.
+  auto* commandChooser =
+      new PathChooser(*commandPath_, *ok_, QStringLiteral("Open Filter Command..."),
+                      QStringLiteral("Filter Command files (executable)"), QString(), false, true);
+  auto withButton = [](QLineEdit* field, PathChooser* chooser) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(field, 1);
+    row->addWidget(chooser->button());
+    return row;
+  };
 
   auto* actions = new QGridLayout;
   actions->addWidget(outputEnabled_, 0, 0);
-  actions->addWidget(outputPath_, 0, 1);
+  actions->addLayout(withButton(outputPath_, outputChooser), 0, 1);
   actions->addWidget(flushEnabled_, 1, 0);
   actions->addWidget(flushChoice_, 1, 1, Qt::AlignLeft);
   actions->addWidget(commandEnabled_, 2, 0);
-  actions->addWidget(commandPath_, 2, 1);
+  actions->addLayout(withButton(commandPath_, commandChooser), 2, 1);
   actions->addWidget(new QLabel(QStringLiteral("Command File Arguments:"), this), 3, 0);
   actions->addWidget(commandArgs_, 3, 1);
 

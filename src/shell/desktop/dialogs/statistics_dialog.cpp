@@ -58,10 +58,10 @@ StatisticsDialog::StatisticsDialog(QWidget* owner, Settings& settings, const Sta
   ok->setObjectName("ok");
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &StatisticsDialog::accept);
-  // Starts on OK: focus on the path field would open its chooser at once.
   ok->setFocus();
-  new PathChooser(*path_, *ok, QStringLiteral("Open Statistics File..."),
-                  QStringLiteral("Statistics files (*.txt)"), QStringLiteral("*.txt"), true, false);
+  auto* chooser = new PathChooser(*path_, *ok, QStringLiteral("Open Statistics File..."),
+                                  QStringLiteral("Statistics files (*.txt)"),
+                                  QStringLiteral("*.txt"), true, false);
 
   auto* tables = new QHBoxLayout;
   tables->addWidget(
@@ -70,6 +70,7 @@ StatisticsDialog::StatisticsDialog(QWidget* owner, Settings& settings, const Sta
   auto* file = new QHBoxLayout;
   file->addWidget(enabled_);
   file->addWidget(path_, 1);
+  file->addWidget(chooser->button());
   file->addWidget(ok);
   auto* right = new QVBoxLayout;
   right->addLayout(tables);
