@@ -21,6 +21,7 @@
 #include "session/config_location.h"
 #include "session/options.h"
 #include "session/program_strings.h"
+#include "session/receiver_settings.h"
 #include "shell/console/console_run.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"
@@ -42,7 +43,7 @@ class QtBeeper : public Beeper {
   void Beep() override { QApplication::beep(); }
 };
 
-int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
+int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
   // SIGTERM, SIGINT and SIGHUP end the program as OK in the exit question
   // would; they are read from a descriptor, so no handler and no global.
   sigset_t stops;
@@ -59,8 +60,15 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& o) {
 
   const std::string program = ProgramPath(argv[0]);
   const ConfigChoice config =
-      ChooseConfigFile(o.configPath.empty() ? nullptr : o.configPath.c_str(), program,
+      ChooseConfigFile(given.configPath.empty() ? nullptr : given.configPath.c_str(), program,
                        std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  // The [Receiver] section fills in an SDR input the command line leaves
+  // open, as in the console, so the window can run from an SDR by itself.
+  ConsoleOptions o = given;
+  if (std::string problem; !ApplyReceiverSection(config.file, o, problem)) {
+    std::fprintf(stderr, "skelmar: %s\n", problem.c_str());
+    return 1;
+  }
 
   // The stop signals are read from the start: a start-up message waiting for
   // its OK (a service manager's unattended start) must not keep them out.
