@@ -1,11 +1,11 @@
 // Command-line parsing of the console monitor and its ISO 8601 start times.
-#include "session/options.h"
-
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "session/options.h"
 
 namespace skelmar {
 namespace {

@@ -21,10 +21,10 @@
 #include <sstream>
 #include <string>
 
+#include "session/program_strings.h"
 #include "shell/console/console_output.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/message_boxes.h"
-#include "session/program_strings.h"
 
 using namespace skelmar;
 using namespace skelmar::desktop;

@@ -25,13 +25,13 @@
 #include <vector>
 
 #include "pocsag_encoder.h"
+#include "session/monitor.h"
+#include "session/settings_file.h"
 #include "shell/desktop/dialogs/colors_dialog.h"
 #include "shell/desktop/dialogs/filters_dialog.h"
 #include "shell/desktop/dialogs/interface_dialog.h"
 #include "shell/desktop/dialogs/options_dialog.h"
 #include "shell/desktop/dialogs/statistics_dialog.h"
-#include "session/monitor.h"
-#include "session/settings_file.h"
 #include "support/fakes.h"
 
 using namespace skelmar;

@@ -15,12 +15,12 @@
 #include "output/clock.h"
 #include "output/filter_dialogs.h"
 #include "output/statistics.h"
+#include "session/monitor.h"
 #include "shell/desktop/dialogs/colors_dialog.h"
 #include "shell/desktop/dialogs/filters_dialog.h"
 #include "shell/desktop/dialogs/interface_dialog.h"
 #include "shell/desktop/dialogs/options_dialog.h"
 #include "shell/desktop/dialogs/statistics_dialog.h"
-#include "session/monitor.h"
 
 using namespace skelmar;
 using namespace skelmar::desktop;

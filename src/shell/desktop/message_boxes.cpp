@@ -16,7 +16,6 @@
 #include "session/program_strings.h"
 #include "shell/desktop/dialog_placement.h"
 #include "shell/desktop/dialogs/dialog_support.h"
-#include "session/program_strings.h"
 
 namespace skelmar::desktop {
 namespace {
