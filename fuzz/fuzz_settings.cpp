@@ -24,6 +24,16 @@ bool SameEntry(const FilterEntry& a, const FilterEntry& b) {
          std::strncmp(a.text, b.text, sizeof a.text) == 0 && a.runCommand == b.runCommand;
 }
 
+// The distinct entries past the table that the file's count takes in.
+size_t EntriesPastTheTable(const ProfileFile& file) {
+  const int32_t count = file.GetInt("Filter", "FilterCount", 0);
+  size_t found = 0;
+  for (int32_t n = kMaxFilters + 1; n <= count && n <= kMaxFilters + 4096; ++n) {
+    if (file.Find("Filter", "Filter" + std::to_string(n))) ++found;
+  }
+  return found;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,6 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string savedText = saved.ToText();
   // The text itself survives a reload and a save, lone CRs and all.
   Check(ProfileFile::FromText(savedText).ToText() == savedText, "the saved text");
+
+  // Entries the table could not hold are not lost by the save.
+  const ProfileFile original = ProfileFile::FromText(text);
+  if (original.GetInt("Filter", "FilterCount", 0) <= kMaxFilters + 4096) {
+    Check(EntriesPastTheTable(original) == EntriesPastTheTable(saved),
+          "the entries past the table");
+  }
 
   Settings second;
   FilterTable secondFilters;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -424,6 +425,28 @@ std::string UnknownKeys(const ProfileFile& file, const char* section) {
   return (seen.size() == 1 ? "unknown key, not used: " : "unknown keys, not used: ") + list;
 }
 
+// The entries past the table's kMaxFilters that the file's count still
+// takes in, in their order and as written. A number missing from the run
+// would read as an unused entry, so nothing is lost by closing the gap.
+std::vector<std::string> UnloadedFilterEntries(const ProfileFile& file) {
+  const int32_t stored = file.GetInt(kFilterSectionName, kFilterCountKey, 0);
+  if (stored <= kMaxFilters) return {};
+  std::map<int32_t, std::string> found;
+  file.ForEachKey(kFilterSectionName, [&](std::string_view key, size_t) {
+    // Only the names the reader asks for ("Filter201", not "Filter0201").
+    if (!IsFilterEntryKey(key) || key[6] == '0' || key.size() > 16) return;
+    int64_t n = 0;
+    for (char c : key.substr(6)) n = n * 10 + (c - '0');
+    if (n <= kMaxFilters || n > stored) return;
+    found.emplace(static_cast<int32_t>(n),
+                  std::string(file.Find(kFilterSectionName, key).value_or("")));
+  });
+  std::vector<std::string> values;
+  values.reserve(found.size());
+  for (auto& f : found) values.push_back(std::move(f.second));
+  return values;
+}
+
 }  // namespace
 
 void ReadSettings(const ProfileFile& file, const char* section, Settings& settings,
@@ -520,6 +543,10 @@ void WriteIntSetting(ProfileFile& file, const char* section, const char* key, in
 
 void WriteSettings(ProfileFile& file, const char* section, const Settings& settings,
                    const FilterTable& filters) {
+  // Entries the table had no room for were never loaded, so nobody can have
+  // changed them: they are kept as written, after the table's own.
+  const std::vector<std::string> unloaded = UnloadedFilterEntries(file);
+
   // The record's own keys are replaced whole; anything else in its sections stays.
   file.DeleteKeys(section,
                   [](std::string_view k) { return IsOwnedKey(k, SettingSection::kApplication); });
@@ -572,11 +599,16 @@ void WriteSettings(ProfileFile& file, const char* section, const Settings& setti
   }
 
   const int32_t count = std::clamp(filters.count, 0, kMaxFilters);
-  WriteIntSetting(file, kFilterSectionName, kFilterCountKey, count);
+  WriteIntSetting(file, kFilterSectionName, kFilterCountKey,
+                  count + static_cast<int32_t>(unloaded.size()));
   char name[32];
   for (int32_t n = 0; n < count; ++n) {
     std::snprintf(name, sizeof name, "Filter%d", static_cast<int>(n + 1));
     file.SetString(kFilterSectionName, name, FormatFilterEntry(filters.entries[n]));
+  }
+  for (size_t i = 0; i < unloaded.size(); ++i) {
+    std::snprintf(name, sizeof name, "Filter%d", static_cast<int>(count + 1 + i));
+    file.SetString(kFilterSectionName, name, unloaded[i]);
   }
 }
 
@@ -606,6 +638,11 @@ int LoadSettings(const char* section, const std::filesystem::path& path, Setting
     }
     if (!refused.empty()) {
       add("too long, so not used: " + refused);
+    }
+    if (const int32_t stored = file.GetInt(kFilterSectionName, kFilterCountKey, 0);
+        stored > kMaxFilters) {
+      add("FilterCount is " + std::to_string(stored) + ", and the filters past the first " +
+          std::to_string(kMaxFilters) + " are not used (they stay in the file)");
     }
     if (const std::string unknown = UnknownKeys(file, section); !unknown.empty()) add(unknown);
     *problem = what.empty() ? std::string() : "settings file " + path.string() + ": " + what;

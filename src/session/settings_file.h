@@ -20,7 +20,8 @@ inline constexpr const char* kFilterSectionName = "Filter";
 /// `section` names the application section. A missing file or key leaves the
 /// current value. Values a hand edit can get wrong are made safe:
 /// - "Percent" is clamped to 0..100 (a negative value gives 0);
-/// - "FilterCount" is clamped to 0..200; entries past the count are cleared;
+/// - "FilterCount" is clamped to 0..200 (a larger count is reported, and the
+///   entries past 200 are kept by a save); entries past the count are cleared;
 /// - colours are read whole, so "255, 255, 255" keeps its blue;
 /// - integers that do not fit saturate; a value with no number reads as 0.
 /// When `problem` is given it is set to one line for the user when the file
@@ -37,11 +38,13 @@ int LoadSettings(const char* section, const std::filesystem::path& path, Setting
 /// the file. Lines of the file that are not settings (comments, other
 /// sections, keys of other programs) are kept; keys of the record that are
 /// not written (the port keys with ComPort 0, filter entries past the count)
-/// disappear. A text that the reader would change (blanks at either end, or
-/// quotes around the whole of it) is written inside one more pair of quotes,
-/// as "FilterCmdArgs" always is. Returns 1, or 0 when the file could not be
-/// written (the previous file is then unchanged) with the reason in `error`
-/// when given. A file that exists but cannot be read is not replaced.
+/// disappear. Entries the file's count takes in beyond the table's
+/// kMaxFilters were never loaded: they are kept as written, numbered on
+/// after the table's entries, and the count includes them. A text that the reader would change
+/// (blanks at either end, or quotes around the whole of it) is written inside one more pair of
+/// quotes, as "FilterCmdArgs" always is. Returns 1, or 0 when the file could not be written (the
+/// previous file is then unchanged) with the reason in `error` when given. A file that exists but
+/// cannot be read is not replaced.
 int SaveSettings(const char* section, const std::filesystem::path& path, const Settings& settings,
                  const FilterTable& filters, std::string* error = nullptr);
 

@@ -324,6 +324,37 @@ TEST(SettingsFileFilters, TheCountIsLimitedToTheTable) {
   EXPECT_STREQ(l.filters.entries[1].text, "x");
 }
 
+TEST(SettingsFileFilters, ASaveKeepsTheEntriesTheTableHadNoRoomFor) {
+  std::string before = "[Filter]\nFilterCount=1000\n";
+  auto entry = [](int n) { return "1,\"\",0,\"\",\"t" + std::to_string(n) + "\",0"; };
+  for (int n = 1; n <= 1000; ++n) {
+    if (n == 500) continue;  // a hole reads as an unused entry
+    before += "Filter" + std::to_string(n) + "=" + entry(n) + "\n";
+  }
+  before += "Filter1001=" + entry(1001) + "\n";  // past the count: never used
+  Loaded l = LoadText(before);
+  ASSERT_EQ(l.filters.count, 200);
+
+  // Unchanged, the whole list stays.
+  std::string out = SaveText(l.settings, l.filters, before);
+  EXPECT_EQ(RawValue(out, "Filter", "FilterCount"), "999");
+  EXPECT_EQ(RawValue(out, "Filter", "Filter200"), entry(200));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter201"), entry(201));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter500"), entry(501));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter999"), entry(1000));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter1000"), "<missing>");
+
+  // One deleted in the window: the unloaded ones move up behind the rest,
+  // and the next start loads the first of them.
+  l.filters.count = 199;
+  out = SaveText(l.settings, l.filters, before);
+  EXPECT_EQ(RawValue(out, "Filter", "FilterCount"), "998");
+  EXPECT_EQ(RawValue(out, "Filter", "Filter199"), entry(199));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter200"), entry(201));
+  EXPECT_EQ(RawValue(out, "Filter", "Filter998"), entry(1000));
+  EXPECT_STREQ(LoadText(out).filters.entries[199].text, "t201");
+}
+
 TEST(SettingsFileFilters, SavingFewerEntriesRemovesTheStaleKeys) {
   const std::string before =
       "[Filter]\nFilterCount=3\nFilter1=1,\"\",0,\"\",\"a\",0\nFilter2=1,\"\",0,\"\",\"b\",0\n"
@@ -616,7 +647,7 @@ TEST(SettingsFileProblems, UnknownKeysAndTextsTooLongForTheirFieldsAreNamedAndNo
                       "FilterCmdFile=\"" +
                       fits +
                       "\"\n"
-                      "FilterCount=0\n"
+                      "FilterCount=250\n"          // more than the table holds
                       "FilterCmdFlie=/bin/true\n"  // line 8
                       "[Other]\n"
                       "Whatever=1\n"  // another program's section: not ours to judge
@@ -636,6 +667,9 @@ TEST(SettingsFileProblems, UnknownKeysAndTextsTooLongForTheirFieldsAreNamedAndNo
   EXPECT_EQ(problem.find("filterlogenabled"), std::string::npos) << problem;
   EXPECT_EQ(problem.find("Whatever"), std::string::npos) << problem;
   EXPECT_EQ(problem.find("xPos"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("FilterCount is 250, and the filters past the first 200 are not used"),
+            std::string::npos)
+      << problem;
 
   // A file of known keys only has nothing to say.
   test::WriteFile(path,
