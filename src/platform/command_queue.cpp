@@ -90,6 +90,14 @@ void CommandQueue::Work() {
   }
 }
 
+void CommandQueue::SetMaxRunning(int maxRunning) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    maxRunning_ = std::clamp(maxRunning, 1, kSlots);
+  }
+  wake_.notify_all();
+}
+
 bool CommandQueue::TakeMessage(std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!failure_.empty() && !failureTold_) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "output/filters.h"
+#include "settings/settings.h"
 
 namespace skelmar {
 
@@ -20,7 +21,7 @@ namespace skelmar {
 /// counted.
 class CommandQueue : public CommandLauncher {
  public:
-  static constexpr int kDefaultRunning = 8;
+  static constexpr int kDefaultRunning = kDefaultFilterCmdMax;
   static constexpr int kSlots = 64;
 
   explicit CommandQueue(int maxRunning = kDefaultRunning);
@@ -36,6 +37,10 @@ class CommandQueue : public CommandLauncher {
   /// dropped since the last line); false when there is none. Decoding thread.
   bool TakeMessage(std::string& text);
 
+  /// Changes how many run at once (clamped to 1..kSlots); the ones running
+  /// go on.
+  void SetMaxRunning(int maxRunning);
+
   uint64_t started() const;
   uint64_t dropped() const;
   /// Waits up to `ms` milliseconds for the queue to empty and the running
@@ -49,7 +54,7 @@ class CommandQueue : public CommandLauncher {
   };
   void Work();
 
-  const int maxRunning_;
+  int maxRunning_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable idle_;

@@ -155,6 +155,7 @@ int Session::Configure() {
   }
   if (const int status = StartFeeds(); status != kExitOk) return status;
 
+  launcher_.SetMaxRunning(settings.filterCmdMax);
   monitor.statistics.SetMessageSink(&messages_);
   monitor.pages.SetObserver(&joiner_);
   monitor.Start();

@@ -563,6 +563,8 @@ void WriteSettings(ProfileFile& file, const char* section, const Settings& setti
       case SettingKind::kInt:
         // A window that closed in its normal state leaves the file as it was.
         if (field == &s.maximized && s.maximized == 0) break;
+        // Nor does a limit nobody changed.
+        if (field == &s.filterCmdMax && s.filterCmdMax == kDefaultFilterCmdMax) break;
         WriteIntSetting(file, sec, key.key, *static_cast<int32_t*>(field));
         break;
       case SettingKind::kByte:

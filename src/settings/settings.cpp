@@ -98,6 +98,7 @@ const SettingKey kSettingKeys[] = {
      SK_FIELD(filterCmdFileEnabled), 0},
     SK_TEXT("FilterCmdFile", SettingSection::kFilter, filterCmdFile),
     SK_TEXT("FilterCmdArgs", SettingSection::kFilter, filterCmdArgs),
+    {"FilterCmdMax", SettingSection::kFilter, SettingKind::kInt, SK_FIELD(filterCmdMax), 0},
 };
 const size_t kSettingKeyCount = sizeof kSettingKeys / sizeof kSettingKeys[0];
 

@@ -51,6 +51,9 @@ enum ColorSlot : int {
 };
 inline constexpr int kColorSlots = 12;
 
+/// Filter commands running at once unless the settings say otherwise.
+inline constexpr int32_t kDefaultFilterCmdMax = 8;
+
 /// Default colour of each slot, index 1..12 (index 0 unused).
 extern const ColorRef kDefaultColors[kColorSlots + 1];
 
@@ -84,6 +87,9 @@ struct Settings {
   int32_t filterCmdFileEnabled = 0;
   char filterCmdFile[kPathCapacity] = {};
   char filterCmdArgs[kPathCapacity] = {};
+  /// How many filter commands may run at once (1..64); more wait in a
+  /// bounded queue. Saved as "FilterCmdMax", only when not the default.
+  int32_t filterCmdMax = kDefaultFilterCmdMax;
   ColorRef colors[kColorSlots + 1] = {};  ///< slots 1..12; set from kDefaultColors
   int32_t statFileEnabled = 0;
   char statFile[kPathCapacity] = {};

@@ -414,6 +414,7 @@ Settings FullRecord() {
   s.filterCmdFileEnabled = 1;
   Copy(s.filterCmdFile, sizeof s.filterCmdFile, "/usr/local/bin/notify");
   Copy(s.filterCmdArgs, sizeof s.filterCmdArgs, "  %c \"%l\" %m  ");
+  s.filterCmdMax = 3;
   for (int slot = 1; slot <= kColorSlots; ++slot) {
     if (slot == kSlotUnknownSync) continue;
     s.colors[slot] = Rgb(static_cast<uint32_t>(slot * 20), static_cast<uint32_t>(255 - slot),
@@ -509,6 +510,7 @@ TEST(SettingsFileRoundTrip, AFullRecordWithTwoHundredFiltersSurvivesByteForByte)
   EXPECT_EQ(back.filterCmdFileEnabled, 1);
   EXPECT_STREQ(back.filterCmdFile, "/usr/local/bin/notify");
   EXPECT_STREQ(back.filterCmdArgs, "  %c \"%l\" %m  ");
+  EXPECT_EQ(back.filterCmdMax, 3);
   for (int slot = 1; slot <= kColorSlots; ++slot) {
     SCOPED_TRACE(slot);
     EXPECT_EQ(back.colors[slot], s.colors[slot]);
