@@ -271,23 +271,13 @@ void Session::Report(const std::string& text) {
 }
 
 void Session::ReportDeviceOverruns(uint64_t count, bool final) {
-  // Samples the card dropped never reached the slicer: said when it starts,
-  // at most once a minute while it goes on, and in total at the end.
-  const auto now = std::chrono::steady_clock::now();
-  if (count == 0 || (!final && (count == reportedDeviceOverruns_ || now < nextOverrunReport_))) {
-    return;
-  }
   if (final) {
-    Report("the sound card dropped samples " + std::to_string(count) +
-           " times; pages in them were lost");
+    if (const std::string text = DeviceOverrunReport::Final(count); !text.empty()) Report(text);
     return;
   }
-  reportedDeviceOverruns_ = count;
-  nextOverrunReport_ = now + std::chrono::minutes(1);
-  std::fprintf(stderr,
-               "skelmar: the sound card dropped samples (%llu times so far): the machine did not "
-               "read them in time\n",
-               static_cast<unsigned long long>(count));
+  if (const std::string text = overrunReport_.Update(count, SteadyMs()); !text.empty()) {
+    std::fprintf(stderr, "skelmar: %s\n", text.c_str());
+  }
 }
 
 void Session::ReportInputFailure(const char* cause) {

@@ -23,6 +23,7 @@
 #include "session/config_location.h"
 #include "session/monitor.h"
 #include "session/options.h"
+#include "session/overrun_report.h"
 #include "session/record_pipeline.h"
 #include "session/stream_clock.h"
 #include "settings/settings.h"
@@ -187,8 +188,7 @@ class Session {
   std::chrono::steady_clock::time_point retry_;
   uint64_t streamTicks_ = 0;
   uint64_t lostOverruns_ = 0;  ///< of serial sources that went away
-  uint64_t reportedDeviceOverruns_ = 0;
-  std::chrono::steady_clock::time_point nextOverrunReport_;
+  DeviceOverrunReport overrunReport_;
   int status_ = kExitOk;
   bool streamEnded_ = false;
   bool endSeen_ = false;
