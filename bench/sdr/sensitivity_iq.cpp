@@ -16,14 +16,13 @@
 
 #include "audio_writer.h"
 #include "flex/flex_decoder.h"
-#include "flex_encoder.h"
 #include "frontend/audio_slicer.h"
+#include "gsc/gsc_decoder.h"
 #include "iq_writer.h"
-#include "modulator.h"
 #include "pocsag/pocsag_decoder.h"
-#include "pocsag_encoder.h"
 #include "sdr/channel_receiver.h"
 #include "support/rig.h"
+#include "traffic.h"
 
 namespace {
 
@@ -31,70 +30,30 @@ using namespace skelmar;
 
 constexpr double kRate = 1024000;
 constexpr double kOffset = 150e3;
-constexpr int kPages = 24;
+constexpr int kPages = 24;  // per seed
 
 struct Traffic {
   std::vector<float> audio;
-  std::vector<std::string> texts;  ///< a unique part of each page's row
+  std::vector<sensitivity::SentPage> sent;
   bool fourLevel = false;
   double deviation = 4500;
 };
 
-Traffic Pocsag() {
+/// Random pages of one mode, rendered as the transmitter's modulating audio.
+Traffic Make(const sensitivity::Mode& mode, uint32_t seed) {
   Traffic t;
-  siggen::ModulatorOptions mod;
-  siggen::EdgeWriter writer;
-  writer.Hold(0, 0.2, mod);
-  for (int burst = 0; burst < kPages / 4; ++burst) {
-    std::vector<siggen::PocsagPage> pages;
-    for (int i = 0; i < 4; ++i) {
-      const int n = burst * 4 + i;
-      char text[40];
-      std::snprintf(text, sizeof text, "sensitivity page %02d", n);
-      pages.push_back(
-          {static_cast<uint32_t>(100000 + 17 * n), 3, siggen::PocsagKind::kAlpha, text});
-      t.texts.push_back(text);
-    }
-    siggen::AppendPocsag(writer, siggen::EncodePocsag(pages).Bits(), 1200, mod);
-    writer.Hold(0, 0.2, mod);
-  }
+  t.fourLevel = mode.levels == 4;
+  t.deviation = t.fourLevel ? 4800 : 4500;
+  sensitivity::Timeline air;
+  air.Hold(0, 0.2);
+  sensitivity::AppendTraffic(mode, kPages, seed, air, t.sent);
+  air.Hold(0, 0.2);
   siggen::AudioOptions audio;
   audio.sampleRate = 48000;
+  audio.fourLevelInterface = true;  // the timeline's edges carry levels 0..3
   audio.filter = siggen::ReceiverFilter::kBessel4;
-  audio.cutoffHz = 1500;
-  t.audio = siggen::ToFloat(siggen::EdgesToAudio(writer.Finish(), audio));
-  return t;
-}
-
-Traffic Flex() {
-  Traffic t;
-  t.fourLevel = true;
-  t.deviation = 4800;
-  siggen::ModulatorOptions mod;
-  mod.fourLevel = true;
-  siggen::EdgeWriter writer;
-  writer.Hold(0, 0.2, mod);
-  for (int f = 0; f < kPages / 4; ++f) {
-    siggen::FlexFrame frame = siggen::FlexFrame::Mode(siggen::kFlexCode3200x4);
-    frame.frame = f;
-    siggen::FlexPhaseBuilder builders[4];
-    for (int p = 0; p < 4; ++p) {
-      char text[40];
-      std::snprintf(text, sizeof text, "flex sensitivity %02d", f * 4 + p);
-      builders[p].pages.push_back(
-          {static_cast<uint32_t>(300000 + f * 4 + p), false, siggen::kFlexAlphanumeric, text});
-      t.texts.push_back(text);
-      builders[p].Build(frame.words[p]);
-    }
-    siggen::AppendFlexFrame(writer, frame, mod);
-  }
-  writer.Hold(0, 0.2, mod);
-  siggen::AudioOptions audio;
-  audio.sampleRate = 48000;
-  audio.fourLevelInterface = true;
-  audio.filter = siggen::ReceiverFilter::kBessel4;
-  audio.cutoffHz = 2000;
-  t.audio = siggen::ToFloat(siggen::EdgesToAudio(writer.Finish(), audio));
+  audio.cutoffHz = mode.rate <= 1200 ? 1500 : 2000;
+  t.audio = siggen::ToFloat(siggen::EdgesToAudio(air.Edges(), audio));
   return t;
 }
 
@@ -179,8 +138,10 @@ int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
   test::Rig rig;
   rig.settings.fourLevelInterface = t.fourLevel ? 1 : 0;
   FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
+  flex.NamePhases();
   PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
-  rig.front.Attach(&pocsag, &flex, nullptr);
+  GscDecoder gsc(rig.gscPages, rig.front);
+  rig.front.Attach(&pocsag, &flex, &gsc);
   AudioSlicerOptions options;
   options.sampleRate = rate;
   options.fourLevel = t.fourLevel;
@@ -192,17 +153,11 @@ int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
   slicer.Process(audio.data(), audio.size(), sink);
   slicer.Finish(sink);
   rig.Feed(sink.edges);
-  int found = 0;
-  const std::vector<std::string> rows = rig.rows.Texts();
-  for (const std::string& text : t.texts) {
-    for (const std::string& r : rows) {
-      if (r.find(text) != std::string::npos && r.find('?') == std::string::npos) {
-        ++found;
-        break;
-      }
-    }
+  std::vector<sensitivity::DecodedPage> decoded;
+  for (const PageRecord& r : rig.pageLog.pages) {
+    decoded.push_back({r.capcode, std::string(r.text, static_cast<size_t>(r.textLength))});
   }
-  return found;
+  return sensitivity::CountExact(t.sent, decoded);
 }
 
 double NinetyPoint(const std::vector<double>& cnr, const std::vector<double>& share) {
@@ -216,34 +171,60 @@ double NinetyPoint(const std::vector<double>& cnr, const std::vector<double>& sh
 
 }  // namespace
 
-int main() {
-  for (const auto& [name, traffic] :
-       {std::pair<const char*, Traffic>{"POCSAG 1200", Pocsag()}, {"FLEX 3200/4", Flex()}}) {
-    std::printf("%s: pages decoded of %d, built-in receiver / reference\n  CNR dB:", name,
-                static_cast<int>(traffic.texts.size()));
+int main(int argc, char** argv) {
+  // Optional: the mode names to run (default all), e.g. "pocsag1200 flex3200/4".
+  constexpr int kSeeds = 2;
+  for (const sensitivity::Mode& mode : sensitivity::kModes) {
+    bool wanted = argc < 2;
+    for (int a = 1; a < argc; ++a) wanted = wanted || std::strcmp(argv[a], mode.name) == 0;
+    if (!wanted) continue;
+    std::vector<Traffic> traffic;
+    int pages = 0;
+    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+      traffic.push_back(Make(mode, 1000 * seed));
+      pages += static_cast<int>(traffic.back().sent.size());
+    }
+    std::printf("%s: %% of %d pages decoded, built-in receiver / reference\n  CNR dB:", mode.name,
+                pages);
     std::vector<double> cnrs, ours, reference;
-    const double from = traffic.fourLevel ? 6 : -3;
-    for (double cnr = from; cnr <= from + 9; cnr += 1) cnrs.push_back(cnr);
-    for (double cnr : cnrs) std::printf(" %5.0f", cnr);
-    std::printf("\n  shares:");
-    for (double cnr : cnrs) {
-      int a = 0, b = 0, total = 0;
-      for (uint32_t seed = 1; seed <= 1; ++seed) {
-        const auto x = Capture(traffic, cnr, seed);
+    auto run = [&](double cnr) {
+      int a = 0, b = 0;
+      for (size_t k = 0; k < traffic.size(); ++k) {
+        const auto x = Capture(traffic[k], cnr, static_cast<uint32_t>(7 + k));
         int rate = 0;
         const std::vector<float> mine = Ours(x, rate);
-        a += Decoded(traffic, mine, rate);
-        b += Decoded(traffic, Reference(x), static_cast<int>(kRate / 32));
-        total += static_cast<int>(traffic.texts.size());
+        a += Decoded(traffic[k], mine, rate);
+        b += Decoded(traffic[k], Reference(x), static_cast<int>(kRate / 32));
       }
-      ours.push_back(static_cast<double>(a) / total);
-      reference.push_back(static_cast<double>(b) / total);
-      std::printf(" %2.0f/%2.0f", 100 * ours.back(), 100 * reference.back());
-      std::fflush(stdout);
+      return std::pair<double, double>{static_cast<double>(a) / pages,
+                                       static_cast<double>(b) / pages};
+    };
+    // Coarse steps up to the first pages, then half-dB steps from just below
+    // them up to where both receivers decode nearly everything.
+    double start = mode.levels == 4 ? 3 : -6;
+    while (start < 30) {
+      const auto [a, b] = run(start);
+      if (a > 0.02 || b > 0.02) break;
+      start += 3;
+    }
+    std::string shares;
+    for (double cnr = start - 2.5; cnr <= start + 15; cnr += 0.5) {
+      const auto [a, b] = run(cnr);
+      cnrs.push_back(cnr);
+      ours.push_back(a);
+      reference.push_back(b);
+      std::printf(" %7.1f", cnr);
+      char cell[16];
+      std::snprintf(cell, sizeof cell, " %3.0f/%-3.0f", 100 * a, 100 * b);
+      shares += cell;
+      if (ours.size() >= 2 && a >= 0.99 && b >= 0.99 && ours[ours.size() - 2] >= 0.95) break;
     }
     const double p = NinetyPoint(cnrs, ours), q = NinetyPoint(cnrs, reference);
-    std::printf("\n  90 %% point: built-in %.1f dB, reference %.1f dB, difference %+.1f dB\n", p, q,
-                p - q);
+    std::printf(
+        "\n  shares:%s\n  90 %% point: built-in %.2f dB, reference %.2f dB, difference "
+        "%+.2f dB\n",
+        shares.c_str(), p, q, p - q);
+    std::fflush(stdout);
   }
   return 0;
 }
