@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -255,7 +256,7 @@ class MainWindowTest : public QObject {
     s.Show();
     // Layout: a client area 401 high at Percent 75 gives 300 below, 101 above.
     s.program->settings.percent = 75.0;
-    const int menu = s.window->menuBar()->height();
+    const int menu = s.window->menuBar()->height() + s.window->statusBar()->height();
     s.window->resize(300, 401 + menu);
     QTest::qWait(20);
     QCOMPARE(s.window->centralWidget()->height(), 401);
@@ -424,6 +425,27 @@ class MainWindowTest : public QObject {
     QVERIFY2(
         said.find("recording") != std::string::npos && said.find("next start") != std::string::npos,
         said.c_str());
+  }
+
+  void StatusBarFollowsTheReplayToItsEnd() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    auto* input = s.window->findChild<QLabel*>("inputStatus");
+    auto* pages = s.window->findChild<QLabel*>("pagesStatus");
+    QVERIFY(input != nullptr && pages != nullptr);
+    QCOMPARE(input->text(), QString("Recording pocsag-1200.edges: not open"));
+    s.Show();
+    s.Drain();
+    QCOMPARE(input->text(), QString("Recording pocsag-1200.edges: ended"));
+    // Every page the recording holds: one record a page of the golden output.
+    std::ifstream golden(std::string(SKELMAR_SOURCE_DIR) +
+                         "/tests/golden/expected/pocsag-1200.jsonl");
+    int records = 0;
+    for (std::string line; std::getline(golden, line);) records += line.empty() ? 0 : 1;
+    QVERIFY(records > 0);
+    QCOMPARE(pages->text(), QString("Pages: %1").arg(records));
+    // No SDR input: no frequency; no feeds: no feed states.
+    QVERIFY(s.window->findChild<QLabel*>("receiverStatus")->isHidden());
+    QVERIFY(s.window->findChild<QLabel*>("feedStatus")->isHidden());
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

@@ -93,6 +93,9 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   // The colour chooser's 16 custom colours start white at every start.
   for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
   BuildMenu();
+  status_ = new StatusBar(this);
+  setStatusBar(status_);
+  status_->Update(program_);
 
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(100);
@@ -147,6 +150,9 @@ WindowMetrics MainWindow::Metrics() const {
   const int sides = (frameGeometry().width() - geometry().width()) / 2;
   m.captionHeight = std::max(0, decoration - 2 * sides);
   m.menuHeight = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
+  // The status bar takes its height from the client area as the menu bar does.
+  if (status_ != nullptr)
+    m.menuHeight += status_->isVisible() ? status_->height() : status_->sizeHint().height();
   m.hScrollHeight = monitorPane_->horizontalBar()->sizeHint().height();
   return m;
 }
@@ -293,6 +299,7 @@ void MainWindow::OpenLinkIfNeeded() {
   const int opened = program_.OpenLink();
   messages_.Release();
   if (opened) StartTimer();
+  status_->Update(program_);
 }
 
 void MainWindow::StartTimer() {
@@ -305,6 +312,7 @@ void MainWindow::ReopenLink() {
   program_.CloseLink();
   if (!program_.WantsLink()) return;
   if (program_.OpenLink()) StartTimer();
+  status_->Update(program_);
 }
 
 void MainWindow::Tick() {
@@ -326,6 +334,7 @@ void MainWindow::Tick() {
   }
   messages_.Release();
   inTick_ = false;
+  status_->Update(program_);
   if (!ok) {
     timer_.stop();
   } else if (timer_.isActive()) {

@@ -14,6 +14,7 @@
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/message_boxes.h"
 #include "shell/desktop/pane_widget.h"
+#include "shell/desktop/status_bar.h"
 
 namespace skelmar::desktop {
 
@@ -103,6 +104,7 @@ class MainWindow : public QMainWindow, public CaptionListener {
   ClientArea* client_;
   PaneWidget* filterPane_;
   PaneWidget* monitorPane_;
+  StatusBar* status_ = nullptr;
   PaneSplit split_;
   QTimer timer_;
   QRect wantedOuter_;  ///< the settings' outer geometry, until the frame is known
