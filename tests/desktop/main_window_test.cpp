@@ -5,11 +5,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -446,6 +448,55 @@ class MainWindowTest : public QObject {
     // No SDR input: no frequency; no feeds: no feed states.
     QVERIFY(s.window->findChild<QLabel*>("receiverStatus")->isHidden());
     QVERIFY(s.window->findChild<QLabel*>("feedStatus")->isHidden());
+  }
+
+  void SelectedTextLineAndCapcodeGoToTheClipboard() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    s.Show();
+    s.Drain();
+    std::ifstream expected(std::string(SKELMAR_SOURCE_DIR) +
+                           "/tests/golden/expected/pocsag-1200.txt");
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(expected, line);) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      rows.push_back(line);
+    }
+    QVERIFY(rows.size() >= 3);
+    PaneWidget* pane = s.window->monitorPane();
+    QCOMPARE(pane->pane().topLine, 0);
+    // A drag from the start of the second row to the fifth character of the
+    // third, then Ctrl+C.
+    const PaneLook& look = s.window->look();
+    const QPoint from(0, look.lineHeight + look.lineHeight / 2);
+    const QPoint to(5 * look.charWidth, 2 * look.lineHeight + look.lineHeight / 2);
+    QTest::mousePress(pane->canvas(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(pane->canvas(), to);
+    QTest::mouseRelease(pane->canvas(), Qt::LeftButton, {}, to);
+    QApplication::clipboard()->clear();
+    s.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+             QString::fromStdString(rows[1] + "\n" + rows[2].substr(0, 5)));
+    // A selection in the filter pane drops the monitor pane's.
+    QTest::mousePress(s.window->filterPane()->canvas(), Qt::LeftButton, {}, QPoint(0, 0));
+    QVERIFY(!pane->hasSelection());
+
+    // The context menu of the second row: its line, and its capcode as the record has it.
+    std::ifstream records(std::string(SKELMAR_SOURCE_DIR) +
+                          "/tests/golden/expected/pocsag-1200.jsonl");
+    std::string first;
+    std::getline(records, first);
+    const size_t at = first.find("\"capcode\":\"") + 11;
+    const std::string capcode = first.substr(at, first.find('"', at) - at);
+    std::unique_ptr<QMenu> menu(pane->MakeContextMenu(1));
+    menu->findChild<QAction*>("copyLine")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(rows[1]));
+    menu->findChild<QAction*>("copyCapcode")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(capcode));
+    // The time stamp row has no capcode to copy.
+    std::unique_ptr<QMenu> stamp(pane->MakeContextMenu(0));
+    QVERIFY(!stamp->findChild<QAction*>("copyCapcode")->isEnabled());
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

@@ -88,6 +88,9 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   monitorPane_->onResized = [this] { MonitorPaneResized(); };
   monitorPane_->onTopEdgeDragged = [this](int top) { DragSplit(top); };
   client_->onResized = [this] { LayOutPanes(); };
+  // One selection in the window: starting one in a pane drops the other's.
+  monitorPane_->onSelectionStarted = [this] { filterPane_->ClearSelection(); };
+  filterPane_->onSelectionStarted = [this] { monitorPane_->ClearSelection(); };
   monitor.caption.SetListener(this);
   monitor.Start();
   // The colour chooser's 16 custom colours start white at every start.
@@ -131,6 +134,14 @@ void MainWindow::BuildMenu() {
   QAction* exit = add(file, "E&xit", 201, &MainWindow::OnExit);
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   addAction(exit);  // also while the menu has never been opened
+  // Ctrl+C copies the text selected in either pane.
+  auto* copy = new QAction(QStringLiteral("&Copy"), this);
+  copy->setObjectName(QStringLiteral("copy"));
+  copy->setShortcut(QKeySequence::Copy);
+  connect(copy, &QAction::triggered, this, [this] {
+    if (!monitorPane_->CopySelection()) filterPane_->CopySelection();
+  });
+  addAction(copy);
   QMenu* setup = bar->addMenu("&Setup");
   add(setup, "&Interface...", 202, &MainWindow::OnInterface);
   add(setup, "&Options...", 203, &MainWindow::OnOptions);
