@@ -7,12 +7,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -87,6 +89,17 @@ ConsoleOptions Replay(const char* recording, bool fourLevel) {
 }
 
 std::string Row(const TextPane& pane, int i) { return pane.lines[i]; }
+
+/// Takes the URLs the program would open.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public Q_SLOTS:
+  void Open(const QUrl& url) { opened << url; }
+
+ public:
+  QList<QUrl> opened;
+};
 
 }  // namespace
 
@@ -497,6 +510,37 @@ class MainWindowTest : public QObject {
     // The time stamp row has no capcode to copy.
     std::unique_ptr<QMenu> stamp(pane->MakeContextMenu(0));
     QVERIFY(!stamp->findChild<QAction*>("copyCapcode")->isEnabled());
+  }
+
+  void HelpMenuAboutAndF1() {
+    WindowFixture s;
+    s.Show();
+    // F1 hands the README to the desktop's viewer.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    s.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.opened.size(), 1);
+    QVERIFY(catcher.opened[0].toLocalFile().endsWith("/README.md"));
+    QFile readme(catcher.opened[0].toLocalFile());
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    QVERIFY(readme.readLine().startsWith("# Skelmar"));
+    // About: the version and the licence.
+    QString said;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&said] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        said = box->windowTitle() + "|" + box->text();
+        box->accept();
+      }
+    });
+    closer.start();
+    s.window->findChild<QAction*>("about")->trigger();
+    QVERIFY2(said.startsWith("About Skelmar|Skelmar " SKELMAR_VERSION), qPrintable(said));
+    QVERIFY(said.contains("Licence"));
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

@@ -4,13 +4,18 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMargins>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -151,7 +156,14 @@ void MainWindow::BuildMenu() {
   QMenu* monitor = bar->addMenu("&Monitor");
   add(monitor, "&Statistics...", 207, &MainWindow::OnStatistics);
   add(monitor, "&Keep Alive...", 208, &MainWindow::OnKeepAlive);
-  add(bar, "&Help...", 209, &MainWindow::OnHelp);
+  // The Help command of the menu bar opens a menu that keeps it first.
+  QMenu* help = bar->addMenu("&Help...");
+  add(help, "&Help...", 209, &MainWindow::OnHelp);
+  QAction* manual = add(help, "&Manual", 0, &MainWindow::OnManual);
+  manual->setObjectName(QStringLiteral("manual"));
+  manual->setShortcut(QKeySequence::HelpContents);
+  addAction(manual);
+  add(help, "&About Skelmar...", 0, &MainWindow::OnAbout)->setObjectName(QStringLiteral("about"));
 }
 
 WindowMetrics MainWindow::Metrics() const {
@@ -472,6 +484,50 @@ void MainWindow::OnFilters() {
 
 void MainWindow::OnStatistics() {
   RunStatisticsDialog(this, program_.settings, program_.monitor.stats, messages_);
+}
+
+namespace {
+
+/// The README: installed beside the program, installed where this build
+/// installs, or in the source tree the program was built from.
+QString FindReadme() {
+  const QString beside =
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/skelmar/README.md");
+  for (const QString& path : {beside, QStringLiteral(SKELMAR_DOC_DIR "/README.md"),
+                              QStringLiteral(SKELMAR_TREE_DIR "/README.md")}) {
+    if (QFileInfo(path).isReadable()) return QFileInfo(path).canonicalFilePath();
+  }
+  return {};
+}
+
+const char* AboutText() {
+  return "Skelmar " SKELMAR_VERSION
+         "\n\nA radio-pager monitor: POCSAG, FLEX and GSC pages from a receiver's data "
+         "slicer, a sound card or an SDR.\n\nLicence: none has been published with this "
+         "copy; all rights are reserved by its authors.";
+}
+
+}  // namespace
+
+void MainWindow::OnManual() {
+  const QString readme = FindReadme();
+  if (!readme.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) return;
+  const std::string text =
+      readme.isEmpty()
+          ? std::string("The README was not found (it is installed in " SKELMAR_DOC_DIR
+                        "). The manual page is there too: man skelmar")
+          : "No program could show " + readme.toStdString() + ". The manual page: man skelmar";
+  messages_.ShowMessage(text.c_str());
+}
+
+void MainWindow::OnAbout() {
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("aboutBox"));
+  box.setWindowTitle(QStringLiteral("About Skelmar"));
+  box.setIconPixmap(windowIcon().pixmap(64, 64));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(QString::fromLatin1(AboutText()));
+  box.exec();
 }
 
 void MainWindow::OnHelp() { messages_.ShowMessage("Yeah, right!  (I'm working on it!)"); }

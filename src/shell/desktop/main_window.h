@@ -53,6 +53,10 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void OnStatistics();
   void OnKeepAlive() {}
   void OnHelp();
+  /// Help › About: version and licence.
+  void OnAbout();
+  /// F1: the README in the desktop's viewer; says where it should be when it is missing.
+  void OnManual();
 
   /// One timer tick (the timer calls it; a tick never starts inside another).
   void Tick();
