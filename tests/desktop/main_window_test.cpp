@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -541,6 +542,15 @@ class MainWindowTest : public QObject {
     s.window->findChild<QAction*>("about")->trigger();
     QVERIFY2(said.startsWith("About Skelmar|Skelmar " SKELMAR_VERSION), qPrintable(said));
     QVERIFY(said.contains("Licence"));
+    // The program's own icon, not a stock one, on the window and on its boxes.
+    const QImage icon = s.window->windowIcon().pixmap(32, 32).toImage();
+    const QImage stock =
+        s.window->style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32).toImage();
+    QVERIFY(!icon.isNull());
+    QVERIFY(icon != stock);
+    // The SVG's dark case fills the middle of the picture.
+    QCOMPARE(icon.pixelColor(16, 24).red(), 0x2b);
+    QCOMPARE(QApplication::windowIcon().pixmap(32, 32).toImage(), icon);
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

@@ -26,6 +26,7 @@
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"
 #include "shell/desktop/message_boxes.h"
+#include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
 namespace {
@@ -57,6 +58,9 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
   // Our own dialogs: titles and placement are the program's.
   QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
+  // The program's icon on every window and box, the start-up ones included.
+  QApplication::setWindowIcon(MakeProgramIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("skelmar"));
 
   const std::string program = ProgramPath(argv[0]);
   const ConfigChoice config =

@@ -2,6 +2,7 @@
 #include "shell/desktop/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QCoreApplication>
@@ -22,7 +23,9 @@
 #include <string>
 
 #include "session/program_strings.h"
+#include "shell/desktop/dialogs/dialog_support.h"
 #include "shell/desktop/dialogs/dialogs.h"
+#include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
 
@@ -71,7 +74,9 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
     : program_(program), messages_(messages) {
   Settings& s = program_.settings;
   setWindowTitle(QString::fromLatin1(kStartupTitle));
-  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  // The program's icon on this window and every box and dialog.
+  QApplication::setWindowIcon(MakeProgramIcon());
+  setWindowIcon(ProgramIcon());
   messages_.SetOwner(this);
 
   previewFont_ = MakePaneFont(LogFont{});
