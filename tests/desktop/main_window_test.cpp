@@ -10,12 +10,15 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -28,8 +31,10 @@
 #include <string>
 
 #include "session/program_strings.h"
+#include "session/receiver_settings.h"
 #include "shell/console/console_output.h"
 #include "shell/desktop/desktop_program.h"
+#include "shell/desktop/input_dialog.h"
 #include "shell/desktop/message_boxes.h"
 
 using namespace skelmar;
@@ -551,6 +556,85 @@ class MainWindowTest : public QObject {
     // The SVG's dark case fills the middle of the picture.
     QCOMPARE(icon.pixelColor(16, 24).red(), 0x2b);
     QCOMPARE(QApplication::windowIcon().pixmap(32, 32).toImage(), icon);
+  }
+
+  void ReceiverChoiceIsKeptAndStartsTheNextRun() {
+    WindowFixture s({}, "[Skelmar]\nComPort=0\n\n[Feeds]\nDedupe=30\n");
+    s.Show();
+    int shown = 0;
+    QTimer picker;
+    picker.setInterval(10);
+    QObject::connect(&picker, &QTimer::timeout, [&picker, &shown] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      QCOMPARE(dialog->windowTitle(), QString("Skelmar Receiver"));
+      dialog->findChild<QRadioButton*>("rtlTcp")->setChecked(true);
+      dialog->findChild<QLineEdit*>("rtlTcpHost")->setText("127.0.0.1:1");
+      auto* channel = dialog->findChild<QLineEdit*>("channel");
+      auto* problem = dialog->findChild<QLabel*>("problem");
+      if (++shown == 1) {
+        // Not a frequency: said in the dialog, which stays open.
+        channel->setText("169.65Q");
+        dialog->findChild<QPushButton*>("ok")->click();
+        QVERIFY(problem->isVisible());
+        QVERIFY(problem->text().contains("169.65Q"));
+        QVERIFY(dialog->isVisible());
+        return;
+      }
+      picker.stop();
+      channel->setText("169.65M");
+      dialog->findChild<QPushButton*>("ok")->click();
+    });
+    picker.start();
+    s.window->findChild<QAction*>("receiver")->trigger();
+    QTRY_VERIFY(!s.window->isVisible());
+    QVERIFY(shown >= 2);
+    // Kept in the file beside what was there.
+    std::ifstream in(s.config.file);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string file = text.str();
+    QVERIFY2(file.find("[Feeds]\nDedupe=30\n") != std::string::npos, file.c_str());
+    QVERIFY2(file.find("[Receiver]\nInput=rtl_tcp\nRtlTcp=127.0.0.1:1\nChannel=169.65M\n") !=
+                 std::string::npos,
+             file.c_str());
+    // The next run takes it from the file.
+    QVERIFY(s.window->restartWith().has_value());
+    ConsoleOptions next = *s.window->restartWith();
+    QCOMPARE(next.input, InputKind::kNone);
+    std::string problem;
+    QVERIFY(ApplyReceiverSection(s.config.file, next, problem));
+    QCOMPARE(next.input, InputKind::kRtlTcp);
+    QCOMPARE(next.inputPath, std::string("127.0.0.1:1"));
+    QCOMPARE(*next.channel, 169.65e6);
+    // Its status bar names the server and the channel.
+    WindowFixture again(next, nullptr);
+    again.config = s.config;
+    QCOMPARE(again.window->findChild<QLabel*>("receiverStatus")->text(), QString("169.6500 MHz"));
+    QCOMPARE(again.window->findChild<QLabel*>("inputStatus")->text(),
+             QString("rtl_tcp 127.0.0.1:1: not open"));
+  }
+
+  void OpenRecordingStartsTheNextRunOnIt() {
+    WindowFixture s;
+    s.Show();
+    const QString path = QString(SKELMAR_SOURCE_DIR) + "/tests/data/golden/flex.edges";
+    QTimer picker;
+    picker.setInterval(10);
+    QObject::connect(&picker, &QTimer::timeout, [&picker, &path] {
+      auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (chooser == nullptr || !chooser->isVisible()) return;
+      picker.stop();
+      chooser->selectNameFilter(kEdgeFilter);
+      chooser->selectFile(path);
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    picker.start();
+    s.window->findChild<QAction*>("openRecording")->trigger();
+    QTRY_VERIFY(!s.window->isVisible());
+    QVERIFY(s.window->restartWith().has_value());
+    QCOMPARE(s.window->restartWith()->input, InputKind::kReplay);
+    QCOMPARE(QString::fromStdString(s.window->restartWith()->inputPath), path);
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

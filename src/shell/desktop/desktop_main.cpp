@@ -104,31 +104,44 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
 
   QtMessageSink messages;
   QtBeeper beeper;
-  DesktopProgram desktop(o, config, messages, beeper);
-  closeBoxes.stop();
-  if (signals >= 0 && stoppedEarly) {
-    close(signals);
-    return kExitOk;
-  }
-  // A settings file the user named and we cannot read ends the program, as
-  // in the console; its cause was shown.
-  if (desktop.startStatus() != kExitOk) {
-    if (signals >= 0) close(signals);
-    return desktop.startStatus();
-  }
-  // --json: the records go to standard output, as the console writes them.
-  if (o.json) desktop.SetOutputs(stdout, nullptr);
-  MainWindow mainWindow(desktop, messages);
-  window = &mainWindow;
-  // The desktop session ending (logout) closes the program without the question.
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
-                   [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
+  int status = kExitOk;
+  // One run a pass; the window's input choosers end a run and name the
+  // input of the next, which opens in a new window at the same place.
+  for (bool first = true;; first = false) {
+    DesktopProgram desktop(o, config, messages, beeper);
+    if (first) closeBoxes.stop();
+    if (signals >= 0 && stoppedEarly) {
+      close(signals);
+      return kExitOk;
+    }
+    // A settings file the user named and we cannot read ends the program, as
+    // in the console; its cause was shown.
+    if (desktop.startStatus() != kExitOk) {
+      if (signals >= 0) close(signals);
+      return desktop.startStatus();
+    }
+    // --json: the records go to standard output, as the console writes them.
+    if (o.json) desktop.SetOutputs(stdout, nullptr);
+    MainWindow mainWindow(desktop, messages);
+    window = &mainWindow;
+    // The desktop session ending (logout) closes the program without the question.
+    const QMetaObject::Connection logout =
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
+                         [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
 
-  mainWindow.show();
-  int status = app.exec();
-  window = nullptr;
-  const int finished = desktop.Finish();
-  if (status == kExitOk) status = finished;
+    mainWindow.show();
+    status = app.exec();
+    window = nullptr;
+    QObject::disconnect(logout);
+    const int finished = desktop.Finish();
+    if (status == kExitOk) status = finished;
+    if (!mainWindow.restartWith()) break;
+    o = *mainWindow.restartWith();
+    if (std::string problem; !ApplyReceiverSection(config.file, o, problem)) {
+      messages.ShowMessage(problem.c_str());
+      o.input = InputKind::kNone;
+    }
+  }
   if (signals >= 0) close(signals);
   return status;
 }

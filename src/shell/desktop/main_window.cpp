@@ -25,6 +25,7 @@
 #include "session/program_strings.h"
 #include "shell/desktop/dialogs/dialog_support.h"
 #include "shell/desktop/dialogs/dialogs.h"
+#include "shell/desktop/input_dialog.h"
 #include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
@@ -140,6 +141,12 @@ void MainWindow::BuildMenu() {
     return action;
   };
   QMenu* file = bar->addMenu("&File");
+  QAction* open = add(file, "&Open Recording...", 0, &MainWindow::OnOpenRecording);
+  open->setObjectName(QStringLiteral("openRecording"));
+  open->setShortcut(QKeySequence::Open);
+  addAction(open);
+  add(file, "&Receiver...", 0, &MainWindow::OnReceiver)->setObjectName(QStringLiteral("receiver"));
+  file->addSeparator();
   // Ctrl+Q, as desktop programs quit: the same path as the menu command.
   QAction* exit = add(file, "E&xit", 201, &MainWindow::OnExit);
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -469,6 +476,57 @@ void MainWindow::OnInterface() {
                            ", not the serial port. The new port is used at the next start "
                            "without an input on the command line.";
   messages_.ShowMessage(text.c_str());
+}
+
+void MainWindow::RestartWith(ConsoleOptions options) {
+  restart_ = std::move(options);
+  EndSession();
+}
+
+void MainWindow::OnOpenRecording() {
+  const auto chosen = ChooseRecording(this);
+  if (!chosen) return;
+  ConsoleOptions o = program_.options();
+  o.input = chosen->first;
+  o.inputPath = chosen->second;
+  // The receiver's tuning of the settings file applies to a capture; what
+  // the command line gave for the last input does not.
+  o.iqFormat.clear();
+  o.iqRate = 0;
+  o.center.reset();
+  o.channel.reset();
+  RestartWith(std::move(o));
+}
+
+void MainWindow::OnReceiver() {
+  ReceiverSettings current;
+  ReadReceiverSettings(program_.configFile(), current);
+  const Settings& s = program_.settings;
+  QString port = QStringLiteral("none chosen (Setup > Interface)");
+  if (s.serialDevice[0] != '\0') {
+    port = QString::fromLocal8Bit(s.serialDevice);
+  } else if (s.comPort != 0) {
+    port = QStringLiteral("COM%1 (Setup > Interface)").arg(s.comPort);
+  }
+  const auto chosen = ChooseReceiver(this, current, port);
+  if (!chosen) return;
+  std::string error;
+  if (!SaveReceiverChoice(program_.configFile(), *chosen, error)) {
+    messages_.ShowMessage(("The receiver could not be saved: " + error).c_str());
+    return;
+  }
+  // The new run takes its input from the settings file, as at a start
+  // without an input on the command line.
+  ConsoleOptions o = program_.options();
+  o.input = InputKind::kNone;
+  o.inputPath.clear();
+  o.iqFormat.clear();
+  o.iqRate = 0;
+  o.center.reset();
+  o.channel.reset();
+  o.gain.reset();
+  o.ppm = 0;
+  RestartWith(std::move(o));
 }
 
 void MainWindow::OnOptions() { RunOptionsDialog(this, program_.settings, program_.monitor.front); }

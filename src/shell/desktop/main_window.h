@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
+#include <optional>
 
 #include "frontend/mode_caption.h"
 #include "output/pane_split.h"
@@ -42,6 +43,16 @@ class MainWindow : public QMainWindow, public CaptionListener {
   /// Ends the program as OK in the exit confirmation would, without asking
   /// (SIGTERM, the desktop session ending).
   void EndSession();
+
+  /// File › Open Recording…: a recording, audio file or IQ capture for this run.
+  void OnOpenRecording();
+  /// File › Receiver…: the live input, kept in the settings file.
+  void OnReceiver();
+  /// Ends this run without the exit question, so the program starts again
+  /// on `options` in a new window at the same place.
+  void RestartWith(ConsoleOptions options);
+  /// The options of the next run, when the user chose another input.
+  const std::optional<ConsoleOptions>& restartWith() const { return restart_; }
 
   // Commands 201 to 209.
   void OnExit();
@@ -122,6 +133,7 @@ class MainWindow : public QMainWindow, public CaptionListener {
   bool ending_ = false;
   bool closed_ = false;
   int saves_ = 0;
+  std::optional<ConsoleOptions> restart_;
   /// The colour choosers' 16 custom colours: white at start, shared, never saved.
   CustomColors customColors_;
 };
