@@ -637,6 +637,25 @@ class MainWindowTest : public QObject {
     QCOMPARE(QString::fromStdString(s.window->restartWith()->inputPath), path);
   }
 
+  void FilterMatchesBecomeOneNotificationATick() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false),
+                    "[Filter]\nFilterCount=1\nFilter1=2,\"0273040\",4,\"Fire\",\"\",0\n");
+    QStringList sent;
+    s.window->SetNotificationSender(
+        [&sent](const QString& summary, const QString& body) { sent << summary + "|" + body; });
+    auto* notify = s.window->findChild<QAction*>("notify");
+    QVERIFY(!notify->isChecked());  // off unless switched on
+    notify->setChecked(true);
+    s.Show();
+    s.Drain();
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent[0].startsWith("Skelmar: filter match|"), qPrintable(sent[0]));
+    QVERIFY2(sent[0].contains("Fire alarm: Building 4, 2nd floor"), qPrintable(sent[0]));
+    QVERIFY(!sent[0].contains("-----"));  // the time stamp rule is no match
+    // Kept in the file for the next start.
+    QVERIFY(NotifyOnMatch(s.config.file));
+  }
+
   void ExitCancelWritesNothingOkWritesOnce() {
     WindowFixture s;
     s.Show();

@@ -103,6 +103,8 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   monitorPane_->onSelectionStarted = [this] { filterPane_->ClearSelection(); };
   filterPane_->onSelectionStarted = [this] { monitorPane_->ClearSelection(); };
   monitor.caption.SetListener(this);
+  notifier_.SetEnabled(NotifyOnMatch(program_.configFile()));
+  monitor.filterPane.SetRowObserver(&notifier_);
   monitor.Start();
   // The colour chooser's 16 custom colours start white at every start.
   for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
@@ -128,6 +130,7 @@ MainWindow::~MainWindow() {
   program_.monitor.caption.SetListener(nullptr);
   program_.monitor.monitorPane.SetView(nullptr);
   program_.monitor.filterPane.SetView(nullptr);
+  program_.monitor.filterPane.SetRowObserver(nullptr);
   messages_.SetOwner(nullptr);
 }
 
@@ -168,6 +171,12 @@ void MainWindow::BuildMenu() {
   QMenu* monitor = bar->addMenu("&Monitor");
   add(monitor, "&Statistics...", 207, &MainWindow::OnStatistics);
   add(monitor, "&Keep Alive...", 208, &MainWindow::OnKeepAlive);
+  monitor->addSeparator();
+  QAction* notify = monitor->addAction(QStringLiteral("Desktop &Notifications"));
+  notify->setObjectName(QStringLiteral("notify"));
+  notify->setCheckable(true);
+  notify->setChecked(notifier_.enabled());
+  connect(notify, &QAction::toggled, this, [this](bool on) { SetNotifyOnMatch(on); });
   // The Help command of the menu bar opens a menu that keeps it first.
   QMenu* help = bar->addMenu("&Help...");
   add(help, "&Help...", 209, &MainWindow::OnHelp);
@@ -369,6 +378,7 @@ void MainWindow::Tick() {
   }
   messages_.Release();
   inTick_ = false;
+  notifier_.Flush();
   status_->Update(program_);
   if (!ok) {
     timer_.stop();
@@ -476,6 +486,14 @@ void MainWindow::OnInterface() {
                            ", not the serial port. The new port is used at the next start "
                            "without an input on the command line.";
   messages_.ShowMessage(text.c_str());
+}
+
+void MainWindow::SetNotifyOnMatch(bool on) {
+  notifier_.SetEnabled(on);
+  std::string error;
+  if (!SaveNotifyOnMatch(program_.configFile(), on, error)) {
+    messages_.ShowMessage(("The notification setting could not be saved: " + error).c_str());
+  }
 }
 
 void MainWindow::RestartWith(ConsoleOptions options) {

@@ -13,6 +13,7 @@
 #include "output/pane_split.h"
 #include "output/setup_dialogs.h"
 #include "shell/desktop/desktop_program.h"
+#include "shell/desktop/match_notifier.h"
 #include "shell/desktop/message_boxes.h"
 #include "shell/desktop/pane_widget.h"
 #include "shell/desktop/status_bar.h"
@@ -53,6 +54,11 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void RestartWith(ConsoleOptions options);
   /// The options of the next run, when the user chose another input.
   const std::optional<ConsoleOptions>& restartWith() const { return restart_; }
+
+  /// Monitor › Desktop Notifications: a notification for each tick with a filter match.
+  void SetNotifyOnMatch(bool on);
+  /// Where notifications go (the session bus unless a test says otherwise).
+  void SetNotificationSender(NotificationSender send) { notifier_.SetSender(std::move(send)); }
 
   // Commands 201 to 209.
   void OnExit();
@@ -134,6 +140,7 @@ class MainWindow : public QMainWindow, public CaptionListener {
   bool closed_ = false;
   int saves_ = 0;
   std::optional<ConsoleOptions> restart_;
+  MatchNotifier notifier_{DesktopNotificationSender()};
   /// The colour choosers' 16 custom colours: white at start, shared, never saved.
   CustomColors customColors_;
 };
