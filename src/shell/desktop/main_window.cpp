@@ -497,6 +497,9 @@ void MainWindow::SetNotifyOnMatch(bool on) {
 }
 
 void MainWindow::RestartWith(ConsoleOptions options) {
+  // The --record file holds the input it was given for; a new run must not
+  // write over it.
+  options.recordPath.clear();
   restart_ = std::move(options);
   EndSession();
 }

@@ -92,7 +92,10 @@ std::string ReceiverText(const ConsoleOptions& o) {
 std::string FeedText(const Feed& feed) {
   const FeedCounters c = feed.counters();
   std::string text = feed.name();
-  text += feed.connected() ? ": connected, " : ": not connected, ";
+  // A far end that refuses the pages (a key or certificate) is said as such.
+  text += !feed.stalled().empty() ? ": refused, "
+          : feed.connected()      ? ": connected, "
+                                  : ": not connected, ";
   text += std::to_string(c.queued) + " queued, " + std::to_string(c.dropped) + " dropped";
   return text;
 }

@@ -19,7 +19,8 @@ const char* InputStateText(InputState state);
 /// The frequency an SDR input listens on ("169.6500 MHz"; an offset in a
 /// capture without a centre, "+25.0 kHz"); empty for the other inputs.
 std::string ReceiverText(const ConsoleOptions& options);
-/// One feed: "MQTT: connected, 2 queued, 0 dropped".
+/// One feed: "MQTT: connected, 2 queued, 0 dropped" (or "not connected",
+/// or "refused" when the far end refuses the pages).
 std::string FeedText(const Feed& feed);
 
 class StatusBar : public QStatusBar {
