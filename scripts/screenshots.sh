@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the desktop program under Xvfb into docs/images/ as PNG: the main
 # window with the bundled sample decoded and filter matches in the top pane,
-# then every dialog (scripts/dialog-screenshots.sh).
+# then every dialog (scripts/dialog-screenshots.sh), then the framed window
+# and the receiver chooser (scripts/wm-screenshots.sh).
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (needs the Xvfb package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,3 +46,7 @@ echo "written: docs/images/main-window.png"
 
 # The setup, filter and statistics dialogs and the colour preview.
 scripts/dialog-screenshots.sh "$build"
+
+# Under a window manager: the window with its status bar while it decodes,
+# and the receiver chooser.
+scripts/wm-screenshots.sh "$build"

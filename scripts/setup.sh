@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake ninja-build pkg-config git
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libsndfile1-dev libasound2-dev clang-format python3 ccache
-          qt6-base-dev fonts-liberation
+          qt6-base-dev qt6-svg-dev fonts-liberation
           mandoc file  # manual-page check; file and dpkg-shlibdeps for cpack -G DEB
           clang-14 libclang-rt-14-dev)  # the fuzz targets (scripts/fuzz.sh)
 # Feeds: the MQTT and PagerMon clients, and the broker and clients the feed tests run.

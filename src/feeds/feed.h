@@ -69,6 +69,9 @@ class Feed {
   /// certificate): the end-of-run grace period then stops early. Empty when
   /// the far end may still take the pages.
   virtual std::string stalled() const { return {}; }
+  /// Whether the far end is connected now; a feed without a lasting
+  /// connection (one request a page) says true.
+  virtual bool connected() const { return true; }
 };
 
 /// Same page again: (protocol, capcode, function, text) within a window of seconds.

@@ -394,6 +394,11 @@ std::string MqttFeed::stalled() const {
   return stalled_;
 }
 
+bool MqttFeed::connected() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connected_;
+}
+
 void MqttFeed::OnConnect(mosquitto* m, void* obj, int rc) {
   auto* self = static_cast<MqttFeed*>(obj);
   if (rc != 0) {

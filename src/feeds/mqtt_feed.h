@@ -47,6 +47,7 @@ class MqttFeed : public Feed {
   void Restore(std::string_view first, std::string_view second) override;
   void TakeUndelivered(std::vector<SpoolRecord>& out) override;
   std::string stalled() const override;
+  bool connected() const override;
 
   /// Appends the topic of the per-capcode record, e.g. "<base>/capcode/pocsag/0123456".
   static void AppendCapcodeTopic(std::string& out, const std::string& base, const PageRecord& page);

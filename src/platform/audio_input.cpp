@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "frontend/audio_slicer.h"
@@ -258,6 +259,35 @@ long SoundFileInput::Read(float* out, size_t count) {
 }
 
 // ---------------------------------------------------------------- ALSA
+
+std::vector<CaptureDevice> ListCaptureDevices() {
+  std::vector<CaptureDevice> devices;
+  void** hints = nullptr;
+  if (snd_device_name_hint(-1, "pcm", &hints) < 0 || hints == nullptr) return devices;
+  for (void** hint = hints; *hint != nullptr; ++hint) {
+    char* name = snd_device_name_get_hint(*hint, "NAME");
+    char* description = snd_device_name_get_hint(*hint, "DESC");
+    char* direction = snd_device_name_get_hint(*hint, "IOID");
+    // No IOID: both directions.
+    if (name != nullptr && (direction == nullptr || std::strcmp(direction, "Input") == 0) &&
+        std::strcmp(name, "null") != 0) {
+      CaptureDevice d{name, description != nullptr ? description : ""};
+      for (char& c : d.description) {
+        if (c == '\n') c = ' ';
+      }
+      if (d.name == "default") {
+        devices.insert(devices.begin(), std::move(d));
+      } else {
+        devices.push_back(std::move(d));
+      }
+    }
+    std::free(name);
+    std::free(description);
+    std::free(direction);
+  }
+  snd_device_name_free_hint(hints);
+  return devices;
+}
 
 AlsaInput::AlsaInput(const char* device, int sampleRate) : sampleRate_(sampleRate) {
   CopyName(device_, sizeof device_, device);

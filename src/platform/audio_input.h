@@ -5,12 +5,22 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 typedef struct sf_private_tag SNDFILE;
 typedef struct _snd_pcm snd_pcm_t;
 
 namespace skelmar {
+
+/// One ALSA capture device: the name to open and its description.
+struct CaptureDevice {
+  std::string name;  ///< e.g. "default", "hw:CARD=Device,DEV=0"
+  std::string description;
+};
+
+/// The capture devices ALSA knows (its name hints), "default" first.
+std::vector<CaptureDevice> ListCaptureDevices();
 
 /// One channel of audio, read in blocks. Full scale is +-1.0.
 class AudioInput {

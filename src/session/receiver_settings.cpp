@@ -30,6 +30,8 @@ void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& s
   auto take = [&profile](const char* key, std::string& value) {
     if (auto v = profile.Find(kSection, key)) value = std::string(*v);
   };
+  take("Input", s.input);
+  take("AudioDevice", s.audioDevice);
   take("IQ", s.iq);
   take("RtlTcp", s.rtlTcp);
   if (auto v = profile.Find(kSection, "SDR")) s.sdr = std::string(*v);
@@ -42,7 +44,25 @@ void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& s
 }
 
 bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::string& error) {
-  if (o.input == InputKind::kNone) {
+  if (o.input == InputKind::kNone && !s.input.empty()) {
+    // The window's choice; the serial slicer is the [Skelmar] section's port.
+    if (ProfileNameEquals(s.input, "audio")) {
+      o.input = InputKind::kAudioDevice;
+      o.inputPath = s.audioDevice.empty() ? "default" : s.audioDevice;
+    } else if (ProfileNameEquals(s.input, "rtl_tcp") && !s.rtlTcp.empty()) {
+      o.input = InputKind::kRtlTcp;
+      o.inputPath = s.rtlTcp;
+    } else if (ProfileNameEquals(s.input, "sdr") && s.sdr) {
+      o.input = InputKind::kSdr;
+      o.inputPath = *s.sdr;
+    } else if (ProfileNameEquals(s.input, "iq") && !s.iq.empty()) {
+      o.input = InputKind::kIq;
+      o.inputPath = s.iq;
+    } else if (!ProfileNameEquals(s.input, "serial")) {
+      error = "[Receiver] Input '" + s.input + "' is not serial, audio, rtl_tcp, sdr or iq";
+      return false;
+    }
+  } else if (o.input == InputKind::kNone) {
     if (!s.iq.empty()) {
       o.input = InputKind::kIq;
       o.inputPath = s.iq;
@@ -102,6 +122,30 @@ bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::st
   }
   if (o.input == InputKind::kIq && o.inputPath == "-" && o.iqFormat.empty()) o.iqFormat = "cu8";
   return true;
+}
+
+bool SaveReceiverChoice(const std::filesystem::path& file, const ReceiverSettings& s,
+                        std::string& error) {
+  ProfileFile profile;
+  // A file that exists but cannot be read is not replaced: its other content would be lost.
+  if (!profile.Load(file, &error)) return false;
+  profile.SetString(kSection, "Input", s.input);
+  // An emptied value leaves the file, so the next start does not bring it back.
+  auto put = [&profile](const char* key, const std::string& value) {
+    if (!value.empty()) {
+      profile.SetString(kSection, key, value);
+    } else {
+      profile.DeleteKeys(kSection, [key](std::string_view k) { return ProfileNameEquals(k, key); });
+    }
+  };
+  put("AudioDevice", s.audioDevice);
+  put("RtlTcp", s.rtlTcp);
+  if (s.sdr) profile.SetString(kSection, "SDR", *s.sdr);
+  put("Rate", s.rate);
+  put("Center", s.center);
+  put("Channel", s.channel);
+  put("Gain", s.gain);
+  return profile.Save(file, &error);
 }
 
 bool ApplyReceiverSection(const std::filesystem::path& file, ConsoleOptions& options,

@@ -12,8 +12,13 @@
 namespace skelmar {
 
 /// Keys: IQ (a capture file), RtlTcp (HOST[:PORT]), SDR (SoapySDR device
-/// arguments), IqFormat, Rate, Center, Channel, PPM, Gain (dB or auto).
+/// arguments), IqFormat, Rate, Center, Channel, PPM, Gain (dB or auto); and
+/// the window's choice: Input (serial, audio, rtl_tcp, sdr or iq: which of
+/// them runs; absent, the first of IQ, RtlTcp, SDR given) and AudioDevice
+/// (the ALSA capture device of the audio choice).
 struct ReceiverSettings {
+  std::string input;
+  std::string audioDevice;
   std::string iq;
   std::string rtlTcp;
   std::optional<std::string> sdr;
@@ -29,6 +34,12 @@ void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& s
 /// `error` set when a value of the section is malformed.
 bool ApplyReceiverSettings(const ReceiverSettings& settings, ConsoleOptions& options,
                            std::string& error);
+
+/// Writes the window's choice into the section of `file`: Input, AudioDevice,
+/// RtlTcp, SDR, Rate, Center, Channel and Gain (an empty one is removed); the
+/// file's other lines stay as they are.
+bool SaveReceiverChoice(const std::filesystem::path& file, const ReceiverSettings& settings,
+                        std::string& error);
 
 /// Both: reads the section of `file` and fills in `options`.
 bool ApplyReceiverSection(const std::filesystem::path& file, ConsoleOptions& options,

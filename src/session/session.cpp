@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 
 #include "feeds/feed_spool.h"
 #include "frontend/replay_source.h"
@@ -206,7 +207,9 @@ bool Session::WantsLink() const {
 int Session::OpenLink() {
   if (linkOpen()) return 1;
   streamEnded_ = false;
+  liveEnded_ = false;
   endSeen_ = false;
+  retrying_ = false;
   if (options_.input == InputKind::kNone || options_.input == InputKind::kSerial) {
     if (!link_) {
       SystemMonotonicClock* mono = &monotonic_;
@@ -227,7 +230,17 @@ int Session::OpenLink() {
     }
     source_ = link_->source();
   } else {
-    owned_ = MakeEdgeSource(options_, settings.fourLevelInterface != 0, stop_);
+    // A lost rtl_tcp link or SDR device is made again by the input itself;
+    // the notices that say so go to standard error, and the state is kept
+    // for the window's status. A notice of a link that is back ends in
+    // "decoding goes on".
+    std::atomic<bool>* retrying = &retrying_;
+    owned_ = MakeEdgeSource(options_, settings.fourLevelInterface != 0, stop_,
+                            [retrying](const char* text) {
+                              std::fprintf(stderr, "skelmar: %s\n", text);
+                              const std::string_view said(text);
+                              retrying->store(said.find("goes on") == std::string_view::npos);
+                            });
     if (!owned_ || owned_->Open(&monitor.front.readIndex()) <= 0) {
       // Stopped while waiting for a FIFO's writer: no failure to tell.
       if (!(stop_ != nullptr && stop_->load())) {
@@ -340,14 +353,20 @@ bool Session::Tick() {
   joiner_.Tick(SteadyMs());
   // A recording played in real time has ended: the console is done, the
   // window goes on showing it.
-  if (!source_->Advance(0)) return front_ == Front::kDesktop;
+  if (!source_->Advance(0)) {
+    liveEnded_ = true;
+    return front_ == Front::kDesktop;
+  }
   if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
     ReportDeviceOverruns(audio->deviceOverruns(), false);
   }
   if (auto* audio = dynamic_cast<AudioSource*>(source_);
       audio != nullptr && audio->captureEnded()) {
     // The end of an audio file played live: nothing more comes.
-    if (audio->lastError()[0] == 0) return front_ == Front::kDesktop;
+    if (audio->lastError()[0] == 0) {
+      liveEnded_ = true;
+      return front_ == Front::kDesktop;
+    }
     ReportInputFailure(audio->lastError());
     if (front_ == Front::kDesktop) CloseLink();
     return false;
@@ -375,6 +394,15 @@ bool Session::Tick() {
     retry_ = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   }
   return true;
+}
+
+InputState Session::inputState() const {
+  if (source_ == nullptr) {
+    if (deviceLost_) return InputState::kRetrying;
+    return linkFailed_ || status_ != kExitOk ? InputState::kLinkDown : InputState::kNone;
+  }
+  if (streamEnded_ || liveEnded_) return InputState::kEnded;
+  return retrying_.load() ? InputState::kRetrying : InputState::kRunning;
 }
 
 bool Session::RetryLostDevice() {

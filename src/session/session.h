@@ -69,6 +69,10 @@ class MutableMessages : public MessageSink {
   MessageSink& to_;
 };
 
+/// What a front shows of its input: none yet, running, at its end, down (it
+/// failed to open, failed or went away), or being made again by itself.
+enum class InputState { kNone, kRunning, kEnded, kLinkDown, kRetrying };
+
 /// True for the inputs that are recordings (their own stream time, decoded
 /// as fast as they are read); false for the live ones, on the machine's clock.
 bool UsesStreamClock(const ConsoleOptions& options);
@@ -142,6 +146,9 @@ class Session {
   const FeedHub& feeds() const { return feeds_; }
   const std::filesystem::path& configFile() const { return config_.file; }
   const ConsoleOptions& options() const { return options_; }
+  InputState inputState() const;
+  /// The serial device the link opens (empty before it first tried).
+  std::string linkDevice() const { return link_ ? link_->devicePath() : std::string(); }
   /// The status so far (a lost device or a failed input make it 1).
   int status() const { return status_; }
 
@@ -191,6 +198,9 @@ class Session {
   DeviceOverrunReport overrunReport_;
   int status_ = kExitOk;
   bool streamEnded_ = false;
+  bool liveEnded_ = false;  ///< a recording or file played in real time has ended
+  /// Set from the capture thread while an SDR input makes its link again.
+  std::atomic<bool> retrying_{false};
   bool endSeen_ = false;
   bool deviceLost_ = false;
   bool linkFailed_ = false;  ///< the last open failed, or the window lost its port

@@ -5,13 +5,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -22,8 +31,10 @@
 #include <string>
 
 #include "session/program_strings.h"
+#include "session/receiver_settings.h"
 #include "shell/console/console_output.h"
 #include "shell/desktop/desktop_program.h"
+#include "shell/desktop/input_dialog.h"
 #include "shell/desktop/message_boxes.h"
 
 using namespace skelmar;
@@ -84,6 +95,17 @@ ConsoleOptions Replay(const char* recording, bool fourLevel) {
 }
 
 std::string Row(const TextPane& pane, int i) { return pane.lines[i]; }
+
+/// Takes the URLs the program would open.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+
+ public Q_SLOTS:
+  void Open(const QUrl& url) { opened << url; }
+
+ public:
+  QList<QUrl> opened;
+};
 
 }  // namespace
 
@@ -255,7 +277,7 @@ class MainWindowTest : public QObject {
     s.Show();
     // Layout: a client area 401 high at Percent 75 gives 300 below, 101 above.
     s.program->settings.percent = 75.0;
-    const int menu = s.window->menuBar()->height();
+    const int menu = s.window->menuBar()->height() + s.window->statusBar()->height();
     s.window->resize(300, 401 + menu);
     QTest::qWait(20);
     QCOMPARE(s.window->centralWidget()->height(), 401);
@@ -424,6 +446,214 @@ class MainWindowTest : public QObject {
     QVERIFY2(
         said.find("recording") != std::string::npos && said.find("next start") != std::string::npos,
         said.c_str());
+  }
+
+  void StatusBarFollowsTheReplayToItsEnd() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    auto* input = s.window->findChild<QLabel*>("inputStatus");
+    auto* pages = s.window->findChild<QLabel*>("pagesStatus");
+    QVERIFY(input != nullptr && pages != nullptr);
+    QCOMPARE(input->text(), QString("Recording pocsag-1200.edges: not open"));
+    s.Show();
+    s.Drain();
+    QCOMPARE(input->text(), QString("Recording pocsag-1200.edges: ended"));
+    // Every page the recording holds: one record a page of the golden output.
+    std::ifstream golden(std::string(SKELMAR_SOURCE_DIR) +
+                         "/tests/golden/expected/pocsag-1200.jsonl");
+    int records = 0;
+    for (std::string line; std::getline(golden, line);) records += line.empty() ? 0 : 1;
+    QVERIFY(records > 0);
+    QCOMPARE(pages->text(), QString("Pages: %1").arg(records));
+    // No SDR input: no frequency; no feeds: no feed states.
+    QVERIFY(s.window->findChild<QLabel*>("receiverStatus")->isHidden());
+    QVERIFY(s.window->findChild<QLabel*>("feedStatus")->isHidden());
+  }
+
+  void SelectedTextLineAndCapcodeGoToTheClipboard() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false));
+    s.Show();
+    s.Drain();
+    std::ifstream expected(std::string(SKELMAR_SOURCE_DIR) +
+                           "/tests/golden/expected/pocsag-1200.txt");
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(expected, line);) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      rows.push_back(line);
+    }
+    QVERIFY(rows.size() >= 3);
+    PaneWidget* pane = s.window->monitorPane();
+    QCOMPARE(pane->pane().topLine, 0);
+    // A drag from the start of the second row to the fifth character of the
+    // third, then Ctrl+C.
+    const PaneLook& look = s.window->look();
+    const QPoint from(0, look.lineHeight + look.lineHeight / 2);
+    const QPoint to(5 * look.charWidth, 2 * look.lineHeight + look.lineHeight / 2);
+    QTest::mousePress(pane->canvas(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(pane->canvas(), to);
+    QTest::mouseRelease(pane->canvas(), Qt::LeftButton, {}, to);
+    QApplication::clipboard()->clear();
+    s.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(),
+             QString::fromStdString(rows[1] + "\n" + rows[2].substr(0, 5)));
+    // A selection in the filter pane drops the monitor pane's.
+    QTest::mousePress(s.window->filterPane()->canvas(), Qt::LeftButton, {}, QPoint(0, 0));
+    QVERIFY(!pane->hasSelection());
+
+    // The context menu of the second row: its line, and its capcode as the record has it.
+    std::ifstream records(std::string(SKELMAR_SOURCE_DIR) +
+                          "/tests/golden/expected/pocsag-1200.jsonl");
+    std::string first;
+    std::getline(records, first);
+    const size_t at = first.find("\"capcode\":\"") + 11;
+    const std::string capcode = first.substr(at, first.find('"', at) - at);
+    std::unique_ptr<QMenu> menu(pane->MakeContextMenu(1));
+    menu->findChild<QAction*>("copyLine")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(rows[1]));
+    menu->findChild<QAction*>("copyCapcode")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(capcode));
+    // The time stamp row has no capcode to copy.
+    std::unique_ptr<QMenu> stamp(pane->MakeContextMenu(0));
+    QVERIFY(!stamp->findChild<QAction*>("copyCapcode")->isEnabled());
+  }
+
+  void HelpMenuAboutAndF1() {
+    WindowFixture s;
+    s.Show();
+    // F1 hands the README to the desktop's viewer.
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "Open");
+    s.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(s.window.get()));
+    QTest::keyClick(s.window.get(), Qt::Key_F1);
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.opened.size(), 1);
+    QVERIFY(catcher.opened[0].toLocalFile().endsWith("/README.md"));
+    QFile readme(catcher.opened[0].toLocalFile());
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    QVERIFY(readme.readLine().startsWith("# Skelmar"));
+    // About: the version and the licence.
+    QString said;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&said] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        said = box->windowTitle() + "|" + box->text();
+        box->accept();
+      }
+    });
+    closer.start();
+    s.window->findChild<QAction*>("about")->trigger();
+    QVERIFY2(said.startsWith("About Skelmar|Skelmar " SKELMAR_VERSION), qPrintable(said));
+    QVERIFY(said.contains("Licence"));
+    // The program's own icon, not a stock one, on the window and on its boxes.
+    const QImage icon = s.window->windowIcon().pixmap(32, 32).toImage();
+    const QImage stock =
+        s.window->style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32).toImage();
+    QVERIFY(!icon.isNull());
+    QVERIFY(icon != stock);
+    // The SVG's dark case fills the middle of the picture.
+    QCOMPARE(icon.pixelColor(16, 24).red(), 0x2b);
+    QCOMPARE(QApplication::windowIcon().pixmap(32, 32).toImage(), icon);
+  }
+
+  void ReceiverChoiceIsKeptAndStartsTheNextRun() {
+    WindowFixture s({}, "[Skelmar]\nComPort=0\n\n[Feeds]\nDedupe=30\n");
+    s.Show();
+    int shown = 0;
+    QTimer picker;
+    picker.setInterval(10);
+    QObject::connect(&picker, &QTimer::timeout, [&picker, &shown] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr || !dialog->isVisible()) return;
+      QCOMPARE(dialog->windowTitle(), QString("Skelmar Receiver"));
+      dialog->findChild<QRadioButton*>("rtlTcp")->setChecked(true);
+      dialog->findChild<QLineEdit*>("rtlTcpHost")->setText("127.0.0.1:1");
+      auto* channel = dialog->findChild<QLineEdit*>("channel");
+      auto* problem = dialog->findChild<QLabel*>("problem");
+      if (++shown == 1) {
+        // Not a frequency: said in the dialog, which stays open.
+        channel->setText("169.65Q");
+        dialog->findChild<QPushButton*>("ok")->click();
+        QVERIFY(problem->isVisible());
+        QVERIFY(problem->text().contains("169.65Q"));
+        QVERIFY(dialog->isVisible());
+        return;
+      }
+      picker.stop();
+      channel->setText("169.65M");
+      dialog->findChild<QPushButton*>("ok")->click();
+    });
+    picker.start();
+    s.window->findChild<QAction*>("receiver")->trigger();
+    QTRY_VERIFY(!s.window->isVisible());
+    QVERIFY(shown >= 2);
+    // Kept in the file beside what was there.
+    std::ifstream in(s.config.file);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string file = text.str();
+    QVERIFY2(file.find("[Feeds]\nDedupe=30\n") != std::string::npos, file.c_str());
+    QVERIFY2(file.find("[Receiver]\nInput=rtl_tcp\nRtlTcp=127.0.0.1:1\nChannel=169.65M\n") !=
+                 std::string::npos,
+             file.c_str());
+    // The next run takes it from the file.
+    QVERIFY(s.window->restartWith().has_value());
+    ConsoleOptions next = *s.window->restartWith();
+    QCOMPARE(next.input, InputKind::kNone);
+    std::string problem;
+    QVERIFY(ApplyReceiverSection(s.config.file, next, problem));
+    QCOMPARE(next.input, InputKind::kRtlTcp);
+    QCOMPARE(next.inputPath, std::string("127.0.0.1:1"));
+    QCOMPARE(*next.channel, 169.65e6);
+    // Its status bar names the server and the channel.
+    WindowFixture again(next, nullptr);
+    again.config = s.config;
+    QCOMPARE(again.window->findChild<QLabel*>("receiverStatus")->text(), QString("169.6500 MHz"));
+    QCOMPARE(again.window->findChild<QLabel*>("inputStatus")->text(),
+             QString("rtl_tcp 127.0.0.1:1: not open"));
+  }
+
+  void OpenRecordingStartsTheNextRunOnIt() {
+    WindowFixture s;
+    s.Show();
+    const QString path = QString(SKELMAR_SOURCE_DIR) + "/tests/data/golden/flex.edges";
+    QTimer picker;
+    picker.setInterval(10);
+    QObject::connect(&picker, &QTimer::timeout, [&picker, &path] {
+      auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (chooser == nullptr || !chooser->isVisible()) return;
+      picker.stop();
+      chooser->selectNameFilter(kEdgeFilter);
+      chooser->selectFile(path);
+      QMetaObject::invokeMethod(chooser, "accept");
+    });
+    picker.start();
+    s.window->findChild<QAction*>("openRecording")->trigger();
+    QTRY_VERIFY(!s.window->isVisible());
+    QVERIFY(s.window->restartWith().has_value());
+    QCOMPARE(s.window->restartWith()->input, InputKind::kReplay);
+    QCOMPARE(QString::fromStdString(s.window->restartWith()->inputPath), path);
+  }
+
+  void FilterMatchesBecomeOneNotificationATick() {
+    WindowFixture s(Replay("tests/data/golden/pocsag-1200.edges", false),
+                    "[Filter]\nFilterCount=1\nFilter1=2,\"0273040\",4,\"Fire\",\"\",0\n");
+    QStringList sent;
+    s.window->SetNotificationSender(
+        [&sent](const QString& summary, const QString& body) { sent << summary + "|" + body; });
+    auto* notify = s.window->findChild<QAction*>("notify");
+    QVERIFY(!notify->isChecked());  // off unless switched on
+    notify->setChecked(true);
+    s.Show();
+    s.Drain();
+    QCOMPARE(sent.size(), 1);
+    QVERIFY2(sent[0].startsWith("Skelmar: filter match|"), qPrintable(sent[0]));
+    QVERIFY2(sent[0].contains("Fire alarm: Building 4, 2nd floor"), qPrintable(sent[0]));
+    QVERIFY(!sent[0].contains("-----"));  // the time stamp rule is no match
+    // Kept in the file for the next start.
+    QVERIFY(NotifyOnMatch(s.config.file));
   }
 
   void ExitCancelWritesNothingOkWritesOnce() {

@@ -26,6 +26,7 @@
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/main_window.h"
 #include "shell/desktop/message_boxes.h"
+#include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
 namespace {
@@ -57,6 +58,9 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
   // Our own dialogs: titles and placement are the program's.
   QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication app(argc, argv);
+  // The program's icon on every window and box, the start-up ones included.
+  QApplication::setWindowIcon(MakeProgramIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("skelmar"));
 
   const std::string program = ProgramPath(argv[0]);
   const ConfigChoice config =
@@ -100,31 +104,44 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
 
   QtMessageSink messages;
   QtBeeper beeper;
-  DesktopProgram desktop(o, config, messages, beeper);
-  closeBoxes.stop();
-  if (signals >= 0 && stoppedEarly) {
-    close(signals);
-    return kExitOk;
-  }
-  // A settings file the user named and we cannot read ends the program, as
-  // in the console; its cause was shown.
-  if (desktop.startStatus() != kExitOk) {
-    if (signals >= 0) close(signals);
-    return desktop.startStatus();
-  }
-  // --json: the records go to standard output, as the console writes them.
-  if (o.json) desktop.SetOutputs(stdout, nullptr);
-  MainWindow mainWindow(desktop, messages);
-  window = &mainWindow;
-  // The desktop session ending (logout) closes the program without the question.
-  QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
-                   [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
+  int status = kExitOk;
+  // One run a pass; the window's input choosers end a run and name the
+  // input of the next, which opens in a new window at the same place.
+  for (bool first = true;; first = false) {
+    DesktopProgram desktop(o, config, messages, beeper);
+    if (first) closeBoxes.stop();
+    if (signals >= 0 && stoppedEarly) {
+      close(signals);
+      return kExitOk;
+    }
+    // A settings file the user named and we cannot read ends the program, as
+    // in the console; its cause was shown.
+    if (desktop.startStatus() != kExitOk) {
+      if (signals >= 0) close(signals);
+      return desktop.startStatus();
+    }
+    // --json: the records go to standard output, as the console writes them.
+    if (o.json) desktop.SetOutputs(stdout, nullptr);
+    MainWindow mainWindow(desktop, messages);
+    window = &mainWindow;
+    // The desktop session ending (logout) closes the program without the question.
+    const QMetaObject::Connection logout =
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
+                         [&mainWindow](QSessionManager&) { mainWindow.EndSession(); });
 
-  mainWindow.show();
-  int status = app.exec();
-  window = nullptr;
-  const int finished = desktop.Finish();
-  if (status == kExitOk) status = finished;
+    mainWindow.show();
+    status = app.exec();
+    window = nullptr;
+    QObject::disconnect(logout);
+    const int finished = desktop.Finish();
+    if (status == kExitOk) status = finished;
+    if (!mainWindow.restartWith()) break;
+    o = *mainWindow.restartWith();
+    if (std::string problem; !ApplyReceiverSection(config.file, o, problem)) {
+      messages.ShowMessage(problem.c_str());
+      o.input = InputKind::kNone;
+    }
+  }
   if (signals >= 0) close(signals);
   return status;
 }

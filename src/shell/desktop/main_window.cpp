@@ -2,22 +2,31 @@
 #include "shell/desktop/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMargins>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <string>
 
 #include "session/program_strings.h"
+#include "shell/desktop/dialogs/dialog_support.h"
 #include "shell/desktop/dialogs/dialogs.h"
+#include "shell/desktop/input_dialog.h"
+#include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
 
@@ -66,7 +75,9 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
     : program_(program), messages_(messages) {
   Settings& s = program_.settings;
   setWindowTitle(QString::fromLatin1(kStartupTitle));
-  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  // The program's icon on this window and every box and dialog.
+  QApplication::setWindowIcon(MakeProgramIcon());
+  setWindowIcon(ProgramIcon());
   messages_.SetOwner(this);
 
   previewFont_ = MakePaneFont(LogFont{});
@@ -88,11 +99,19 @@ MainWindow::MainWindow(DesktopProgram& program, QtMessageSink& messages)
   monitorPane_->onResized = [this] { MonitorPaneResized(); };
   monitorPane_->onTopEdgeDragged = [this](int top) { DragSplit(top); };
   client_->onResized = [this] { LayOutPanes(); };
+  // One selection in the window: starting one in a pane drops the other's.
+  monitorPane_->onSelectionStarted = [this] { filterPane_->ClearSelection(); };
+  filterPane_->onSelectionStarted = [this] { monitorPane_->ClearSelection(); };
   monitor.caption.SetListener(this);
+  notifier_.SetEnabled(NotifyOnMatch(program_.configFile()));
+  monitor.filterPane.SetRowObserver(&notifier_);
   monitor.Start();
   // The colour chooser's 16 custom colours start white at every start.
   for (int i = 0; i < QColorDialog::customCount(); ++i) QColorDialog::setCustomColor(i, Qt::white);
   BuildMenu();
+  status_ = new StatusBar(this);
+  setStatusBar(status_);
+  status_->Update(program_);
 
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setInterval(100);
@@ -111,6 +130,7 @@ MainWindow::~MainWindow() {
   program_.monitor.caption.SetListener(nullptr);
   program_.monitor.monitorPane.SetView(nullptr);
   program_.monitor.filterPane.SetView(nullptr);
+  program_.monitor.filterPane.SetRowObserver(nullptr);
   messages_.SetOwner(nullptr);
 }
 
@@ -124,10 +144,24 @@ void MainWindow::BuildMenu() {
     return action;
   };
   QMenu* file = bar->addMenu("&File");
+  QAction* open = add(file, "&Open Recording...", 0, &MainWindow::OnOpenRecording);
+  open->setObjectName(QStringLiteral("openRecording"));
+  open->setShortcut(QKeySequence::Open);
+  addAction(open);
+  add(file, "&Receiver...", 0, &MainWindow::OnReceiver)->setObjectName(QStringLiteral("receiver"));
+  file->addSeparator();
   // Ctrl+Q, as desktop programs quit: the same path as the menu command.
   QAction* exit = add(file, "E&xit", 201, &MainWindow::OnExit);
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   addAction(exit);  // also while the menu has never been opened
+  // Ctrl+C copies the text selected in either pane.
+  auto* copy = new QAction(QStringLiteral("&Copy"), this);
+  copy->setObjectName(QStringLiteral("copy"));
+  copy->setShortcut(QKeySequence::Copy);
+  connect(copy, &QAction::triggered, this, [this] {
+    if (!monitorPane_->CopySelection()) filterPane_->CopySelection();
+  });
+  addAction(copy);
   QMenu* setup = bar->addMenu("&Setup");
   add(setup, "&Interface...", 202, &MainWindow::OnInterface);
   add(setup, "&Options...", 203, &MainWindow::OnOptions);
@@ -137,7 +171,20 @@ void MainWindow::BuildMenu() {
   QMenu* monitor = bar->addMenu("&Monitor");
   add(monitor, "&Statistics...", 207, &MainWindow::OnStatistics);
   add(monitor, "&Keep Alive...", 208, &MainWindow::OnKeepAlive);
-  add(bar, "&Help...", 209, &MainWindow::OnHelp);
+  monitor->addSeparator();
+  QAction* notify = monitor->addAction(QStringLiteral("Desktop &Notifications"));
+  notify->setObjectName(QStringLiteral("notify"));
+  notify->setCheckable(true);
+  notify->setChecked(notifier_.enabled());
+  connect(notify, &QAction::toggled, this, [this](bool on) { SetNotifyOnMatch(on); });
+  // The Help command of the menu bar opens a menu that keeps it first.
+  QMenu* help = bar->addMenu("&Help...");
+  add(help, "&Help...", 209, &MainWindow::OnHelp);
+  QAction* manual = add(help, "&Manual", 0, &MainWindow::OnManual);
+  manual->setObjectName(QStringLiteral("manual"));
+  manual->setShortcut(QKeySequence::HelpContents);
+  addAction(manual);
+  add(help, "&About Skelmar...", 0, &MainWindow::OnAbout)->setObjectName(QStringLiteral("about"));
 }
 
 WindowMetrics MainWindow::Metrics() const {
@@ -147,6 +194,9 @@ WindowMetrics MainWindow::Metrics() const {
   const int sides = (frameGeometry().width() - geometry().width()) / 2;
   m.captionHeight = std::max(0, decoration - 2 * sides);
   m.menuHeight = menuBar()->isVisible() ? menuBar()->height() : menuBar()->sizeHint().height();
+  // The status bar takes its height from the client area as the menu bar does.
+  if (status_ != nullptr)
+    m.menuHeight += status_->isVisible() ? status_->height() : status_->sizeHint().height();
   m.hScrollHeight = monitorPane_->horizontalBar()->sizeHint().height();
   return m;
 }
@@ -293,6 +343,7 @@ void MainWindow::OpenLinkIfNeeded() {
   const int opened = program_.OpenLink();
   messages_.Release();
   if (opened) StartTimer();
+  status_->Update(program_);
 }
 
 void MainWindow::StartTimer() {
@@ -305,6 +356,7 @@ void MainWindow::ReopenLink() {
   program_.CloseLink();
   if (!program_.WantsLink()) return;
   if (program_.OpenLink()) StartTimer();
+  status_->Update(program_);
 }
 
 void MainWindow::Tick() {
@@ -326,6 +378,8 @@ void MainWindow::Tick() {
   }
   messages_.Release();
   inTick_ = false;
+  notifier_.Flush();
+  status_->Update(program_);
   if (!ok) {
     timer_.stop();
   } else if (timer_.isActive()) {
@@ -434,6 +488,68 @@ void MainWindow::OnInterface() {
   messages_.ShowMessage(text.c_str());
 }
 
+void MainWindow::SetNotifyOnMatch(bool on) {
+  notifier_.SetEnabled(on);
+  std::string error;
+  if (!SaveNotifyOnMatch(program_.configFile(), on, error)) {
+    messages_.ShowMessage(("The notification setting could not be saved: " + error).c_str());
+  }
+}
+
+void MainWindow::RestartWith(ConsoleOptions options) {
+  // The --record file holds the input it was given for; a new run must not
+  // write over it.
+  options.recordPath.clear();
+  restart_ = std::move(options);
+  EndSession();
+}
+
+void MainWindow::OnOpenRecording() {
+  const auto chosen = ChooseRecording(this);
+  if (!chosen) return;
+  ConsoleOptions o = program_.options();
+  o.input = chosen->first;
+  o.inputPath = chosen->second;
+  // The receiver's tuning of the settings file applies to a capture; what
+  // the command line gave for the last input does not.
+  o.iqFormat.clear();
+  o.iqRate = 0;
+  o.center.reset();
+  o.channel.reset();
+  RestartWith(std::move(o));
+}
+
+void MainWindow::OnReceiver() {
+  ReceiverSettings current;
+  ReadReceiverSettings(program_.configFile(), current);
+  const Settings& s = program_.settings;
+  QString port = QStringLiteral("none chosen (Setup > Interface)");
+  if (s.serialDevice[0] != '\0') {
+    port = QString::fromLocal8Bit(s.serialDevice);
+  } else if (s.comPort != 0) {
+    port = QStringLiteral("COM%1 (Setup > Interface)").arg(s.comPort);
+  }
+  const auto chosen = ChooseReceiver(this, current, port);
+  if (!chosen) return;
+  std::string error;
+  if (!SaveReceiverChoice(program_.configFile(), *chosen, error)) {
+    messages_.ShowMessage(("The receiver could not be saved: " + error).c_str());
+    return;
+  }
+  // The new run takes its input from the settings file, as at a start
+  // without an input on the command line.
+  ConsoleOptions o = program_.options();
+  o.input = InputKind::kNone;
+  o.inputPath.clear();
+  o.iqFormat.clear();
+  o.iqRate = 0;
+  o.center.reset();
+  o.channel.reset();
+  o.gain.reset();
+  o.ppm = 0;
+  RestartWith(std::move(o));
+}
+
 void MainWindow::OnOptions() { RunOptionsDialog(this, program_.settings, program_.monitor.front); }
 
 void MainWindow::OnFont() {
@@ -452,6 +568,50 @@ void MainWindow::OnFilters() {
 
 void MainWindow::OnStatistics() {
   RunStatisticsDialog(this, program_.settings, program_.monitor.stats, messages_);
+}
+
+namespace {
+
+/// The README: installed beside the program, installed where this build
+/// installs, or in the source tree the program was built from.
+QString FindReadme() {
+  const QString beside =
+      QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/skelmar/README.md");
+  for (const QString& path : {beside, QStringLiteral(SKELMAR_DOC_DIR "/README.md"),
+                              QStringLiteral(SKELMAR_TREE_DIR "/README.md")}) {
+    if (QFileInfo(path).isReadable()) return QFileInfo(path).canonicalFilePath();
+  }
+  return {};
+}
+
+const char* AboutText() {
+  return "Skelmar " SKELMAR_VERSION
+         "\n\nA radio-pager monitor: POCSAG, FLEX and GSC pages from a receiver's data "
+         "slicer, a sound card or an SDR.\n\nLicence: none has been published with this "
+         "copy; all rights are reserved by its authors.";
+}
+
+}  // namespace
+
+void MainWindow::OnManual() {
+  const QString readme = FindReadme();
+  if (!readme.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(readme))) return;
+  const std::string text =
+      readme.isEmpty()
+          ? std::string("The README was not found (it is installed in " SKELMAR_DOC_DIR
+                        "). The manual page is there too: man skelmar")
+          : "No program could show " + readme.toStdString() + ". The manual page: man skelmar";
+  messages_.ShowMessage(text.c_str());
+}
+
+void MainWindow::OnAbout() {
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("aboutBox"));
+  box.setWindowTitle(QStringLiteral("About Skelmar"));
+  box.setIconPixmap(windowIcon().pixmap(64, 64));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(QString::fromLatin1(AboutText()));
+  box.exec();
 }
 
 void MainWindow::OnHelp() { messages_.ShowMessage("Yeah, right!  (I'm working on it!)"); }

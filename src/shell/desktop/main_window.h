@@ -7,13 +7,16 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
+#include <optional>
 
 #include "frontend/mode_caption.h"
 #include "output/pane_split.h"
 #include "output/setup_dialogs.h"
 #include "shell/desktop/desktop_program.h"
+#include "shell/desktop/match_notifier.h"
 #include "shell/desktop/message_boxes.h"
 #include "shell/desktop/pane_widget.h"
+#include "shell/desktop/status_bar.h"
 
 namespace skelmar::desktop {
 
@@ -42,6 +45,21 @@ class MainWindow : public QMainWindow, public CaptionListener {
   /// (SIGTERM, the desktop session ending).
   void EndSession();
 
+  /// File › Open Recording…: a recording, audio file or IQ capture for this run.
+  void OnOpenRecording();
+  /// File › Receiver…: the live input, kept in the settings file.
+  void OnReceiver();
+  /// Ends this run without the exit question, so the program starts again
+  /// on `options` in a new window at the same place.
+  void RestartWith(ConsoleOptions options);
+  /// The options of the next run, when the user chose another input.
+  const std::optional<ConsoleOptions>& restartWith() const { return restart_; }
+
+  /// Monitor › Desktop Notifications: a notification for each tick with a filter match.
+  void SetNotifyOnMatch(bool on);
+  /// Where notifications go (the session bus unless a test says otherwise).
+  void SetNotificationSender(NotificationSender send) { notifier_.SetSender(std::move(send)); }
+
   // Commands 201 to 209.
   void OnExit();
   void OnInterface();
@@ -52,6 +70,10 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void OnStatistics();
   void OnKeepAlive() {}
   void OnHelp();
+  /// Help › About: version and licence.
+  void OnAbout();
+  /// F1: the README in the desktop's viewer; says where it should be when it is missing.
+  void OnManual();
 
   /// One timer tick (the timer calls it; a tick never starts inside another).
   void Tick();
@@ -103,6 +125,7 @@ class MainWindow : public QMainWindow, public CaptionListener {
   ClientArea* client_;
   PaneWidget* filterPane_;
   PaneWidget* monitorPane_;
+  StatusBar* status_ = nullptr;
   PaneSplit split_;
   QTimer timer_;
   QRect wantedOuter_;  ///< the settings' outer geometry, until the frame is known
@@ -116,6 +139,8 @@ class MainWindow : public QMainWindow, public CaptionListener {
   bool ending_ = false;
   bool closed_ = false;
   int saves_ = 0;
+  std::optional<ConsoleOptions> restart_;
+  MatchNotifier notifier_{DesktopNotificationSender()};
   /// The colour choosers' 16 custom colours: white at start, shared, never saved.
   CustomColors customColors_;
 };

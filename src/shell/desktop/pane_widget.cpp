@@ -1,9 +1,13 @@
 // Painting, scroll bars, wheel and the monitor pane's sizing edge.
 #include "shell/desktop/pane_widget.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -12,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 
 namespace skelmar::desktop {
 
@@ -24,10 +29,15 @@ class PaneCanvas : public QWidget {
     setFocusPolicy(Qt::NoFocus);
   }
   void SetCharset(const Charset* charset) { charset_ = charset; }
+  const Charset* charset() const { return charset_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent*) override { owner_->ResizeModel(); }
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   TextPane& pane_;
@@ -47,6 +57,62 @@ QChar PaneChar(char c) {
   if (u < 0x20 || u == 0x7F) return QChar(u'.');
   if (u >= 0x80 && u < 0xA0) return QChar(kHigh[u - 0x80]);
   return QChar(static_cast<char16_t>(u));
+}
+
+namespace {
+
+/// A pane character as painted: the pane keeps the received codes; a
+/// national set maps them here.
+QChar ShownChar(char c, int32_t slot, const Charset* charset) {
+  const char32_t shown = charset ? charset->Shown(c, slot) : static_cast<unsigned char>(c);
+  if (shown == static_cast<unsigned char>(c)) return PaneChar(c);
+  return shown <= 0xFFFF ? QChar(static_cast<char16_t>(shown)) : QChar(u'?');
+}
+
+}  // namespace
+
+void PaneCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  const QPoint at = owner_->CellAt(event->position().toPoint());
+  owner_->Select(at, at);
+  owner_->selecting_ = true;
+  if (owner_->onSelectionStarted) owner_->onSelectionStarted();
+  event->accept();
+}
+
+void PaneCanvas::mouseMoveEvent(QMouseEvent* event) {
+  if (!owner_->selecting_) {
+    QWidget::mouseMoveEvent(event);
+    return;
+  }
+  owner_->Select(owner_->anchor_, owner_->CellAt(event->position().toPoint()));
+  event->accept();
+}
+
+void PaneCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !owner_->selecting_) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  owner_->selecting_ = false;
+  owner_->Select(owner_->anchor_, owner_->CellAt(event->position().toPoint()));
+  // X11's primary selection gets it too, for a middle-click paste.
+  QClipboard* clipboard = QApplication::clipboard();
+  if (owner_->hasSelection() && clipboard->supportsSelection()) {
+    clipboard->setText(owner_->SelectedText(), QClipboard::Selection);
+  }
+  event->accept();
+}
+
+void PaneCanvas::contextMenuEvent(QContextMenuEvent* event) {
+  const int row = owner_->CellAt(event->pos()).y();
+  QMenu* menu = owner_->MakeContextMenu(row);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+  event->accept();
 }
 
 void PaneCanvas::paintEvent(QPaintEvent* event) {
@@ -78,19 +144,27 @@ void PaneCanvas::paintEvent(QPaintEvent* event) {
       const char* chars = pane_.lines[i] + run.start;
       text_.resize(run.length);
       for (int32_t c = 0; c < run.length; ++c) {
-        // The pane keeps the received codes; a national set maps them here.
-        const char32_t shown = charset_ ? charset_->Shown(chars[c], run.colorSlot)
-                                        : static_cast<unsigned char>(chars[c]);
-        if (shown == static_cast<unsigned char>(chars[c])) {
-          text_[c] = PaneChar(chars[c]);
-        } else {
-          text_[c] = shown <= 0xFFFF ? QChar(static_cast<char16_t>(shown)) : QChar(u'?');
-        }
+        text_[c] = ShownChar(chars[c], run.colorSlot, charset_);
       }
       p.drawText(x, baseline, text_);
       // The next run starts where this one ended.
       x += run.length * look_.charWidth;
     }
+  }
+  if (!owner_->hasSelection()) return;
+  // The selection is a tint over the text, so every colour stays readable.
+  QColor tint = palette().color(QPalette::Highlight);
+  tint.setAlpha(110);
+  QPoint a = owner_->anchor_;
+  QPoint b = owner_->end_;
+  if (b.y() < a.y() || (b.y() == a.y() && b.x() < a.x())) std::swap(a, b);
+  for (int row = std::max(first, a.y()); row <= std::min(last, b.y()); ++row) {
+    const int from = row == a.y() ? a.x() : 0;
+    const int to = row == b.y() ? b.x() : kPaneColumns;
+    if (to <= from) continue;
+    const int top = (row - pane_.topLine) * look_.lineHeight;
+    p.fillRect((from - pane_.leftColumn) * look_.charWidth, top, (to - from) * look_.charWidth,
+               look_.lineHeight, tint);
   }
 }
 
@@ -313,6 +387,108 @@ void PaneWidget::mouseReleaseEvent(QMouseEvent* event) {
     return;
   }
   QFrame::mouseReleaseEvent(event);
+}
+
+QPoint PaneWidget::CellAt(QPoint canvasPoint) const {
+  // Between two characters the nearer boundary: a drag over half a
+  // character takes it.
+  const int column = pane_.leftColumn + (canvasPoint.x() + look_.charWidth / 2) / look_.charWidth;
+  const int row = pane_.topLine + std::max(0, canvasPoint.y()) / look_.lineHeight;
+  return QPoint(std::clamp(column, 0, kPaneColumns), std::clamp(row, 0, kPaneLines - 1));
+}
+
+void PaneWidget::Select(QPoint from, QPoint to) {
+  anchor_ = from;
+  end_ = to;
+  canvas_->update();
+}
+
+void PaneWidget::ClearSelection() {
+  if (!hasSelection()) return;
+  selecting_ = false;
+  anchor_ = end_ = QPoint();
+  canvas_->update();
+}
+
+QString PaneWidget::Shown(int row, int first, int last) const {
+  QString text;
+  if (row < 0 || row > pane_.lineCount || row >= kPaneLines) return text;
+  const char* chars = pane_.lines[row];
+  const int length = static_cast<int>(std::strlen(chars));
+  int32_t slot = 0;
+  PaintRun runs[kPaneColumns];
+  const int32_t n = PaintRuns(chars, pane_.colors[row], slot, runs);
+  for (int32_t k = 0; k < n; ++k) {
+    const PaintRun& run = runs[k];
+    for (int c = std::max(first, run.start); c < std::min({last, length, run.start + run.length});
+         ++c) {
+      text += ShownChar(chars[c], run.colorSlot, canvas_->charset());
+    }
+  }
+  while (text.endsWith(QLatin1Char(' '))) text.chop(1);
+  return text;
+}
+
+QString PaneWidget::RowText(int row) const { return Shown(row, 0, kPaneColumns); }
+
+QString PaneWidget::SelectedText() const {
+  QPoint a = anchor_;
+  QPoint b = end_;
+  if (b.y() < a.y() || (b.y() == a.y() && b.x() < a.x())) std::swap(a, b);
+  QStringList rows;
+  for (int row = a.y(); row <= b.y(); ++row) {
+    rows << Shown(row, row == a.y() ? a.x() : 0, row == b.y() ? b.x() : kPaneColumns);
+  }
+  return rows.join(QLatin1Char('\n'));
+}
+
+QString PaneWidget::RowCapcode(int row) const {
+  for (int r = std::min(row, pane_.lineCount); r >= 0; --r) {
+    const char* chars = pane_.lines[r];
+    int32_t slot = 0;
+    PaintRun runs[kPaneColumns];
+    const int32_t n = PaintRuns(chars, pane_.colors[r], slot, runs);
+    // The capcode block is the first word in the capcode colour ("{0273040}",
+    // "[0401912]", "(080621)"); the function that may follow is not part of it.
+    QString capcode;
+    for (int32_t k = 0; k < n && capcode.isEmpty(); ++k) {
+      if (runs[k].colorSlot != kSlotCapcode) continue;
+      const QString word = QString::fromLatin1(chars + runs[k].start, runs[k].length)
+                               .trimmed()
+                               .section(QLatin1Char(' '), 0, 0);
+      capcode = word;
+      for (QChar bracket : {u'{', u'}', u'[', u']', u'(', u')'}) capcode.remove(bracket);
+    }
+    if (!capcode.isEmpty()) return capcode;
+    // A row continues the one above only when that one filled the pane's width.
+    if (r == 0 || std::strlen(pane_.lines[r - 1]) < static_cast<size_t>(kPaneColumns)) break;
+  }
+  return {};
+}
+
+bool PaneWidget::CopySelection() {
+  if (!hasSelection()) return false;
+  QApplication::clipboard()->setText(SelectedText());
+  return true;
+}
+
+QMenu* PaneWidget::MakeContextMenu(int row) {
+  auto* menu = new QMenu(this);
+  QAction* copy = menu->addAction(QStringLiteral("&Copy"), this, [this] { CopySelection(); });
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(hasSelection());
+  const QString line = RowText(row);
+  QAction* copyLine = menu->addAction(QStringLiteral("Copy &line"), this,
+                                      [line] { QApplication::clipboard()->setText(line); });
+  copyLine->setObjectName(QStringLiteral("copyLine"));
+  copyLine->setEnabled(!line.isEmpty());
+  const QString capcode = RowCapcode(row);
+  QAction* copyCapcode = menu->addAction(QStringLiteral("Copy c&apcode"), this, [capcode] {
+    QApplication::clipboard()->setText(capcode);
+  });
+  copyCapcode->setObjectName(QStringLiteral("copyCapcode"));
+  copyCapcode->setEnabled(!capcode.isEmpty());
+  return menu;
 }
 
 void PaneWidget::SetCharset(const Charset* charset) {

@@ -11,6 +11,7 @@
 #include "output/text_pane.h"
 #include "settings/settings.h"
 
+class QMenu;
 class QScrollBar;
 
 namespace skelmar::desktop {
@@ -57,6 +58,28 @@ class PaneWidget : public QFrame, public PaneView {
   /// A scroll request of the keyboard or the scroll bars.
   void Scroll(Qt::Orientation orientation, ScrollRequest request, int thumb = 0);
 
+  // Selection and copying. Places are (row, column) of the pane's rows.
+  /// The row and column under a point of the text area.
+  QPoint CellAt(QPoint canvasPoint) const;
+  /// Selects from `from` to `to` (either order), as a mouse drag does.
+  void Select(QPoint from, QPoint to);
+  void ClearSelection();
+  bool hasSelection() const { return selecting_ || anchor_ != end_; }
+  /// The selected characters as shown, rows joined by newlines, trailing blanks cut.
+  QString SelectedText() const;
+  /// One row as shown (trailing blanks cut); empty past the last row.
+  QString RowText(int row) const;
+  /// The capcode of a row: its characters in the capcode colour, without the
+  /// braces; a row that continues a page takes the capcode of the row it
+  /// continues. Empty when there is none.
+  QString RowCapcode(int row) const;
+  /// Copies the selection to the clipboard; false when nothing is selected.
+  bool CopySelection();
+  /// The pane's context menu for a row: Copy, Copy line, Copy capcode.
+  QMenu* MakeContextMenu(int row);
+  /// Called when a selection starts in this pane (the other pane drops its own).
+  std::function<void()> onSelectionStarted;
+
   /// Called with the new top edge (y in the parent) while the top edge is dragged.
   std::function<void(int)> onTopEdgeDragged;
   /// Called when the pane's outer size changed (before the model hears of it).
@@ -80,7 +103,10 @@ class PaneWidget : public QFrame, public PaneView {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  friend class PaneCanvas;
   void BarAction(Qt::Orientation orientation, int action);
+  /// The characters of `row` from `first` to before `last`, as shown.
+  QString Shown(int row, int first, int last) const;
   bool InTopEdge(int y) const;
 
   TextPane& pane_;
@@ -90,6 +116,9 @@ class PaneWidget : public QFrame, public PaneView {
   QScrollBar* horizontal_;
   bool topEdgeSizes_;
   bool dragging_ = false;
+  bool selecting_ = false;  ///< the mouse button is held over the text
+  QPoint anchor_;           ///< where the selection started (column x, row y)
+  QPoint end_;              ///< where it ends now
   int wheelRest_ = 0;
 };
 
