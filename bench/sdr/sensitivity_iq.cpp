@@ -5,9 +5,11 @@
 // at each carrier-to-noise ratio, and the CNR of the 90 % point of each.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -172,15 +174,21 @@ double NinetyPoint(const std::vector<double>& cnr, const std::vector<double>& sh
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Optional: the mode names to run (default all), e.g. "pocsag1200 flex3200/4".
-  constexpr int kSeeds = 2;
+  // Optional: --seeds N (traffic sets a point, default 2), then the mode
+  // names to run (default all), e.g. "pocsag1200 flex3200/4".
+  int first = 1;
+  uint32_t seeds = 2;
+  if (argc > 2 && std::strcmp(argv[1], "--seeds") == 0) {
+    seeds = static_cast<uint32_t>(std::max(1, std::atoi(argv[2])));
+    first = 3;
+  }
   for (const sensitivity::Mode& mode : sensitivity::kModes) {
-    bool wanted = argc < 2;
-    for (int a = 1; a < argc; ++a) wanted = wanted || std::strcmp(argv[a], mode.name) == 0;
+    bool wanted = argc <= first;
+    for (int a = first; a < argc; ++a) wanted = wanted || std::strcmp(argv[a], mode.name) == 0;
     if (!wanted) continue;
     std::vector<Traffic> traffic;
     int pages = 0;
-    for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+    for (uint32_t seed = 1; seed <= seeds; ++seed) {
       traffic.push_back(Make(mode, 1000 * seed));
       pages += static_cast<int>(traffic.back().sent.size());
     }

@@ -73,12 +73,13 @@ Session::Session(const ConsoleOptions& options, ConfigChoice config, Front front
       front_(front),
       messages_(messages),
       linkMessages_(messages),
+      feedMessages_(messages),
       stop_(stop),
       streamClock_(StartSeconds(options)),
       clock_(UsesStreamClock(options) ? static_cast<Clock*>(&streamClock_)
                                       : static_cast<Clock*>(&systemClock_)),
       monitor(settings, MonitorServices{*clock_, messages, launcher_, beeper}),
-      feeds_(0, messages),
+      feeds_(0, feedMessages_),
       pipeline_(*clock_, monitor.filters, monitor.charset, feeds_),
       joiner_(pipeline_) {}
 
@@ -471,6 +472,7 @@ int Session::Finish() {
   // The grace period (a further stop ends it), the spool of what is left,
   // and the counts; undelivered pages make the run a failure.
   const std::function<bool()> cut = cutShort_ ? cutShort_ : [] { return false; };
+  if (front_ == Front::kDesktop) feedMessages_.closed = true;
   if (!feeds_.Finish(kFeedDrainMs, cut, spool_.get())) status_ = kExitFailure;
   if (monitor.writeFailed()) status_ = kExitFailure;
   // An input that could not be opened, or a port lost and not back, as the console ends.

@@ -69,6 +69,26 @@ class MutableMessages : public MessageSink {
   MessageSink& to_;
 };
 
+/// Passes messages on until the run ends; then, in the window, they go to
+/// standard error: the window has closed, and a box would wait for an
+/// answer nobody is there to give.
+class ClosingMessages : public MessageSink {
+ public:
+  explicit ClosingMessages(MessageSink& to) : to_(to) {}
+  void ShowMessage(const char* text) override {
+    if (closed.load()) {
+      std::fprintf(stderr, "skelmar: %s\n", text);
+    } else {
+      to_.ShowMessage(text);
+    }
+  }
+  int AskQuestion(const char* text) override { return closed.load() ? 1 : to_.AskQuestion(text); }
+  std::atomic<bool> closed{false};
+
+ private:
+  MessageSink& to_;
+};
+
 /// What a front shows of its input: none yet, running, at its end, down (it
 /// failed to open, failed or went away), or being made again by itself.
 enum class InputState { kNone, kRunning, kEnded, kLinkDown, kRetrying };
@@ -169,6 +189,7 @@ class Session {
   Front front_;
   MessageSink& messages_;
   MutableMessages linkMessages_;
+  ClosingMessages feedMessages_;
   const std::atomic<bool>* stop_;
   SystemClock systemClock_;
   StreamClock streamClock_;

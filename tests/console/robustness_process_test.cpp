@@ -201,6 +201,34 @@ TEST_F(HostileInput, StopSignalsEndTheWindowWhileAStartUpMessageWaitsForItsOk) {
 #endif
 }
 
+TEST_F(HostileInput, TheWindowClosedWithUndeliveredFeedPagesSaysSoAndAStopEndsTheWait) {
+#ifndef SKELMAR_DESKTOP_BUILD
+  GTEST_SKIP() << "a console-only build has no window program";
+#else
+  window_ = true;
+  // Nothing listens on port 1: every page stays queued for the feed.
+  setenv("XDG_STATE_HOME", Path("state").c_str(), 1);
+  const pid_t pid = Start({"--config", config_, "--replay", kGolden + "/pocsag-1200.edges",
+                           "--mqtt", "mqtt://127.0.0.1:1"});
+  unsetenv("XDG_STATE_HOME");
+  WaitUntilSignalsBlocked(pid);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // decoded and queued
+  kill(pid, SIGTERM);
+  // The grace period's notice reaches standard error, not a box nobody can answer.
+  const auto notice = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+  while (ReadFile(Path("stderr")).find("giving the feeds") == std::string::npos &&
+         std::chrono::steady_clock::now() < notice) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGTERM);  // a second stop ends the wait at once
+  const auto sent = std::chrono::steady_clock::now();
+  const Outcome r = Finish(pid, std::chrono::seconds(20));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("not delivered (spooled to"), std::string::npos) << r.err;
+#endif
+}
+
 TEST_F(HostileInput, PagesThatCannotReachStandardOutputAreReportedWithStatus1) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full on this system";
   for (const char* out : {"/dev/full", "-"}) {

@@ -122,6 +122,12 @@ int RunWindow(int argc, char** argv, const ConsoleOptions& given) {
     }
     // --json: the records go to standard output, as the console writes them.
     if (o.json) desktop.SetOutputs(stdout, nullptr);
+    // The feeds' grace period runs as the window closes: a further stop
+    // signal ends it at once, as in the console.
+    desktop.SetGraceCutShort([signals] {
+      signalfd_siginfo info;
+      return signals >= 0 && read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info);
+    });
     MainWindow mainWindow(desktop, messages);
     window = &mainWindow;
     // The desktop session ending (logout) closes the program without the question.
