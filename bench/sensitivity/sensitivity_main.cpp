@@ -827,6 +827,61 @@ void PrintMiscorrection() {
   }
 }
 
+// Hours of receiver noise alone through the slicer, its decisions beside the
+// edges and all three decoders behind them, two- and four-level: every page
+// is a false page.
+void PrintNoisePages(double hours) {
+  std::printf("\nFalse pages in %.1f h of noise alone, soft decoding\n", hours);
+  for (const bool four : {false, true}) {
+    test::Rig rig;
+    rig.settings.fourLevelInterface = four ? 1 : 0;
+    PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
+    FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
+    flex.NamePhases();
+    GscDecoder gsc(rig.gscPages, rig.front);
+    rig.front.Attach(&pocsag, &flex, &gsc);
+    EdgeProducer producer(rig.ring, &rig.front.readIndex());
+    struct Sink : SliceSink {
+      EdgeProducer& producer;
+      uint64_t decisions = 0;
+      explicit Sink(EdgeProducer& p) : producer(p) {}
+      void PutEdge(uint16_t d, uint8_t st) override { producer.Put(d, st); }
+      void PutDecision(const SymbolDecision& decision) override {
+        ++decisions;
+        producer.PutDecision(decision);
+      }
+    } sink(producer);
+    AudioSlicerOptions options;
+    options.sampleRate = kSampleRate;
+    options.fourLevel = four;
+    AudioSlicer slicer(options);
+    std::mt19937 rng(four ? 19 : 17);
+    // Noise with the spectrum a receiver's audio filter leaves, at a level
+    // that keeps the slicer's clocks trying.
+    std::normal_distribution<double> noise(0, 0.1);
+    std::vector<int16_t> block(kSampleRate / 10);
+    double smooth = 0;
+    const auto periods = static_cast<int64_t>(hours * 36000);
+    size_t pocsag0 = 0, flex0 = 0, gsc0 = 0;
+    for (int64_t t = 0; t < periods; ++t) {
+      for (int16_t& x : block) {
+        smooth += 0.5 * (noise(rng) - smooth);
+        x = static_cast<int16_t>(std::clamp(smooth * 32767.0, -32767.0, 32767.0));
+      }
+      slicer.Process(block.data(), block.size(), sink);
+      rig.front.PollEdges(rig.ring);
+    }
+    for (const PageRecord& r : rig.pageLog.pages) {
+      if (r.protocol == PageProtocol::kPocsag) ++pocsag0;
+      if (r.protocol == PageProtocol::kFlex) ++flex0;
+      if (r.protocol == PageProtocol::kGsc) ++gsc0;
+    }
+    std::printf("%s: POCSAG %zu, FLEX %zu, GSC %zu false pages; %llu decisions\n",
+                four ? "four-level" : "two-level", pocsag0, flex0, gsc0,
+                static_cast<unsigned long long>(sink.decisions));
+  }
+}
+
 bool Flag(const char* arg, const char* name, const char** value) {
   const size_t n = std::strlen(name);
   if (std::strncmp(arg, name, n) != 0) return false;
@@ -842,14 +897,15 @@ bool Flag(const char* arg, const char* name, const char** value) {
 }
 
 void Usage() {
-  std::fprintf(stderr,
-               "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
-               "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
-               "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
-               "[--matrix [--models=a,b,...] [--lost]] "
-               "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
-               "  [--hard] (slicer decisions without reliabilities) [--miscorrection]\n"
-               "  [Google Benchmark flags]\nmodes:");
+  std::fprintf(
+      stderr,
+      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
+      "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
+      "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
+      "[--matrix [--models=a,b,...] [--lost]] "
+      "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
+      "  [--hard] (slicer decisions without reliabilities) [--miscorrection] [--noise-hours=H]\n"
+      "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, " mixed (matrix only)\nreceiver models:");
   for (const ReceiverModel& m : kModels) std::fprintf(stderr, " %s", m.name);
@@ -912,6 +968,9 @@ int main(int argc, char** argv) {
       options.ownDecoderOnly = true;
     } else if (Flag(a, "--hard", &v)) {
       options.hardOnly = true;
+    } else if (Flag(a, "--noise-hours", &v)) {
+      PrintNoisePages(std::atof(v));
+      return 0;
     } else if (Flag(a, "--miscorrection", &v)) {
       PrintMiscorrection();
       return 0;

@@ -374,7 +374,51 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
 }
 
+void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
+  // SliceChannel's steps for one mid-level threshold, step for step: every
+  // rate channel, and the free-running channel of two-level data.
+  Channel& ch = channels_[c];
+  ch.y = y;
+  const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
+  if (y > ch.hi) {
+    ch.hi += ch.attack * (y - ch.hi);
+  } else {
+    ch.hi -= decay * (ch.hi - ch.lo);
+  }
+  if (y < ch.lo) {
+    ch.lo += ch.attack * (y - ch.lo);
+  } else {
+    ch.lo += decay * (ch.hi - ch.lo);
+  }
+  const double spread = ch.hi - ch.lo;
+  const double threshold = ch.lo + 0.5 * spread;
+  const double d = y - threshold;
+  const double p = ch.prevDiff[0];
+  if (ch.primed && (p < 0) != (d < 0)) {
+    const double at = (static_cast<double>(n) - ch.every) + ch.every * (p / (p - d));
+    if (p < 0) {
+      ch.upCross[0] = at;
+    } else {
+      ch.downCross[0] = at;
+    }
+    ch.lastMidCross = n;
+  }
+  ch.prevDiff[0] = d;
+  ch.primed = true;
+  if (spread < kMinSpread) return;
+  const double h = kHysteresis2 * spread;
+  if (ch.level == 0 && y > threshold + h) {
+    ChannelEdge(c, ch.upCross[0], n, 3, true, sink);
+  } else if (ch.level == 3 && y < threshold - h) {
+    ChannelEdge(c, ch.downCross[0], n, 0, true, sink);
+  }
+}
+
 void AudioSlicer::SliceChannel(int c, double y, uint64_t n, SliceSink& sink) {
+  if (!(fourLevel_ && c == kChannels - 1)) {
+    SliceTwoLevel(c, y, n, sink);
+    return;
+  }
   Channel& ch = channels_[c];
   ch.y = y;
 

@@ -140,6 +140,7 @@ class AudioSlicer {
   void FilterChannel(int c, int count);
   void Step(int k, SliceSink& sink);
   void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
+  void SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
