@@ -109,10 +109,12 @@ namespace {
 
 // Least reliable bits the soft search flips: every subset of them is tried.
 constexpr int kChaseBits = 5;
-// The most the flipped bits' reliabilities may add up to, in clean-symbol
-// units: a repair that needs more would as often be a miscorrection. Three
-// wrong bits in a noisy codeword sit near the threshold, well inside it;
-// the nearest other codeword of a good one is six bits away.
+// The most the flipped bits' reliabilities may add up to: three quarters of
+// a clean symbol. Three wrong bits in a noisy codeword sit near their
+// thresholds, well inside it, while the nearest other codeword of a good one
+// is six bits away. A whole symbol gains about half a dB more on four-level
+// FLEX but miscorrects a quarter more often at 0 dB (bench_sensitivity
+// --miscorrection); a sixth flipped bit gains nothing at this bound.
 constexpr int kSoftBound = kReliabilityUnit * 3 / 4;
 
 // The hard corrector on a word (position 0 in bit 31): the codeword it
