@@ -95,25 +95,38 @@ void FrontEnd::PollEdges(const EdgeRing& ring) {
     // Release: the entry has been read before the producer may reuse it.
     readIndex_.store(r, std::memory_order_release);
   }
+  // Every symbol still to come is taken after this time: the decisions
+  // before it have served, and a source that writes them finds room.
+  if (ring_->decisionWriteIndex().load(std::memory_order_relaxed) !=
+      ring_->decisionReadIndex().load(std::memory_order_relaxed)) {
+    SkipDecisionsBefore(static_cast<double>(streamTick_));
+  }
   ring_ = nullptr;
 }
 
-FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) {
-  BitReliability out;
-  if (ring_ == nullptr) return out;
+uint32_t FrontEnd::SkipDecisionsBefore(double tick) {
   constexpr uint32_t n = EdgeRing::kDecisions;
   const SymbolDecision* decisions = ring_->decisions();
   std::atomic<uint32_t>& readAt = ring_->decisionReadIndex();
   uint32_t r = readAt.load(std::memory_order_relaxed) % n;
   // Acquire: a decision is complete once the index that covers it is seen.
   const uint32_t w = ring_->decisionWriteIndex().load(std::memory_order_acquire) % n;
-  // Decisions that ended before this time are no longer wanted.
   while (r != w && static_cast<double>(decisions[r].start + decisions[r].length) <= tick) {
     r = (r + 1) % n;
   }
   readAt.store(r, std::memory_order_release);
-  if (r == w || static_cast<double>(decisions[r].start) > tick) return out;
-  const SymbolDecision& d = decisions[r];
+  return r == w ? n : r;
+}
+
+FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) {
+  BitReliability out;
+  if (ring_ == nullptr) return out;
+  // Decisions that ended before this time are no longer wanted.
+  const uint32_t r = SkipDecisionsBefore(tick);
+  if (r == EdgeRing::kDecisions || static_cast<double>(ring_->decisions()[r].start) > tick) {
+    return out;
+  }
+  const SymbolDecision& d = ring_->decisions()[r];
   // The level the slicer decided, as this front end reads it; a bit on
   // which the two disagree is as unsure as a bit can be.
   const int decided = DecodeLevel(kAudioLevelStatus[d.level & 3], settings_.fourLevelInterface != 0,

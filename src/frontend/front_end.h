@@ -50,6 +50,9 @@ class FrontEnd : public ChannelArbiter {
     uint8_t inner = 0;
   };
   BitReliability ReliabilityAt(double tick, int level);
+  /// Reads past the decisions that ended by `tick`; the index of the first
+  /// left, or EdgeRing::kDecisions when none is.
+  uint32_t SkipDecisionsBefore(double tick);
   /// Stream time at which a clock reached its sampling point in this sample.
   double SampleTick(const SymbolClock& clock) const {
     return static_cast<double>(streamTick_) - (clock.elapsed - clock.phase - 0.5 * clock.period);
