@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -51,14 +52,38 @@ struct Options {
   double idealJitter = 0;  ///< rms edge jitter given to the ideal edges, in symbols
   double minState = 0;     ///< states shorter than this many symbols merged away
   bool ownDecoderOnly = false;
+  bool hardOnly = false;   ///< the slicer's edges without its decisions: hard decoding only
   bool confusion = false;  ///< print the noiseless level confusion of the slicer
   bool table = true;
   bool throughput = true;
 };
 
-// The whole monitor behind an edge stream: front end and all three decoders.
+// Edges into the rig's ring with the slicer's decisions beside them, as an
+// audio source writes them: each decision before the edge that ends its state.
+void FeedWithDecisions(test::Rig& rig, const std::vector<PulseSample>& edges,
+                       const std::vector<SymbolDecision>& decisions) {
+  EdgeProducer producer(rig.ring, &rig.front.readIndex());
+  size_t next = 0;
+  uint64_t at = 0;
+  constexpr size_t kBatch = 64;
+  for (size_t i = 0; i < edges.size(); i += kBatch) {
+    const size_t end = std::min(edges.size(), i + kBatch);
+    uint64_t until = at;
+    for (size_t k = i; k < end; ++k) until += edges[k].duration;
+    while (next < decisions.size() && decisions[next].start < until) {
+      producer.PutDecision(decisions[next++]);
+    }
+    for (size_t k = i; k < end; ++k) producer.Put(edges[k].duration, edges[k].status);
+    at = until;
+    rig.front.PollEdges(rig.ring);
+  }
+}
+
+// The whole monitor behind an edge stream: front end and all three decoders;
+// with the slicer's decisions, soft decoding.
 std::vector<DecodedPage> Decode(const std::vector<PulseSample>& edges, const Mode& mode,
-                                bool ownDecoderOnly) {
+                                bool ownDecoderOnly,
+                                const std::vector<SymbolDecision>* decisions = nullptr) {
   auto rig = std::make_unique<test::Rig>();
   rig->settings.fourLevelInterface = mode.levels == 4 ? 1 : 0;
   PocsagDecoder pocsag(rig->settings, rig->pocsagPages, rig->front, rig->bch);
@@ -69,7 +94,11 @@ std::vector<DecodedPage> Decode(const std::vector<PulseSample>& edges, const Mod
   rig->front.Attach(all || mode.protocol == Protocol::kPocsag ? &pocsag : nullptr,
                     all || mode.protocol == Protocol::kFlex ? &flex : nullptr,
                     all || mode.protocol == Protocol::kGsc ? &gsc : nullptr);
-  rig->Feed(edges);
+  if (decisions != nullptr) {
+    FeedWithDecisions(*rig, edges, *decisions);
+  } else {
+    rig->Feed(edges);
+  }
   std::vector<DecodedPage> out;
   for (const PageRecord& r : rig->pageLog.pages) {
     out.push_back({r.capcode, std::string(r.text, static_cast<size_t>(r.textLength))});
@@ -83,6 +112,8 @@ class EdgeVector : public SliceSink {
   void PutEdge(uint16_t durationTicks, uint8_t status) override {
     edges.push_back({durationTicks, status});
   }
+  std::vector<SymbolDecision> decisions;
+  void PutDecision(const SymbolDecision& decision) override { decisions.push_back(decision); }
 };
 
 AudioSlicerOptions SlicerOptionsFor(const Mode& mode, const Options& options) {
@@ -229,7 +260,8 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
             : air.segments(),
         ideal);
 
-    const int bySlicer = CountExact(sent, Decode(sliced.edges, mode, options.ownDecoderOnly));
+    const int bySlicer = CountExact(sent, Decode(sliced.edges, mode, options.ownDecoderOnly,
+                                                 options.hardOnly ? nullptr : &sliced.decisions));
     const int byIdeal = CountExact(sent, Decode(idealEdges, mode, options.ownDecoderOnly));
     point.slicerPct = 100.0 * bySlicer / static_cast<double>(sent.size());
     point.idealPct = 100.0 * byIdeal / static_cast<double>(sent.size());
@@ -746,6 +778,110 @@ void BM_AudioPath(benchmark::State& state) {
 }
 BENCHMARK(BM_AudioPath)->ArgName("fourLevel")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// BCH(31,21) codewords alone over an antipodal channel with white noise: per
+// codeword, the share decoded right, wrongly (a miscorrection) and not at
+// all, by the hard corrector and with the reliabilities (|y| of the level's 1).
+void PrintMiscorrection() {
+  constexpr int kWords = 200000;
+  std::printf("\nBCH(31,21) codewords, %d per point: right / miscorrected / failed\n", kWords);
+  std::printf("%-7s | %-34s | %-34s\n", "Eb/N0", "hard", "soft");
+  const BchTables& tables = Bch3121Tables();
+  for (const double db : {0.0, 3.0, 5.0}) {
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0, std::sqrt(1.0 / (2.0 * std::pow(10.0, db / 10))));
+    int64_t right[2] = {}, wrong[2] = {}, failed[2] = {};
+    for (int n = 0; n < kWords; ++n) {
+      const uint32_t data = static_cast<uint32_t>(rng()) & 0x1FFFFFu;
+      uint32_t check = 0;
+      for (int i = 0; i < 21; ++i) {
+        if ((data >> (20 - i)) & 1u) check ^= tables.bitSyndromes[i];
+      }
+      uint32_t word = (data << 11) | (check << 1);
+      word |= static_cast<uint32_t>(std::popcount(word)) & 1u;
+      Bch3121 bch;
+      for (int i = 0; i < 32; ++i) {
+        const double y = (((word >> (31 - i)) & 1u) ? 1.0 : -1.0) + noise(rng);
+        bch.codewordBuffer[i] = y > 0 ? '1' : '0';
+        bch.reliability[i] = static_cast<uint8_t>(
+            std::clamp(static_cast<int>(std::fabs(y) * kReliabilityUnit + 0.5), 1, 255));
+      }
+      Bch3121 hard = bch;
+      const int results[2] = {hard.Correct(), bch.CorrectSoft()};
+      const uint32_t got[2] = {hard.Word() >> 11, bch.Word() >> 11};
+      for (int k = 0; k < 2; ++k) {
+        if (results[k] == 3) {
+          ++failed[k];
+        } else if (got[k] == data) {
+          ++right[k];
+        } else {
+          ++wrong[k];
+        }
+      }
+    }
+    std::printf("%-7.0f", db);
+    for (int k = 0; k < 2; ++k) {
+      std::printf(" | %9.5f / %9.6f / %9.5f", static_cast<double>(right[k]) / kWords,
+                  static_cast<double>(wrong[k]) / kWords, static_cast<double>(failed[k]) / kWords);
+    }
+    std::printf("\n");
+  }
+}
+
+// Hours of receiver noise alone through the slicer, its decisions beside the
+// edges and all three decoders behind them, two- and four-level: every page
+// is a false page.
+void PrintNoisePages(double hours) {
+  std::printf("\nFalse pages in %.1f h of noise alone, soft decoding\n", hours);
+  for (const bool four : {false, true}) {
+    test::Rig rig;
+    rig.settings.fourLevelInterface = four ? 1 : 0;
+    PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
+    FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
+    flex.NamePhases();
+    GscDecoder gsc(rig.gscPages, rig.front);
+    rig.front.Attach(&pocsag, &flex, &gsc);
+    EdgeProducer producer(rig.ring, &rig.front.readIndex());
+    struct Sink : SliceSink {
+      EdgeProducer& producer;
+      uint64_t decisions = 0;
+      explicit Sink(EdgeProducer& p) : producer(p) {}
+      void PutEdge(uint16_t d, uint8_t st) override { producer.Put(d, st); }
+      void PutDecision(const SymbolDecision& decision) override {
+        ++decisions;
+        producer.PutDecision(decision);
+      }
+    } sink(producer);
+    AudioSlicerOptions options;
+    options.sampleRate = kSampleRate;
+    options.fourLevel = four;
+    AudioSlicer slicer(options);
+    std::mt19937 rng(four ? 19 : 17);
+    // Noise with the spectrum a receiver's audio filter leaves, at a level
+    // that keeps the slicer's clocks trying.
+    std::normal_distribution<double> noise(0, 0.1);
+    std::vector<int16_t> block(kSampleRate / 10);
+    double smooth = 0;
+    const auto periods = static_cast<int64_t>(hours * 36000);
+    size_t pocsag0 = 0, flex0 = 0, gsc0 = 0;
+    for (int64_t t = 0; t < periods; ++t) {
+      for (int16_t& x : block) {
+        smooth += 0.5 * (noise(rng) - smooth);
+        x = static_cast<int16_t>(std::clamp(smooth * 32767.0, -32767.0, 32767.0));
+      }
+      slicer.Process(block.data(), block.size(), sink);
+      rig.front.PollEdges(rig.ring);
+    }
+    for (const PageRecord& r : rig.pageLog.pages) {
+      if (r.protocol == PageProtocol::kPocsag) ++pocsag0;
+      if (r.protocol == PageProtocol::kFlex) ++flex0;
+      if (r.protocol == PageProtocol::kGsc) ++gsc0;
+    }
+    std::printf("%s: POCSAG %zu, FLEX %zu, GSC %zu false pages; %llu decisions\n",
+                four ? "four-level" : "two-level", pocsag0, flex0, gsc0,
+                static_cast<unsigned long long>(sink.decisions));
+  }
+}
+
 bool Flag(const char* arg, const char* name, const char** value) {
   const size_t n = std::strlen(name);
   if (std::strncmp(arg, name, n) != 0) return false;
@@ -761,13 +897,15 @@ bool Flag(const char* arg, const char* name, const char** value) {
 }
 
 void Usage() {
-  std::fprintf(stderr,
-               "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
-               "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
-               "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
-               "[--matrix [--models=a,b,...] [--lost]] "
-               "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
-               "  [Google Benchmark flags]\nmodes:");
+  std::fprintf(
+      stderr,
+      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
+      "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
+      "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
+      "[--matrix [--models=a,b,...] [--lost]] "
+      "[--own-decoder] [--confusion] [--no-table] [--no-throughput]\n"
+      "  [--hard] (slicer decisions without reliabilities) [--miscorrection] [--noise-hours=H]\n"
+      "  [Google Benchmark flags]\nmodes:");
   for (const Mode& m : kModes) std::fprintf(stderr, " %s", m.name);
   std::fprintf(stderr, " mixed (matrix only)\nreceiver models:");
   for (const ReceiverModel& m : kModels) std::fprintf(stderr, " %s", m.name);
@@ -828,6 +966,14 @@ int main(int argc, char** argv) {
       options.confusion = true;
     } else if (Flag(a, "--own-decoder", &v)) {
       options.ownDecoderOnly = true;
+    } else if (Flag(a, "--hard", &v)) {
+      options.hardOnly = true;
+    } else if (Flag(a, "--noise-hours", &v)) {
+      PrintNoisePages(std::atof(v));
+      return 0;
+    } else if (Flag(a, "--miscorrection", &v)) {
+      PrintMiscorrection();
+      return 0;
     } else if (Flag(a, "--no-table", &v)) {
       options.table = false;
     } else if (Flag(a, "--no-throughput", &v)) {

@@ -22,6 +22,7 @@ inline constexpr int32_t kFlexHeaderSymbols = 89;
 struct FlexPhase {
   char letter = 'X';
   char bits[kFlexBlockBits] = {};
+  uint8_t reliability[kFlexBlockBits] = {};  ///< of each bit, 0 when not known
   int32_t words[kFlexPhaseWords] = {};
 };
 
@@ -29,6 +30,7 @@ class FlexDecoder : public FlexSymbolSink {
  public:
   FlexDecoder(PageEvents& events, ChannelControl& channel, Bch3121& bch);
   void PutSymbol(int level) override;
+  void PutReliableSymbol(int level, uint8_t outer, uint8_t inner) override;
   void EndOfSignal() override;
   /// Names the phases A to D (window creation).
   void NamePhases();
@@ -78,6 +80,8 @@ class FlexDecoder : public FlexSymbolSink {
 
   // Phase buffers (flex_phase.cpp).
   void SymbolStep(int level);
+  uint8_t outerReliability_ = 0;  ///< of the symbol in progress
+  uint8_t innerReliability_ = 0;
   void StoreBlock(FlexPhase& phase, int block);
   void WriteReflexLine();
 

@@ -99,10 +99,13 @@ PageStart FlexDecoder::Start(const FlexPhase& phase, int index, bool isLong, int
   if (isLong) {
     const int32_t w2 = WordAt(phase, index + 1);
     start.capcode = flex::LongCapcode(w1, w2);
-    start.uncorrectable = flex::IsMarked(w1) || flex::IsMarked(w2) || start.capcode < 0;
+    start.uncorrectable =
+        flex::IsUncorrectable(w1) || flex::IsUncorrectable(w2) || start.capcode < 0;
+    start.bitErrors = flex::IsMarked(w1) || flex::IsMarked(w2);
   } else {
     start.capcode = flex::ShortCapcode(w1);
-    start.uncorrectable = flex::IsMarked(w1) || start.capcode < 0;
+    start.uncorrectable = flex::IsUncorrectable(w1) || start.capcode < 0;
+    start.bitErrors = flex::IsMarked(w1);
   }
   start.phase = phase.letter;
   start.longAddress = isLong;
@@ -110,7 +113,7 @@ PageStart FlexDecoder::Start(const FlexPhase& phase, int index, bool isLong, int
   start.frame = frameNumber;
   if (start.type == PageType::kAlpha || start.type == PageType::kSecure) {
     const AlphaSpan span = AlphaSpanOf(phase, vec, second, isLong);
-    start.bitErrors = span.first <= span.last && flex::IsMarked(span.header);
+    start.bitErrors = start.bitErrors || (span.first <= span.last && flex::IsMarked(span.header));
     // Header: fragment check 0-9, continued 10, fragment number 11-12, message number 13-18.
     start.fragment = Bits(span.header, 11, 12);
     start.continued = Bits(span.header, 10, 10) != 0;

@@ -19,17 +19,19 @@ enum PhaseIndex { kA = 0, kB = 1, kC = 2, kD = 3 };
 void FlexDecoder::SymbolStep(int level) {
   const int l = level & 3;
   const bool four = levelCount == 4;
+  FlexPhase& outer = symbolRate == 1600 || pairToggle == 0 ? phases[kA] : phases[kC];
+  FlexPhase& inner = symbolRate == 1600 || pairToggle == 0 ? phases[kB] : phases[kD];
+  outer.bits[symbolIndex] = kOuterChar[l];
+  outer.reliability[symbolIndex] = outerReliability_;
+  if (four) {
+    inner.bits[symbolIndex] = kInnerChar[l];
+    inner.reliability[symbolIndex] = innerReliability_;
+  }
   if (symbolRate == 1600) {
-    phases[kA].bits[symbolIndex] = kOuterChar[l];
-    if (four) phases[kB].bits[symbolIndex] = kInnerChar[l];
     ++symbolIndex;
   } else if (pairToggle == 0) {
-    phases[kA].bits[symbolIndex] = kOuterChar[l];
-    if (four) phases[kB].bits[symbolIndex] = kInnerChar[l];
     pairToggle = 1;
   } else {
-    phases[kC].bits[symbolIndex] = kOuterChar[l];
-    if (four) phases[kD].bits[symbolIndex] = kInnerChar[l];
     pairToggle = 0;
     ++symbolIndex;
   }
@@ -49,13 +51,18 @@ void FlexDecoder::SymbolStep(int level) {
 void FlexDecoder::StoreBlock(FlexPhase& phase, int block) {
   char* buffer = bch_.codewordBuffer;
   for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 32; ++j) buffer[j] = phase.bits[i + 8 * j];
-    const int result = bch_.Correct();
+    for (int j = 0; j < 32; ++j) {
+      buffer[j] = phase.bits[i + 8 * j];
+      bch_.reliability[j] = phase.reliability[i + 8 * j];
+    }
+    const int result = bch_.CorrectSoft();
     int32_t value = 0;
     for (int j = 0; j < 21; ++j) {
       if (buffer[j] == '0') value |= int32_t{1} << j;
     }
     if (result == 3) value |= flex::kErrorMark;
+    // Idle fill the reliabilities repaired is idle fill like any other.
+    if (result == Bch3121::kSoftRepair && value != flex::kIdleWord) value |= flex::kSoftMark;
     phase.words[8 * block + i] = value;
   }
   if (block == kFlexBlocks - 1 && reflexFrame == 0) DecodeFrame(phase);

@@ -41,7 +41,11 @@ void FlexDecoder::Shift(uint32_t (&w)[4], uint32_t bit) {
 
 void FlexDecoder::ShiftRegister(uint32_t bit) { Shift(syncRegister, bit); }
 
-void FlexDecoder::PutSymbol(int level) {
+void FlexDecoder::PutSymbol(int level) { PutReliableSymbol(level, 0, 0); }
+
+void FlexDecoder::PutReliableSymbol(int level, uint8_t outer, uint8_t inner) {
+  outerReliability_ = outer;
+  innerReliability_ = inner;
   // A frame whose sync came the other way up is read as if InvertData were
   // set for it.
   if (inverted_) level ^= 3;

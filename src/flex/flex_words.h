@@ -6,6 +6,9 @@
 namespace skelmar::flex {
 
 inline constexpr int32_t kErrorMark = 0x400000;
+/// A word the receiver's reliabilities repaired after hard correction
+/// failed: its value is used, its characters are shown as bit errors.
+inline constexpr int32_t kSoftMark = 0x200000;
 inline constexpr int32_t kInfoMask = 0x1FFFFF;
 inline constexpr int32_t kIdleWord = 0x1FFFFF;
 
@@ -14,12 +17,15 @@ constexpr int32_t Bits(int32_t w, int a, int b) {
   return static_cast<int32_t>((static_cast<uint32_t>(w) >> a) & ((1u << (b - a + 1)) - 1u));
 }
 
-constexpr bool IsMarked(int32_t w) { return w > 0x3FFFFF; }
+/// Whether the word's bits are in doubt: uncorrectable, or softly repaired.
+constexpr bool IsMarked(int32_t w) { return (w & (kErrorMark | kSoftMark)) != 0; }
+constexpr bool IsUncorrectable(int32_t w) { return (w & kErrorMark) != 0; }
 
 /// Block information and vector words carry a 4-bit sum: five nibbles plus
-/// bit 20, modulo 16, must give 15; a marked word never passes.
+/// bit 20, modulo 16, must give 15; an uncorrectable word never passes, a
+/// soft repair must pass the sum as well.
 constexpr bool IsCheckedWord(int32_t w) {
-  if (IsMarked(w)) return false;
+  if (IsUncorrectable(w)) return false;
   int32_t sum = Bits(w, 0, 3) + Bits(w, 4, 7) + Bits(w, 8, 11) + Bits(w, 12, 15) + Bits(w, 16, 19) +
                 Bits(w, 20, 20);
   return (sum & 15) == 15;

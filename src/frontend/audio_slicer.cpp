@@ -128,6 +128,13 @@ bool Harmonic(int a, int b) {
   return std::fabs(ratio - std::round(ratio)) < 1e-9;
 }
 
+// A distance from a threshold, 1.0 where the nearest level lies, as the
+// decisions carry it (0 stays free for "not known").
+uint8_t Reliability(double share) {
+  const double scaled = share * kReliabilityUnit;
+  return static_cast<uint8_t>(std::clamp(static_cast<int>(scaled + 0.5), 1, 255));
+}
+
 }  // namespace
 
 void AudioSlicer::Channel::Design(double cutoffHz, double sampleRate) {
@@ -259,20 +266,32 @@ int AudioSlicer::clockedRate() const {
 }
 
 void AudioSlicer::Process(const float* samples, size_t count, SliceSink& sink) {
-  for (size_t i = 0; i < count; ++i) Input(static_cast<double>(samples[i]), sink);
+  ProcessBlocks(samples, count, 1.0, sink);
 }
 
 void AudioSlicer::Process(const int16_t* samples, size_t count, SliceSink& sink) {
-  constexpr double kScale = 1.0 / 32768.0;
-  for (size_t i = 0; i < count; ++i) Input(samples[i] * kScale, sink);
+  ProcessBlocks(samples, count, 1.0 / 32768.0, sink);
 }
 
-void AudioSlicer::Input(double x, SliceSink& sink) {
+template <typename Sample>
+void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scale,
+                                SliceSink& sink) {
+  const size_t perBlock = static_cast<size_t>(kBlock / upsample_);
+  for (size_t at = 0; at < count;) {
+    const size_t n = std::min(perBlock, count - at);
+    blockFill_ = 0;
+    for (size_t i = 0; i < n; ++i) Input(static_cast<double>(samples[at + i]) * scale);
+    RunBlock(blockFill_, sink);
+    at += n;
+  }
+}
+
+void AudioSlicer::Input(double x) {
   if (std::isnan(x)) x = 0;
   x = std::clamp(x, -kClip, kClip);
   ++inputs_;
   if (upsample_ == 1) {
-    Step(x, sink);
+    block_[blockFill_++] = x;
     return;
   }
   // Newest first: interpInput_[interpAt_ + k] is the input k samples back.
@@ -282,13 +301,56 @@ void AudioSlicer::Input(double x, SliceSink& sink) {
   for (int p = 0; p < upsample_; ++p) {
     double y = 0;
     for (int k = 0; k < kInterpTaps; ++k) y += interpTaps_[p][k] * in[k];
-    Step(y, sink);
+    block_[blockFill_++] = y;
   }
 }
 
-void AudioSlicer::Step(double x, SliceSink& sink) {
+void AudioSlicer::FilterChannel(int c, int count) {
+  // The filters depend on nothing but the samples, so they run ahead of the
+  // decisions, with their state in registers.
+  Channel& ch = channels_[c];
+  Biquad first = ch.sections[0];
+  Biquad second = ch.sections[1];
+  double* out = filtered_[c];
+  if (ch.every == 1) {
+    for (int k = 0; k < count; ++k) out[k] = second.Run(first.Run(block_[k]));
+    firstOutput_[c] = 0;
+  } else {
+    const int every = ch.every;
+    firstOutput_[c] = every - 1 - ch.phase;
+    double acc = ch.acc;
+    int phase = ch.phase;
+    for (int k = 0; k < count;) {
+      const int take = std::min(every - phase, count - k);
+      for (int t = 0; t < take; ++t) acc += block_[k + t];
+      k += take;
+      phase += take;
+      if (phase == every) {
+        out[k - 1] = second.Run(first.Run(acc / every));
+        acc = 0;
+        phase = 0;
+      }
+    }
+    ch.acc = acc;
+    ch.phase = phase;
+  }
+  ch.sections[0] = first;
+  ch.sections[1] = second;
+}
+
+void AudioSlicer::RunBlock(int count, SliceSink& sink) {
+  if (adaptive_) {
+    for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
+  } else {
+    FilterChannel(kChannels - 1, count);
+  }
+  for (int k = 0; k < count; ++k) Step(k, sink);
+}
+
+void AudioSlicer::Step(int k, SliceSink& sink) {
   const uint64_t n = sample_++;
   if (adaptive_) {
+    const double x = block_[k];
     // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
     history_[n & (kHistory - 1)] = x;
     if (selected_ >= 0) {
@@ -297,27 +359,67 @@ void AudioSlicer::Step(double x, SliceSink& sink) {
       r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
     }
     for (int c = 0; c < kChannels; ++c) {
-      Channel& ch = channels_[c];
-      ch.acc += x;
-      if (++ch.phase == ch.every) {
-        SliceChannel(c, ch.acc / ch.every, n, sink);
-        ch.acc = 0;
-        ch.phase = 0;
+      if (k == firstOutput_[c]) {
+        firstOutput_[c] += channels_[c].every;
+        SliceChannel(c, filtered_[c][k], n, sink);
       }
     }
     WatchFlexHeader(n, sink);
     if (selected_ >= 0) ClockedDecisions(n, sink);
   } else {
-    SliceChannel(kChannels - 1, x, n, sink);
+    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
   }
 
   const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
   if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
 }
 
-void AudioSlicer::SliceChannel(int c, double x, uint64_t n, SliceSink& sink) {
+void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
+  // SliceChannel's steps for one mid-level threshold, step for step: every
+  // rate channel, and the free-running channel of two-level data.
   Channel& ch = channels_[c];
-  const double y = ch.sections[1].Run(ch.sections[0].Run(x));
+  ch.y = y;
+  const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
+  if (y > ch.hi) {
+    ch.hi += ch.attack * (y - ch.hi);
+  } else {
+    ch.hi -= decay * (ch.hi - ch.lo);
+  }
+  if (y < ch.lo) {
+    ch.lo += ch.attack * (y - ch.lo);
+  } else {
+    ch.lo += decay * (ch.hi - ch.lo);
+  }
+  const double spread = ch.hi - ch.lo;
+  const double threshold = ch.lo + 0.5 * spread;
+  const double d = y - threshold;
+  const double p = ch.prevDiff[0];
+  if (ch.primed && (p < 0) != (d < 0)) {
+    const double at = (static_cast<double>(n) - ch.every) + ch.every * (p / (p - d));
+    if (p < 0) {
+      ch.upCross[0] = at;
+    } else {
+      ch.downCross[0] = at;
+    }
+    ch.lastMidCross = n;
+  }
+  ch.prevDiff[0] = d;
+  ch.primed = true;
+  if (spread < kMinSpread) return;
+  const double h = kHysteresis2 * spread;
+  if (ch.level == 0 && y > threshold + h) {
+    ChannelEdge(c, ch.upCross[0], n, 3, true, sink);
+  } else if (ch.level == 3 && y < threshold - h) {
+    ChannelEdge(c, ch.downCross[0], n, 0, true, sink);
+  }
+}
+
+void AudioSlicer::SliceChannel(int c, double y, uint64_t n, SliceSink& sink) {
+  if (!(fourLevel_ && c == kChannels - 1)) {
+    SliceTwoLevel(c, y, n, sink);
+    return;
+  }
+  Channel& ch = channels_[c];
   ch.y = y;
 
   // Outer levels: quick to follow a peak, slow to shrink toward each other.
@@ -650,6 +752,27 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
     // What is left of the last symbol in this one moves the leak estimate.
     const double error = mean - (mid + deviation[level]);
     leak_ = std::clamp(leak_ + kLeakWeight * error * before / (half * half), 0.0, kMaxLeak);
+  }
+  if (half > 0) {
+    // How far the symbol was from the thresholds of its two bits, against
+    // how far the nearest level lies from them.
+    const double away = std::fabs(mean - mid);
+    double outer = away / half;
+    double inner = outer;
+    if (fourLevel_) {
+      const double share = innerShare_[mean >= mid ? 1 : 0];
+      outer = away / (share * half);
+      inner = std::fabs(away - 0.5 * (1.0 + share) * half) / (0.5 * (1.0 - share) * half);
+    }
+    const double start =
+        nextDecision_ + clock.lead - clock.period + channelDelay_[kChannels - 1] - interpDelay_;
+    SymbolDecision decision;
+    decision.start = static_cast<uint64_t>(std::max(0.0, start) + 0.5);
+    decision.length = static_cast<uint32_t>(clock.period + 0.5);
+    decision.level = static_cast<uint8_t>(level);
+    decision.outer = Reliability(outer);
+    decision.inner = Reliability(inner);
+    sink.PutDecision(decision);
   }
   lastDecision_ = level;
   if (level == 0 || level == 3) levelMean_[level] += kLevelWeight * (mean - levelMean_[level]);

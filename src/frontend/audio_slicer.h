@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frontend/edge_ring.h"
+
 namespace skelmar {
 
 inline constexpr int kMinAudioRate = 8000;
@@ -23,6 +25,9 @@ class SliceSink {
  public:
   virtual ~SliceSink() = default;
   virtual void PutEdge(uint16_t durationTicks, uint8_t status) = 0;
+  /// Each clocked decision with its reliability, before the edge that ends
+  /// its state (stream ticks as the edges count them).
+  virtual void PutDecision(const SymbolDecision&) {}
 };
 
 struct AudioSlicerOptions {
@@ -121,11 +126,21 @@ class AudioSlicer {
   static constexpr int kHistory = 1024;     ///< working samples kept, a power of two
   static constexpr int kMaxUpsample = 4;    ///< working samples per input sample, at most
   static constexpr int kInterpTaps = 8;     ///< interpolator taps per working-sample phase
+  /// Working samples filtered at a time: the filters run over a block in
+  /// tight loops of their own, the decisions then step through it.
+  static constexpr int kBlock = 256;
 
-  void Input(double x, SliceSink& sink);
+  template <typename Sample>
+  void ProcessBlocks(const Sample* samples, size_t count, double scale, SliceSink& sink);
+  /// One input sample into the working block: its working samples are appended.
+  void Input(double x);
   void DesignInterpolator();
-  void Step(double x, SliceSink& sink);
-  void SliceChannel(int c, double x, uint64_t n, SliceSink& sink);
+  /// Runs each channel's mean and filter over the block, then steps through it.
+  void RunBlock(int count, SliceSink& sink);
+  void FilterChannel(int c, int count);
+  void Step(int k, SliceSink& sink);
+  void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
+  void SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
@@ -157,6 +172,12 @@ class AudioSlicer {
   double channelDelay_[kChannels] = {};  ///< filter delay of each channel, ticks
   RateClock clocks_[kRates];             ///< fed by the channel of the same index
   double history_[kHistory] = {};
+  double block_[kBlock] = {};  ///< working samples of the block in progress
+  int blockFill_ = 0;
+  /// Each channel's filtered sample at the working samples of the block
+  /// where its mean completes, and the first of those (then every `every`).
+  double filtered_[kChannels][kBlock] = {};
+  int firstOutput_[kChannels] = {};
 
   uint64_t inputs_ = 0;       ///< input samples consumed
   uint64_t sample_ = 0;       ///< working samples processed

@@ -8,7 +8,8 @@ namespace skelmar {
 EdgeRing::EdgeRing(uint32_t size)
     : size_(std::max<uint32_t>(size, 1)),
       durations_(new uint16_t[size_]()),
-      statuses_(new uint8_t[size_]()) {}
+      statuses_(new uint8_t[size_]()),
+      decisions_(new SymbolDecision[kDecisions]()) {}
 
 EdgeProducer::EdgeProducer(EdgeRing& ring, const std::atomic<uint32_t>* readIndex)
     : ring_(ring), readIndex_(readIndex) {}
@@ -30,6 +31,15 @@ void EdgeProducer::Store(uint32_t index, uint16_t duration, uint8_t status) {
   const uint32_t next = index + 1 == ring_.size() ? 0 : index + 1;
   // Release: the entry must be visible before the index that covers it.
   ring_.writeIndex().store(next, std::memory_order_release);
+}
+
+void EdgeProducer::PutDecision(const SymbolDecision& decision) {
+  constexpr uint32_t n = EdgeRing::kDecisions;
+  const uint32_t w = ring_.decisionWriteIndex().load(std::memory_order_relaxed) % n;
+  const uint32_t r = ring_.decisionReadIndex().load(std::memory_order_acquire) % n;
+  if ((w + 1) % n == r) return;
+  ring_.decisions()[w] = decision;
+  ring_.decisionWriteIndex().store((w + 1) % n, std::memory_order_release);
 }
 
 bool EdgeProducer::Put(uint64_t durationTicks, uint8_t status) {

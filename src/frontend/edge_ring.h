@@ -26,6 +26,23 @@ struct PulseSample {
   friend bool operator==(const PulseSample&, const PulseSample&) = default;
 };
 
+/// Reliability of a decision at its level's mean; a decision on its
+/// threshold has none.
+inline constexpr int kReliabilityUnit = 64;
+
+/// One clocked decision of an audio slicer beside the edges: the symbol's
+/// span in stream ticks (the sum of the edge durations before it), its level
+/// 0..3 and how sure the slicer was of each of its two bits (the polarity
+/// bit, and the inner bit of four-level data), in kReliabilityUnit per clean
+/// symbol, 1 to 255.
+struct SymbolDecision {
+  uint64_t start = 0;
+  uint32_t length = 0;
+  uint8_t level = 0;
+  uint8_t outer = 0;
+  uint8_t inner = 0;
+};
+
 /// Two parallel arrays, a write index and a size. The producer fills an
 /// entry completely, then advances the write index with release order; the
 /// reader loads it with acquire order before each sample it takes.
@@ -44,11 +61,27 @@ class EdgeRing {
   std::atomic<uint32_t>& writeIndex() { return writeIndex_; }
   const std::atomic<uint32_t>& writeIndex() const { return writeIndex_; }
 
+  /// The decisions beside the edges, in time order, a ring of their own with
+  /// the same protocol: the producer stores an entry, then advances the
+  /// write index with release order; the reader publishes how far it has
+  /// read, and a full ring drops the decision (the symbol then has no
+  /// reliability). Only audio slicers write it.
+  static constexpr uint32_t kDecisions = 4096;
+  SymbolDecision* decisions() { return decisions_.get(); }
+  const SymbolDecision* decisions() const { return decisions_.get(); }
+  std::atomic<uint32_t>& decisionWriteIndex() { return decisionWrite_; }
+  const std::atomic<uint32_t>& decisionWriteIndex() const { return decisionWrite_; }
+  /// Written by the one reader, which is handed the ring as const.
+  std::atomic<uint32_t>& decisionReadIndex() const { return decisionRead_; }
+
  private:
   uint32_t size_;
   std::unique_ptr<uint16_t[]> durations_;
   std::unique_ptr<uint8_t[]> statuses_;
   std::atomic<uint32_t> writeIndex_{0};
+  std::unique_ptr<SymbolDecision[]> decisions_;
+  std::atomic<uint32_t> decisionWrite_{0};
+  mutable std::atomic<uint32_t> decisionRead_{0};
 };
 
 /// The one way edge sources write a ring. What a producer must guarantee:
@@ -70,6 +103,10 @@ class EdgeProducer {
   /// Writes one ended state; returns false if some or all of it was dropped
   /// because the ring was full.
   bool Put(uint64_t durationTicks, uint8_t status);
+
+  /// Writes one decision beside the edges; dropped when the reader is a
+  /// whole decision ring behind.
+  void PutDecision(const SymbolDecision& decision);
 
   /// Samples still free before the ring is full (ring size - 1 when empty).
   uint32_t Free() const;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "frontend/audio_slicer.h"
 #include "frontend/mode_caption.h"
 #include "settings/settings.h"
 
@@ -82,7 +83,9 @@ void FrontEnd::PollEdges(const EdgeRing& ring) {
     // The ring came back smaller than before: start over at its first entry.
     r = 0;
     readIndex_.store(r, std::memory_order_release);
+    streamTick_ = 0;
   }
+  ring_ = &ring;
   for (;;) {
     // Acquire: the entry is complete once the index that covers it is seen.
     const uint32_t w = ring.writeIndex().load(std::memory_order_acquire);
@@ -92,9 +95,50 @@ void FrontEnd::PollEdges(const EdgeRing& ring) {
     // Release: the entry has been read before the producer may reuse it.
     readIndex_.store(r, std::memory_order_release);
   }
+  // Every symbol still to come is taken after this time: the decisions
+  // before it have served, and a source that writes them finds room.
+  if (ring_->decisionWriteIndex().load(std::memory_order_relaxed) !=
+      ring_->decisionReadIndex().load(std::memory_order_relaxed)) {
+    SkipDecisionsBefore(static_cast<double>(streamTick_));
+  }
+  ring_ = nullptr;
+}
+
+uint32_t FrontEnd::SkipDecisionsBefore(double tick) {
+  constexpr uint32_t n = EdgeRing::kDecisions;
+  const SymbolDecision* decisions = ring_->decisions();
+  std::atomic<uint32_t>& readAt = ring_->decisionReadIndex();
+  uint32_t r = readAt.load(std::memory_order_relaxed) % n;
+  // Acquire: a decision is complete once the index that covers it is seen.
+  const uint32_t w = ring_->decisionWriteIndex().load(std::memory_order_acquire) % n;
+  while (r != w && static_cast<double>(decisions[r].start + decisions[r].length) <= tick) {
+    r = (r + 1) % n;
+  }
+  readAt.store(r, std::memory_order_release);
+  return r == w ? n : r;
+}
+
+FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) {
+  BitReliability out;
+  if (ring_ == nullptr) return out;
+  // Decisions that ended before this time are no longer wanted.
+  const uint32_t r = SkipDecisionsBefore(tick);
+  if (r == EdgeRing::kDecisions || static_cast<double>(ring_->decisions()[r].start) > tick) {
+    return out;
+  }
+  const SymbolDecision& d = ring_->decisions()[r];
+  // The level the slicer decided, as this front end reads it; a bit on
+  // which the two disagree is as unsure as a bit can be.
+  const int decided = DecodeLevel(kAudioLevelStatus[d.level & 3], settings_.fourLevelInterface != 0,
+                                  settings_.invertData != 0);
+  out.outer = ((decided ^ level) & 2) == 0 ? d.outer : 1;
+  const int innerOf[4] = {1, 0, 0, 1};
+  out.inner = innerOf[decided & 3] == innerOf[level & 3] ? d.inner : 1;
+  return out;
 }
 
 void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
+  streamTick_ += duration;
   dataClock.elapsed += duration;
   gscClock.elapsed += duration;
   flexWatch_.elapsed += duration;
@@ -168,19 +212,25 @@ void FrontEnd::RunDataClock(int level) {
   while (dataClock.elapsed >= dataClock.phase + 0.5 * dataClock.period) {
     // A clock without a positive period could never catch up; take no symbols from it.
     if (!(dataClock.period > 0)) break;
+    const double tick = SampleTick(dataClock);
     dataClock.elapsed -= dataClock.period;
     if (!PocsagHolds()) {
-      if (FlexSymbolsPass()) PutFlexSymbol(level);
+      if (FlexSymbolsPass()) PutFlexSymbol(level, tick);
     } else if (PocsagBitsPass()) {
-      if (pocsag_ != nullptr) pocsag_->PutBit(level >= 2 ? '0' : '1');
+      if (pocsag_ != nullptr) {
+        pocsag_->PutReliableBit(level >= 2 ? '0' : '1', ReliabilityAt(tick, level).outer);
+      }
       PocsagBitTaken();
     }
   }
   if (FlexWatches()) RunFlexWatch(level);
 }
 
-void FrontEnd::PutFlexSymbol(int level) {
-  if (flex_ != nullptr) flex_->PutSymbol(level);
+void FrontEnd::PutFlexSymbol(int level, double tick) {
+  if (flex_ != nullptr) {
+    const BitReliability r = tick >= 0 ? ReliabilityAt(tick, level) : BitReliability{};
+    flex_->PutReliableSymbol(level, r.outer, r.inner);
+  }
   FlexClock().LogError();
   FlexSymbolTaken();
 }
@@ -190,7 +240,8 @@ void FrontEnd::RunFlexWatch(int level) {
          flexWatch_.elapsed >= flexWatch_.phase + 0.5 * flexWatch_.period) {
     flexWatch_.elapsed -= flexWatch_.period;
     flexClock_ = &flexWatch_;
-    PutFlexSymbol(level);
+    // Only for the sync: the decisions are those of the protocol holding the channel.
+    PutFlexSymbol(level, -1);
     flexClock_ = &dataClock;
     if (FlexTookChannel()) return;
   }

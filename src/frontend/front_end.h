@@ -40,7 +40,23 @@ class FrontEnd : public ChannelArbiter {
   void LockRate(int rate);
   void RunGscClock(int level);
   void RunDataClock(int level);
-  void PutFlexSymbol(int level);
+  /// `tick` < 0: the symbol has no reliability.
+  void PutFlexSymbol(int level, double tick);
+  /// The slicer's decision for the symbol the front end takes at `tick` of
+  /// stream time, with the reliability of each bit; none known when the
+  /// source gives no decisions or the slicer saw that time otherwise.
+  struct BitReliability {
+    uint8_t outer = 0;
+    uint8_t inner = 0;
+  };
+  BitReliability ReliabilityAt(double tick, int level);
+  /// Reads past the decisions that ended by `tick`; the index of the first
+  /// left, or EdgeRing::kDecisions when none is.
+  uint32_t SkipDecisionsBefore(double tick);
+  /// Stream time at which a clock reached its sampling point in this sample.
+  double SampleTick(const SymbolClock& clock) const {
+    return static_cast<double>(streamTick_) - (clock.elapsed - clock.phase - 0.5 * clock.period);
+  }
   void RunFlexWatch(int level);
 
   std::atomic<uint32_t> readIndex_{0};
@@ -48,6 +64,8 @@ class FrontEnd : public ChannelArbiter {
   int32_t runLength_ = 0;         ///< saturates far above every window
   int32_t rateCounters_[3] = {};  ///< 2400, 1200, 512
   int previousBinary_ = 0;
+  const EdgeRing* ring_ = nullptr;  ///< while PollEdges drains it
+  uint64_t streamTick_ = 0;         ///< end of the sample in progress, ticks since the ring began
 };
 
 }  // namespace skelmar

@@ -54,11 +54,15 @@ class PocsagBitSink {
  public:
   virtual ~PocsagBitSink() = default;
   virtual void PutBit(char ch) = 0;  ///< '0', '1' or 'X' (end of hold)
+  /// The same with the bit's reliability (edge_ring.h), 0 when not known.
+  virtual void PutReliableBit(char ch, uint8_t) { PutBit(ch); }
 };
 class FlexSymbolSink {
  public:
   virtual ~FlexSymbolSink() = default;
   virtual void PutSymbol(int level) = 0;  ///< 0..3
+  /// The same with the reliabilities of its polarity and inner bits, 0 when not known.
+  virtual void PutReliableSymbol(int level, uint8_t, uint8_t) { PutSymbol(level); }
   /// The signal has ended for good (end of a file or pipe, or the program
   /// stops): a frame in progress is finished with what arrived.
   virtual void EndOfSignal() {}

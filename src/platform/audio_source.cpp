@@ -43,6 +43,10 @@ void AudioSource::RingSink::PutEdge(uint16_t durationTicks, uint8_t status) {
   }
 }
 
+void AudioSource::RingSink::PutDecision(const SymbolDecision& decision) {
+  owner_.producer_->PutDecision(decision);
+}
+
 int AudioSource::Open(const std::atomic<uint32_t>* readIndex) {
   if (open_) {
     error_.Set("the audio input is already open");

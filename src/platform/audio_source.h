@@ -59,6 +59,7 @@ class AudioSource : public EdgeSource {
    public:
     explicit RingSink(AudioSource& owner) : owner_(owner) {}
     void PutEdge(uint16_t durationTicks, uint8_t status) override;
+    void PutDecision(const SymbolDecision& decision) override;
 
    private:
     AudioSource& owner_;

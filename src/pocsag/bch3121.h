@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "frontend/edge_ring.h"
+
 namespace skelmar {
 
 int CountBits10(uint32_t v);
@@ -23,9 +25,21 @@ BchTables BuildTable();
 class Bch3121 {
  public:
   char codewordBuffer[32] = {};  ///< CodewordBuffer
+  /// How sure the receiver was of each bit of the buffer, 1 (a guess) to
+  /// 255; 0 where it cannot say (serial slicers, edge recordings).
+  uint8_t reliability[32] = {};
+
+  /// CorrectSoft's result for a codeword the hard corrector gave up on and
+  /// the reliabilities repaired: its bits are to be shown as bit errors.
+  static constexpr int kSoftRepair = 4;
 
   /// 0 clean, 1 or 2 errors corrected (or parity only), 3 uncorrectable.
   int Correct();
+  /// Correct, then, when that fails and every bit has a reliability, the
+  /// codewords reached by flipping the least reliable bits: the nearest in
+  /// reliability is taken when it is near enough to be believed
+  /// (kSoftRepair, buffer rewritten); otherwise Correct's result and buffer.
+  int CorrectSoft();
 
   /// Fills the buffer from a 32-bit word, most significant bit first.
   void Load(uint32_t word);

@@ -40,7 +40,9 @@ PocsagDecoder::PocsagDecoder(const Settings& settings, PageEvents& events, Chann
   channel_.ResetPocsagRateRow();
 }
 
-void PocsagDecoder::PutBit(char ch) {
+void PocsagDecoder::PutBit(char ch) { PutReliableBit(ch, 0); }
+
+void PocsagDecoder::PutReliableBit(char ch, uint8_t reliability) {
   if (ch == 'X') {
     // The transmission is over: the next one is found afresh, either way up.
     if (inverted_) TurnOver();
@@ -79,20 +81,13 @@ void PocsagDecoder::PutBit(char ch) {
     return;
   }
 
+  bch_.reliability[bitIndex_] = reliability;
   bch_.codewordBuffer[bitIndex_++] = ch;
   if (bitIndex_ == 32) {
     const int idleDistance =
         CountBits16(windowHigh_ ^ kIdleHigh) + CountBits16(windowLow_ ^ kIdleLow);
     if (idleDistance <= kIdleTolerance) {
-      channel_.HoldChannel(kPocsagHoldOnCodeword);
-      // An address with no message before the idle codeword is a tone-only
-      // page: transmitters end such pages with idle fill, so it is written
-      // like one ended by the next address rather than dropped.
-      if ((messageCodewords >= 1 && messageCodewords <= 6) ||
-          (messageCodewords == 0 && addressPending == 1)) {
-        Finish();
-      }
-      Reset();
+      IdleCodeword();
     } else {
       DecodeCodeword(kCodewordsPerBatch - codewordsLeft_);
     }
@@ -111,8 +106,28 @@ void PocsagDecoder::TurnOver() {
   windowLow_ ^= 0xFFFFu;
 }
 
+void PocsagDecoder::IdleCodeword() {
+  channel_.HoldChannel(kPocsagHoldOnCodeword);
+  // An address with no message before the idle codeword is a tone-only
+  // page: transmitters end such pages with idle fill, so it is written
+  // like one ended by the next address rather than dropped.
+  if ((messageCodewords >= 1 && messageCodewords <= 6) ||
+      (messageCodewords == 0 && addressPending == 1)) {
+    Finish();
+  }
+  Reset();
+}
+
 void PocsagDecoder::DecodeCodeword(int index) {
-  lastResult_ = bch_.Correct();
+  // A soft repair counts as uncorrectable for the marks, with the repaired bits.
+  lastResult_ = bch_.CorrectSoft();
+  // Idle fill too far gone for the idle match, which the reliabilities
+  // repaired: it is idle fill, not an address.
+  if (lastResult_ == Bch3121::kSoftRepair &&
+      bch_.Word() == ((uint32_t{kIdleHigh} << 16) | kIdleLow)) {
+    IdleCodeword();
+    return;
+  }
   if (lastResult_ < 2) channel_.HoldChannel(kPocsagHoldOnCodeword);
   if (bch_.codewordBuffer[0] == '1') {
     MessageCodeword();
@@ -132,7 +147,9 @@ void PocsagDecoder::AddressCodeword(int index) {
   int32_t bits = 0;
   for (int i = 1; i <= 18; ++i) bits = 2 * bits + (cw[i] == '1' ? 1 : 0);
   address = (bits << 3) + index / 2;
-  if (lastResult_ > 2) address |= kUncorrectableMark;
+  // A soft repair gives the address; the page is shown with bit errors.
+  softAddress_ = lastResult_ == Bch3121::kSoftRepair;
+  if (lastResult_ == 3) address |= kUncorrectableMark;
   function = 2 * (cw[19] == '1' ? 1 : 0) + (cw[20] == '1' ? 1 : 0);
   addressPending = 1;
 }
@@ -215,6 +232,7 @@ PageStart PocsagDecoder::Start(PageType type) const {
   start.speed = SpeedOfRow(start.statRow);
   start.capcode = address & 0x1FFFFF;
   start.uncorrectable = (address & kUncorrectableMark) != 0;
+  start.bitErrors = softAddress_;
   start.function = function + 1;
   start.functionBits = function;
   start.inverted = inverted_;
@@ -313,6 +331,7 @@ void PocsagDecoder::Reset() {
   addressPending = 0;
   messageErrors_ = false;
   streamDigits_ = false;
+  softAddress_ = false;
 }
 
 void PocsagDecoder::EndPageLine() { events_.PageEnd(); }

@@ -16,6 +16,7 @@ class PocsagDecoder : public PocsagBitSink {
   PocsagDecoder(const Settings& settings, PageEvents& events, ChannelControl& channel,
                 Bch3121& bch);
   void PutBit(char ch) override;
+  void PutReliableBit(char ch, uint8_t reliability) override;
 
   static constexpr int kAlphaCapacity = 25;
   static constexpr int kDigitCapacity = 40;
@@ -35,6 +36,8 @@ class PocsagDecoder : public PocsagBitSink {
 
  private:
   void DecodeCodeword(int index);
+  /// Idle fill: ends a page in progress.
+  void IdleCodeword();
   void AddressCodeword(int index);
   void MessageCodeword();
   /// Begins an alphanumeric page with the buffered characters.
@@ -65,6 +68,7 @@ class PocsagDecoder : public PocsagBitSink {
   int32_t lastResult_ = 0;
   bool messageErrors_ = false;  ///< an uncorrectable codeword fed the current message
   bool streamDigits_ = false;   ///< a long message streams as digits (PocsagType numeric)
+  bool softAddress_ = false;    ///< the address codeword came from a soft repair
   /// The transmission's sync came the other way up: bits are inverted on arrival.
   bool inverted_ = false;
   /// Bits of searching after a batch during which only the transmission's

@@ -229,5 +229,82 @@ TEST(Bch3121, LoadAndWordRoundTrip) {
   EXPECT_EQ(bch.Word(), kSync);
 }
 
+// Soft correction: a received word, and how sure the receiver was of each bit.
+struct SoftWord {
+  Bch3121 bch;
+  SoftWord(uint32_t received, uint8_t sure) {
+    bch.Load(received);
+    for (uint8_t& r : bch.reliability) r = sure;
+  }
+};
+
+TEST(Bch3121Soft, ThreeErrorsTheReliabilitiesSingleOutAreRepaired) {
+  // Three wrong bits, in data, check and parity positions in turn: the hard
+  // corrector gives up; flagged as the least sure bits, they are repaired
+  // and the result says the bits came from a soft repair.
+  const uint32_t sent = siggen::PocsagAddressWord(123456, 2);
+  const int cases[][3] = {{1, 9, 20}, {4, 23, 31}, {0, 21, 30}};
+  for (const auto& wrong : cases) {
+    uint32_t received = sent;
+    for (int p : wrong) received = Flip(received, p);
+    SoftWord hard(received, 0);
+    Bch3121 plainHard = hard.bch;
+    EXPECT_EQ(hard.bch.CorrectSoft(), 3) << "without reliabilities the hard result stands";
+    EXPECT_EQ(plainHard.Correct(), 3);
+    EXPECT_EQ(hard.bch.Word(), plainHard.Word());
+
+    SoftWord soft(received, 3 * kReliabilityUnit / 2);
+    for (int p : wrong) soft.bch.reliability[p] = kReliabilityUnit / 8;
+    SoftWord plain = soft;
+    EXPECT_EQ(plain.bch.Correct(), 3);
+    EXPECT_EQ(soft.bch.CorrectSoft(), Bch3121::kSoftRepair) << wrong[0] << wrong[1] << wrong[2];
+    EXPECT_EQ(soft.bch.Word(), sent);
+  }
+}
+
+TEST(Bch3121Soft, SureBitsAreNotRepairedAndHardResultsStand) {
+  const uint32_t sent = siggen::PocsagAddressWord(77777, 1);
+  uint32_t received = Flip(Flip(Flip(sent, 2), 12), 25);
+  // The wrong bits look as sure as the rest: any repair would be a guess.
+  SoftWord even(received, kReliabilityUnit);
+  Bch3121 plain = even.bch;
+  EXPECT_EQ(even.bch.CorrectSoft(), 3);
+  plain.Correct();
+  EXPECT_EQ(even.bch.Word(), plain.Word()) << "the buffer as the hard corrector leaves it";
+  // Flagged, but so weakly that the flips would cost more than the bound.
+  SoftWord weak(received, kReliabilityUnit);
+  for (int p : {2, 12, 25}) weak.bch.reliability[p] = kReliabilityUnit / 2;
+  EXPECT_EQ(weak.bch.CorrectSoft(), 3);
+  // Two errors are the hard corrector's, whatever the reliabilities.
+  SoftWord two(Flip(Flip(sent, 3), 14), kReliabilityUnit);
+  EXPECT_EQ(two.bch.CorrectSoft(), 2);
+  EXPECT_EQ(two.bch.Word() & 0xFFFFF800u, sent & 0xFFFFF800u);
+}
+
+TEST(Bch3121Soft, NoiseIsSeldomTakenForACodeword) {
+  // Random words with random reliabilities, as noise gives them: the soft
+  // search may add repairs only where three flips of unsure bits suffice,
+  // so it accepts far fewer words than it tries.
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> sure(1, 2 * kReliabilityUnit);
+  int hardAccepted = 0, softRepaired = 0;
+  constexpr int kWords = 20000;
+  for (int n = 0; n < kWords; ++n) {
+    SoftWord w(static_cast<uint32_t>(rng()), 0);
+    for (uint8_t& r : w.bch.reliability) r = static_cast<uint8_t>(sure(rng));
+    const int result = w.bch.CorrectSoft();
+    if (result < 3) ++hardAccepted;
+    if (result == Bch3121::kSoftRepair) {
+      ++softRepaired;
+      EXPECT_TRUE(IsCodeword31(w.bch.Word()));
+      EXPECT_EQ(std::popcount(w.bch.Word()) & 1, 0);
+    }
+  }
+  // Hard correction takes about a quarter of all words (497 of 1024
+  // syndromes, half of them with the right parity).
+  EXPECT_NEAR(hardAccepted, kWords / 4, kWords / 40);
+  EXPECT_LT(softRepaired, kWords / 20);
+}
+
 }  // namespace
 }  // namespace skelmar

@@ -81,6 +81,9 @@ class StopSignals {
     return requested_;
   }
   bool requested() { return Wait(0); }
+  /// The same look as Wait(0) without the lock, for a loop that runs once per
+  /// 100 ms of a file: until a stop comes it is one atomic load.
+  bool Stopped() { return requested_.load(std::memory_order_acquire) && Wait(0); }
   /// Stop signals received so far: a later one cuts the feeds' grace period short.
   int count() const { return count_.load(); }
   /// Set from the watcher thread; inputs that retry interrupted reads look at it.
@@ -255,7 +258,7 @@ int Run(const ConsoleOptions& given, const char* argv0) {
     for (;;) {
       const bool more = session.Tick();
       progress.Update(session.streamTicks(), session.pages());
-      if (!more || !output.Check() || signals.Wait(0)) break;
+      if (!more || !output.Check() || signals.Stopped()) break;
     }
     progress.Clear();
   } else {
