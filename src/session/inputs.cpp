@@ -17,7 +17,7 @@ double SdrCenterHz(const ConsoleOptions& o) {
   if (o.channels.size() > 1) {
     // Between the outermost channels, so that the band fits the rate.
     double low = o.channels.front().hz, high = low;
-    for (const ChannelSpec& c : o.channels) {
+    for (const ChannelEntry& c : o.channels) {
       low = std::min(low, c.hz);
       high = std::max(high, c.hz);
     }
@@ -65,7 +65,7 @@ std::vector<std::unique_ptr<EdgeSource>> MakeChannelSources(
   auto stream = MakeStream(o, std::move(notice));
   if (!stream) return sources;
   std::vector<double> hz;
-  for (const ChannelSpec& c : o.channels) hz.push_back(c.hz);
+  for (const ChannelEntry& c : o.channels) hz.push_back(c.hz);
   const bool live = o.input != InputKind::kIq;
   const std::optional<double> center = live ? std::optional<double>(SdrCenterHz(o)) : o.center;
   auto splitter = std::make_shared<IqChannelSplitter>(std::move(stream), hz, center, o.ppm);

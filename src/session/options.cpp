@@ -150,14 +150,14 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       o.center = hz;
     } else if (Matches(a, "--channel")) {
       if (!TakeValue(argc, argv, i, "--channel", v, error)) return false;
-      ChannelSpec spec;
-      if (!ParseChannelSpec(v, spec)) {
+      ChannelEntry entry;
+      if (!ParseChannelEntry(v, entry)) {
         error =
             "--channel takes FREQ or FREQ=LABEL in Hz (k and M suffixes: 169.65M), not '" + v + "'";
         return false;
       }
-      if (!o.channel) o.channel = spec.hz;
-      o.channels.push_back(spec);
+      if (!o.channel) o.channel = entry.hz;
+      o.channels.push_back(entry);
     } else if (Matches(a, "--ppm")) {
       if (!TakeValue(argc, argv, i, "--ppm", v, error)) return false;
       char* end = nullptr;
@@ -273,15 +273,15 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
   return CheckChannelPlan(o.channels, error);
 }
 
-bool ParseChannelSpec(const std::string& text, ChannelSpec& spec) {
+bool ParseChannelEntry(const std::string& text, ChannelEntry& entry) {
   const size_t eq = text.find('=');
   const std::string freq = text.substr(0, eq);
-  spec.label = eq == std::string::npos ? std::string() : text.substr(eq + 1);
-  if (eq != std::string::npos && spec.label.empty()) return false;
-  return ParseFrequency(freq.c_str(), spec.hz);
+  entry.label = eq == std::string::npos ? std::string() : text.substr(eq + 1);
+  if (eq != std::string::npos && entry.label.empty()) return false;
+  return ParseFrequency(freq.c_str(), entry.hz);
 }
 
-bool CheckChannelPlan(const std::vector<ChannelSpec>& channels, std::string& error) {
+bool CheckChannelPlan(const std::vector<ChannelEntry>& channels, std::string& error) {
   if (channels.size() > kMaxBankChannels) {
     error = "at most " + std::to_string(kMaxBankChannels) + " channels can be decoded at once";
     return false;
@@ -304,10 +304,10 @@ bool CheckChannelPlan(const std::vector<ChannelSpec>& channels, std::string& err
   return true;
 }
 
-std::string ChannelName(const ChannelSpec& spec) {
-  if (!spec.label.empty()) return spec.label;
+std::string ChannelName(const ChannelEntry& entry) {
+  if (!entry.label.empty()) return entry.label;
   char text[32];
-  std::snprintf(text, sizeof text, "%.4f", spec.hz / 1e6);
+  std::snprintf(text, sizeof text, "%.4f", entry.hz / 1e6);
   // 929.6125 stays, 169.6500 becomes 169.65.
   std::string name = text;
   while (name.size() > 1 && name.back() == '0' && name[name.size() - 2] != '.') name.pop_back();

@@ -91,13 +91,13 @@ bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::st
   }
   if (o.channels.empty() && !s.channels.empty()) {
     for (size_t n = 0; n < s.channels.size(); ++n) {
-      ChannelSpec spec;
-      if (!ParseChannelSpec(s.channels[n], spec)) {
+      ChannelEntry entry;
+      if (!ParseChannelEntry(s.channels[n], entry)) {
         error = "[Channels] Channel" + std::to_string(n + 1) + " '" + s.channels[n] +
                 "' is not FREQ or FREQ=LABEL in Hz (k and M suffixes: 169.65M)";
         return false;
       }
-      o.channels.push_back(spec);
+      o.channels.push_back(entry);
     }
     if (!CheckChannelPlan(o.channels, error)) {
       error = "[Channels]: " + error;

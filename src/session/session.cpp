@@ -166,7 +166,7 @@ int Session::Configure() {
       messages_.ShowMessage("--record saves the edges of one channel: give one --channel");
       return kExitUsage;
     }
-    for (const ChannelSpec& c : options_.channels) {
+    for (const ChannelEntry& c : options_.channels) {
       chains_.push_back(std::make_unique<ChannelChain>(monitor, *clock_, ChannelName(c),
                                                        std::llround(c.hz), c.label));
       chains_.back()->pages.SetObserver(&joiner_);
