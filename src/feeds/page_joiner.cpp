@@ -27,7 +27,9 @@ PageJoiner::Pending* PageJoiner::Find(const PageRecord& page) {
   for (Pending& p : pending_) {
     if (!p.used) continue;
     const PageRecord& r = p.record;
-    if (r.longAddress == page.longAddress && std::strcmp(r.capcode, page.capcode) == 0 &&
+    // Fragments of one message come on one channel.
+    if (r.frequency == page.frequency && r.longAddress == page.longAddress &&
+        std::strcmp(r.capcode, page.capcode) == 0 &&
         (r.messageNumber < 0 || page.messageNumber < 0 || r.messageNumber == page.messageNumber)) {
       return &p;
     }

@@ -74,7 +74,9 @@ void FrontEnd::Reset() {
   previousBinary_ = 0;
 }
 
-void FrontEnd::PollEdges(const EdgeRing& ring) {
+void FrontEnd::PollEdges(const EdgeRing& ring) { PollEdgesUntil(ring, UINT64_MAX); }
+
+bool FrontEnd::PollEdgesUntil(const EdgeRing& ring, uint64_t untilTicks) {
   const uint32_t size = ring.size();
   const uint16_t* durations = ring.durations();
   const uint8_t* statuses = ring.statuses();
@@ -89,7 +91,9 @@ void FrontEnd::PollEdges(const EdgeRing& ring) {
   for (;;) {
     // Acquire: the entry is complete once the index that covers it is seen.
     const uint32_t w = ring.writeIndex().load(std::memory_order_acquire);
-    if (r == w || w >= size) break;
+    if (r == w || w >= size) return false;
+    if (ticksRead_ + durations[r] > untilTicks) return true;
+    ticksRead_ += durations[r];
     ProcessSample(durations[r], statuses[r]);
     r = r + 1 == size ? 0 : r + 1;
     // Release: the entry has been read before the producer may reuse it.

@@ -30,6 +30,14 @@ class FrontEnd : public ChannelArbiter {
   /// A read index beyond a (smaller, reopened) ring starts over at 0; a write
   /// index outside the ring is taken as "nothing new".
   void PollEdges(const EdgeRing& ring);
+  /// The same, but stops before the edge that would take the stream time
+  /// read so far past `untilTicks`; true when it stopped there with edges
+  /// still waiting. Several channels read in turn this way come out in the
+  /// order their signals ended on air.
+  bool PollEdgesUntil(const EdgeRing& ring, uint64_t untilTicks);
+  /// Stream time of the edges read so far, in ticks (never reset: a
+  /// reopened source goes on from here).
+  uint64_t ticksRead() const { return ticksRead_; }
 
   /// The reader's position, published so producers can tell a full ring.
   const std::atomic<uint32_t>& readIndex() const { return readIndex_; }
@@ -60,6 +68,7 @@ class FrontEnd : public ChannelArbiter {
   void RunFlexWatch(int level);
 
   std::atomic<uint32_t> readIndex_{0};
+  uint64_t ticksRead_ = 0;
   int previousPolarity_ = 0;
   int32_t runLength_ = 0;         ///< saturates far above every window
   int32_t rateCounters_[3] = {};  ///< 2400, 1200, 512

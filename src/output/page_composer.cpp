@@ -152,6 +152,11 @@ void PageComposer::WriteCapcode(const PageStart& start) {
 
   TextPane& pane = sinks_.monitorPane;
   pane.StampTime();
+  if (sinks_.channelName != nullptr) {
+    pane.SetColor(kSlotTimestamp);
+    pane.PutText(sinks_.channelName);
+    pane.PutChar(' ');
+  }
   pane.MarkCapcodeStart();
   pane.SetColor(kSlotCapcode);
   pane.PutText(text);

@@ -21,6 +21,8 @@ struct PageSinks {
   StatCounters& stats;
   PageRecorder& pages;
   FilterProcessor& filterProcessor;  ///< lastMatch after each EndLine, for the page record
+  /// Where several channels run: the name each line starts with (else null).
+  const char* channelName = nullptr;
 };
 
 /// One per decoder: each decoder may have a page open (a POCSAG message

@@ -148,6 +148,14 @@ void AppendFeedFields(const PageRecord& page, const char* source, const Charset*
                   page.fragments, page.incomplete ? "true" : "false");
     out += buf;
   }
+  if (page.hasFrequency) {
+    std::snprintf(buf, sizeof buf, ",\"frequency\":%lld", static_cast<long long>(page.frequency));
+    out += buf;
+  }
+  if (page.channel[0] != 0) {
+    out += ",\"channel\":";
+    AppendJsonString(out, page.channel, std::strlen(page.channel));
+  }
   if (source != nullptr) {
     out += ",\"source\":";
     AppendJsonString(out, source, std::strlen(source));

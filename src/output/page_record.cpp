@@ -2,6 +2,7 @@
 // one observes the pages.
 #include "output/page_record.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace skelmar {
@@ -76,6 +77,12 @@ void PageRecorder::Append(const char* text, int32_t length) {
     page_.text[page_.textLength++] = text[i];
   }
   page_.text[page_.textLength] = 0;
+}
+
+void PageRecorder::SetChannel(int64_t frequencyHz, const char* label) {
+  page_.hasFrequency = true;
+  page_.frequency = frequencyHz;
+  std::snprintf(page_.channel, sizeof page_.channel, "%s", label != nullptr ? label : "");
 }
 
 void PageRecorder::Commit(int32_t filter) {

@@ -42,6 +42,11 @@ struct PageRecord {
   /// no type, so its characters may be the message); empty otherwise.
   char alphaText[84] = {};
 
+  // The channel of a wideband input the page came on.
+  bool hasFrequency = false;
+  int64_t frequency = 0;  ///< Hz, the channel's nominal frequency
+  char channel[32] = {};  ///< the channel's label, when it has one
+
   // A message put together from its fragments (PageJoiner).
   bool joined = false;
   bool incomplete = false;  ///< a fragment never came
@@ -75,6 +80,8 @@ class PageRecorder {
     page_.messageNumber = messageNumber;
   }
   void SetPhase(char phase) { page_.phase = phase; }
+  /// The channel every page of this recorder came on (kept from page to page).
+  void SetChannel(int64_t frequencyHz, const char* label);
   void SetType(const char* type);
   void SetAlphaText(const char* text, int32_t length);
   void Append(char ch) { Append(&ch, 1); }

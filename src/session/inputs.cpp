@@ -1,8 +1,11 @@
 // The edge sources the command-line inputs name.
 #include "session/inputs.h"
 
+#include <algorithm>
+
 #include "frontend/replay_source.h"
 #include "platform/audio_source.h"
+#include "platform/iq_channels.h"
 #include "platform/iq_input.h"
 #include "platform/rtl_tcp.h"
 #include "platform/soapy_sdr.h"
@@ -11,8 +14,67 @@ namespace skelmar {
 
 double SdrCenterHz(const ConsoleOptions& o) {
   if (o.center) return *o.center;
+  if (o.channels.size() > 1) {
+    // Between the outermost channels, so that the band fits the rate.
+    double low = o.channels.front().hz, high = low;
+    for (const ChannelEntry& c : o.channels) {
+      low = std::min(low, c.hz);
+      high = std::max(high, c.hz);
+    }
+    return (low + high) / 2;
+  }
   if (o.channel) return *o.channel + (o.iqRate > 0 ? o.iqRate : kDefaultSdrRate) / 4;
   return 0;
+}
+
+namespace {
+
+std::unique_ptr<IqStream> MakeStream(const ConsoleOptions& o,
+                                     std::function<void(const char*)> notice) {
+  switch (o.input) {
+    case InputKind::kIq:
+      return std::make_unique<IqFileStream>(o.inputPath, o.iqFormat, o.iqRate);
+    case InputKind::kRtlTcp: {
+      RtlTcpTuning tuning;
+      tuning.centerHz = SdrCenterHz(o);
+      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+      tuning.gainDb = o.gain;
+      tuning.ppm = o.ppm;
+      return std::make_unique<RtlTcpStream>(o.inputPath, tuning, std::move(notice));
+    }
+    case InputKind::kSdr: {
+      SdrTuning tuning;
+      tuning.centerHz = SdrCenterHz(o);
+      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+      tuning.gainDb = o.gain;
+      tuning.ppm = o.ppm;
+      return std::make_unique<SoapySdrStream>(o.inputPath, tuning, std::move(notice));
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<EdgeSource>> MakeChannelSources(
+    const ConsoleOptions& o, bool fourLevel, const std::atomic<bool>* stop,
+    std::function<void(const char*)> notice) {
+  std::vector<std::unique_ptr<EdgeSource>> sources;
+  if (o.channels.size() < 2) return sources;
+  auto stream = MakeStream(o, std::move(notice));
+  if (!stream) return sources;
+  std::vector<double> hz;
+  for (const ChannelEntry& c : o.channels) hz.push_back(c.hz);
+  const bool live = o.input != InputKind::kIq;
+  const std::optional<double> center = live ? std::optional<double>(SdrCenterHz(o)) : o.center;
+  auto splitter = std::make_shared<IqChannelSplitter>(std::move(stream), hz, center, o.ppm);
+  for (size_t k = 0; k < hz.size(); ++k) {
+    auto source = std::make_unique<AudioSource>(MakeIqChannelInput(splitter, k), live, fourLevel);
+    if (stop != nullptr) source->SetStopFlag(stop);
+    sources.push_back(std::move(source));
+  }
+  return sources;
 }
 
 std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLevel,

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "frontend/edge_source.h"
 #include "session/options.h"
@@ -18,6 +19,13 @@ namespace skelmar {
 std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& options, bool fourLevel,
                                            const std::atomic<bool>* stop = nullptr,
                                            std::function<void(const char*)> notice = nullptr);
+
+/// Several channels of one SDR input (two or more --channel): one edge
+/// source per channel, in the order given, all reading one stream. Empty for
+/// any other input.
+std::vector<std::unique_ptr<EdgeSource>> MakeChannelSources(
+    const ConsoleOptions& options, bool fourLevel, const std::atomic<bool>* stop = nullptr,
+    std::function<void(const char*)> notice = nullptr);
 
 /// Samples per second a live SDR input runs at when --rate is not given.
 inline constexpr double kDefaultSdrRate = 1024000;

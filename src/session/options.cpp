@@ -1,11 +1,13 @@
 // Command-line parsing of the console monitor.
 #include "session/options.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "output/charset.h"
+#include "sdr/channel_bank.h"
 #include "sdr/channel_receiver.h"
 #include "sdr/iq_format.h"
 #include "settings/settings.h"
@@ -147,9 +149,15 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
       if (!TakeFrequency(argc, argv, i, "--center", hz, error)) return false;
       o.center = hz;
     } else if (Matches(a, "--channel")) {
-      double hz = 0;
-      if (!TakeFrequency(argc, argv, i, "--channel", hz, error)) return false;
-      o.channel = hz;
+      if (!TakeValue(argc, argv, i, "--channel", v, error)) return false;
+      ChannelEntry entry;
+      if (!ParseChannelEntry(v, entry)) {
+        error =
+            "--channel takes FREQ or FREQ=LABEL in Hz (k and M suffixes: 169.65M), not '" + v + "'";
+        return false;
+      }
+      if (!o.channel) o.channel = entry.hz;
+      o.channels.push_back(entry);
     } else if (Matches(a, "--ppm")) {
       if (!TakeValue(argc, argv, i, "--ppm", v, error)) return false;
       char* end = nullptr;
@@ -262,7 +270,48 @@ bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& o, s
   if (o.input == InputKind::kIq && o.inputPath == "-" && o.iqFormat.empty()) {
     o.iqFormat = "cu8";  // what rtl_sdr writes to a pipe
   }
+  return CheckChannelPlan(o.channels, error);
+}
+
+bool ParseChannelEntry(const std::string& text, ChannelEntry& entry) {
+  const size_t eq = text.find('=');
+  const std::string freq = text.substr(0, eq);
+  entry.label = eq == std::string::npos ? std::string() : text.substr(eq + 1);
+  if (eq != std::string::npos && entry.label.empty()) return false;
+  return ParseFrequency(freq.c_str(), entry.hz);
+}
+
+bool CheckChannelPlan(const std::vector<ChannelEntry>& channels, std::string& error) {
+  if (channels.size() > kMaxBankChannels) {
+    error = "at most " + std::to_string(kMaxBankChannels) + " channels can be decoded at once";
+    return false;
+  }
+  for (size_t a = 0; a < channels.size(); ++a) {
+    for (size_t b = a + 1; b < channels.size(); ++b) {
+      const double apart = std::fabs(channels[a].hz - channels[b].hz);
+      // A hertz of slack: frequencies given as decimals of MHz round.
+      if (apart >= kChannelSpacingHz - 1.0) continue;
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "the channels %.4f MHz and %.4f MHz are %.1f kHz apart; channels must be at "
+                    "least %.0f kHz apart",
+                    channels[a].hz / 1e6, channels[b].hz / 1e6, apart / 1e3,
+                    kChannelSpacingHz / 1e3);
+      error = text;
+      return false;
+    }
+  }
   return true;
+}
+
+std::string ChannelName(const ChannelEntry& entry) {
+  if (!entry.label.empty()) return entry.label;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", entry.hz / 1e6);
+  // 929.6125 stays, 169.6500 becomes 169.65.
+  std::string name = text;
+  while (name.size() > 1 && name.back() == '0' && name[name.size() - 2] != '.') name.pop_back();
+  return name;
 }
 
 namespace {
@@ -368,7 +417,7 @@ Input (give one; without one, the serial port of the settings file is used):
   --serial DEVICE       a slicer on a serial port's modem-status lines
                         (e.g. /dev/ttyS0, /dev/ttyUSB0)
 
-From an SDR (the built-in FM receiver decodes one channel of the IQ samples):
+From an SDR (the built-in FM receiver decodes channels of the IQ samples):
   --iq FILE|-           a wideband IQ capture: cu8 (rtl_sdr), cs8, cs16, cf32,
                         two-channel WAV or SigMF (.sigmf-meta); "-" reads cu8
                         from standard input, e.g. rtl_sdr -f 169.6M -s 1024k -
@@ -382,9 +431,12 @@ From an SDR (the built-in FM receiver decodes one channel of the IQ samples):
                         --sdr list shows the devices SoapySDR finds
   --center HZ           the frequency the capture is centred on, or the one
                         the device tunes to (k and M suffixes: 169.6M)
-  --channel HZ          the channel to decode (default: the centre; a device
+  --channel HZ[=LABEL]  a channel to decode (default: the centre; a device
                         given only the channel tunes a quarter of the rate
-                        above it, clear of the tuner's DC spike)
+                        above it, clear of the tuner's DC spike); give it
+                        again for more channels of the same capture, at
+                        least 25 kHz apart: each line then starts with the
+                        channel's label, else its frequency in MHz
   --ppm N               the tuner's frequency error, parts per million
   --gain DB|auto        tuner gain of --rtl-tcp and --sdr (default auto)
 

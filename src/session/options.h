@@ -24,6 +24,16 @@ enum class InputKind {
 /// Inputs whose samples arrive in real time (the tick runs on the wall clock).
 bool IsLiveInput(InputKind kind, bool realtime);
 
+/// One channel of a wideband input: its nominal frequency and, when given,
+/// the name its lines and records carry.
+struct ChannelEntry {
+  double hz = 0;
+  std::string label;
+};
+
+/// Channels closer than this are refused: the channel filter passes 25 kHz.
+inline constexpr double kChannelSpacingHz = 25000.0;
+
 struct ConsoleOptions {
   bool help = false;
   bool version = false;
@@ -33,13 +43,14 @@ struct ConsoleOptions {
                           ///< or serial device
   int rate = 22050;       ///< PCM sample rate
   // The built-in FM receiver (--iq, --rtl-tcp, --sdr).
-  double iqRate = 0;              ///< --rate for IQ inputs, samples/s (0 = from the file)
-  std::string iqFormat;           ///< --iq-format ("" = from the name or the header)
-  std::optional<double> center;   ///< --center HZ
-  std::optional<double> channel;  ///< --channel HZ (default: the centre)
-  double ppm = 0;                 ///< --ppm: the tuner's error
-  std::optional<double> gain;     ///< --gain DB (none: automatic)
-  bool realtime = false;          ///< pace a recording at its own speed
+  double iqRate = 0;                   ///< --rate for IQ inputs, samples/s (0 = from the file)
+  std::string iqFormat;                ///< --iq-format ("" = from the name or the header)
+  std::optional<double> center;        ///< --center HZ
+  std::optional<double> channel;       ///< the first --channel HZ (default: the centre)
+  std::vector<ChannelEntry> channels;  ///< every --channel FREQ[=LABEL], in order
+  double ppm = 0;                      ///< --ppm: the tuner's error
+  std::optional<double> gain;          ///< --gain DB (none: automatic)
+  bool realtime = false;               ///< pace a recording at its own speed
   std::string configPath;
   ColorMode color = ColorMode::kAuto;
   bool json = false;
@@ -63,6 +74,16 @@ struct ConsoleOptions {
 /// Parses argv. Returns false with a one-line message in `error` on bad options.
 bool ParseConsoleOptions(int argc, const char* const* argv, ConsoleOptions& options,
                          std::string& error);
+
+/// "FREQ" or "FREQ=LABEL" (k and M suffixes). False when malformed.
+bool ParseChannelEntry(const std::string& text, ChannelEntry& entry);
+
+/// Refuses two channels closer than kChannelSpacingHz, or more channels than
+/// one bank splits, with the message in `error`.
+bool CheckChannelPlan(const std::vector<ChannelEntry>& channels, std::string& error);
+
+/// The name a channel's lines carry: its label, else its frequency in MHz.
+std::string ChannelName(const ChannelEntry& entry);
 
 /// The full --help text; `desktopBuild` for the program that opens a window
 /// unless told --console.

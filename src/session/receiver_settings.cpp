@@ -41,6 +41,13 @@ void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& s
   take("Channel", s.channel);
   take("PPM", s.ppm);
   take("Gain", s.gain);
+  // Numbered from 1 with no gaps, as many as a capture could hold.
+  for (int n = 1; n <= 256; ++n) {
+    const std::string key = "Channel" + std::to_string(n);
+    const auto v = profile.Find("Channels", key.c_str());
+    if (!v) break;
+    s.channels.emplace_back(*v);
+  }
 }
 
 bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::string& error) {
@@ -101,6 +108,23 @@ bool ApplyReceiverSettings(const ReceiverSettings& s, ConsoleOptions& o, std::st
   if (!o.channel && !s.channel.empty()) {
     if (!Frequency(s.channel, "Channel", hz, error)) return false;
     o.channel = hz;
+  }
+  if (o.channels.empty() && !s.channels.empty()) {
+    for (size_t n = 0; n < s.channels.size(); ++n) {
+      ChannelEntry entry;
+      if (!ParseChannelEntry(s.channels[n], entry)) {
+        error = "[Channels] Channel" + std::to_string(n + 1) + " '" + s.channels[n] +
+                "' is not FREQ or FREQ=LABEL in Hz (k and M suffixes: 169.65M)";
+        return false;
+      }
+      o.channels.push_back(entry);
+    }
+    if (!CheckChannelPlan(o.channels, error)) {
+      error = "[Channels]: " + error;
+      return false;
+    }
+    // The first channel is the one a single-channel setting names.
+    o.channel = o.channels.front().hz;
   }
   if (o.ppm == 0 && !s.ppm.empty()) {
     char* end = nullptr;

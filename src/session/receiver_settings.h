@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "session/options.h"
 
@@ -24,13 +25,16 @@ struct ReceiverSettings {
   std::optional<std::string> sdr;
   std::string iqFormat;
   std::string rate, center, channel, ppm, gain;
+  /// The [Channels] section: Channel1, Channel2, ... each FREQ or FREQ=LABEL.
+  std::vector<std::string> channels;
 };
 
 /// Reads the [Receiver] section over `settings` (absent keys keep their value).
 void ReadReceiverSettings(const std::filesystem::path& file, ReceiverSettings& settings);
 
 /// Fills what the command line left open: the input when none is given, and
-/// for an SDR input its rate, centre, channel, ppm and gain. False with
+/// for an SDR input its rate, centre, channel, ppm and gain, and the
+/// [Channels] when no --channel was given. False with
 /// `error` set when a value of the section is malformed.
 bool ApplyReceiverSettings(const ReceiverSettings& settings, ConsoleOptions& options,
                            std::string& error);

@@ -1,7 +1,9 @@
 // One run of the monitor: settings, input, decoding, records and feeds.
 #include "session/session.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -160,7 +162,34 @@ int Session::Configure() {
   launcher_.SetMaxRunning(settings.filterCmdMax);
   monitor.statistics.SetMessageSink(&messages_);
   monitor.pages.SetObserver(&joiner_);
+  const bool wideband = options_.input == InputKind::kIq || options_.input == InputKind::kRtlTcp ||
+                        options_.input == InputKind::kSdr;
+  if (wideband && options_.channels.size() > 1) {
+    if (!options_.recordPath.empty()) {
+      messages_.ShowMessage("--record saves the edges of one channel: give one --channel");
+      return kExitUsage;
+    }
+    for (const ChannelEntry& c : options_.channels) {
+      chains_.push_back(std::make_unique<ChannelChain>(monitor, *clock_, ChannelName(c),
+                                                       std::llround(c.hz), c.label));
+      chains_.back()->pages.SetObserver(&joiner_);
+      chains_.back()->pane.SetRowObserver(&merger_);
+    }
+    // The monitor's pane shows the channels' lines; they met the filters in
+    // their own panes already.
+    monitor.monitorPane.SetFinishedLineHook(nullptr);
+  } else if (wideband) {
+    // The one channel: the one given, else the centre the input tunes to.
+    std::optional<double> hz = options_.channel;
+    if (!hz && options_.input != InputKind::kIq) hz = SdrCenterHz(options_);
+    if (!hz) hz = options_.center;
+    if (hz) {
+      monitor.pages.SetChannel(std::llround(*hz),
+                               options_.channels.empty() ? "" : options_.channels[0].label.c_str());
+    }
+  }
   monitor.Start();
+  for (auto& chain : chains_) chain->Start();
   started_ = true;
   return kExitOk;
 }
@@ -205,12 +234,31 @@ bool Session::WantsLink() const {
   return options_.input != InputKind::kNone || settings.comPort != 0;
 }
 
+int Session::OpenChannels() {
+  channelSources_ = MakeChannelSources(options_, settings.fourLevelInterface != 0, stop_);
+  for (size_t k = 0; k < channelSources_.size(); ++k) {
+    if (channelSources_[k]->Open(&chains_[k]->front.readIndex()) > 0) continue;
+    if (!(stop_ != nullptr && stop_->load())) {
+      messages_.ShowMessage(channelSources_[k]->lastError());
+      linkFailed_ = true;
+    }
+    for (size_t j = 0; j < k; ++j) channelSources_[j]->Close();
+    channelSources_.clear();
+    return 0;
+  }
+  source_ = channelSources_.front().get();
+  played_ = std::chrono::steady_clock::now();
+  linkFailed_ = false;
+  return 1;
+}
+
 int Session::OpenLink() {
   if (linkOpen()) return 1;
   streamEnded_ = false;
   liveEnded_ = false;
   endSeen_ = false;
   retrying_ = false;
+  if (!chains_.empty()) return OpenChannels();
   if (options_.input == InputKind::kNone || options_.input == InputKind::kSerial) {
     if (!link_) {
       SystemMonotonicClock* mono = &monotonic_;
@@ -268,6 +316,8 @@ int Session::OpenLink() {
 
 void Session::CloseLink() {
   if (link_) link_->Close();
+  for (auto& channel : channelSources_) channel->Close();
+  channelSources_.clear();
   if (owned_) {
     owned_->Close();
     owned_.reset();
@@ -304,8 +354,77 @@ void Session::ShowCommandMessages() {
   while (launcher_.TakeMessage(text)) messages_.ShowMessage(text.c_str());
 }
 
+void Session::SumChannelStats() {
+  if (chains_.empty()) return;
+  monitor.stats = StatCounters{};
+  for (const auto& chain : chains_) AddStats(monitor.stats, chain->stats);
+}
+
+void Session::PollChannels() {
+  if (channelSources_.empty()) return;
+  constexpr uint64_t kStep = kTicksPerSecondWhole / 1000;
+  // A channel whose input stalls holds the others back by a second at most.
+  constexpr uint64_t kMostBehind = kTicksPerSecondWhole;
+  uint64_t slowest = UINT64_MAX, fastest = 0;
+  for (const auto& chain : chains_) {
+    slowest = std::min(slowest, chain->front.ticksRead());
+    fastest = std::max(fastest, chain->front.ticksRead());
+  }
+  horizon_ =
+      std::max({horizon_, slowest + kStep, fastest > kMostBehind ? fastest - kMostBehind : 0});
+  for (;; horizon_ += kStep) {
+    bool waiting = false;
+    for (size_t k = 0; k < chains_.size(); ++k) {
+      if (const EdgeRing* ring = channelSources_[k]->ring(); ring != nullptr) {
+        waiting = chains_[k]->front.PollEdgesUntil(*ring, horizon_) || waiting;
+      }
+    }
+    if (!waiting) return;
+  }
+}
+
+bool Session::TickChannels() {
+  const bool live = source_->IsLive();
+  if (!live) {
+    if (!streamEnded_) {
+      bool more = false;
+      for (auto& channel : channelSources_) more = channel->Advance(kTicksPerTimerTick) || more;
+      streamEnded_ = !more;
+      streamTicks_ += kTicksPerTimerTick;
+    }
+    streamClock_.Advance(kTicksPerTimerTick);
+  }
+  SumChannelStats();
+  feeds_.Tick(SteadyMs(), clock_->NowLocal(), clock_->UtcOffsetMinutes(), monitor.stats);
+  monitor.TimerTick(nullptr);
+  for (auto& chain : chains_) chain->TimerTick();
+  PollChannels();
+  if (!live) {
+    joiner_.Tick(
+        static_cast<int64_t>(static_cast<double>(streamTicks_) * 1000.0 / kTicksPerSecond));
+    if (!streamEnded_) return true;
+  } else {
+    joiner_.Tick(SteadyMs());
+    auto* audio = dynamic_cast<AudioSource*>(source_);
+    if (audio == nullptr || !audio->captureEnded()) return true;
+  }
+  // The stream ended (one stream feeds every channel: the first tells).
+  if (source_->lastError()[0] != 0 && !(stop_ != nullptr && stop_->load())) {
+    ReportInputFailure(source_->lastError());
+    if (front_ == Front::kDesktop) CloseLink();
+    return false;
+  }
+  if (front_ == Front::kConsole) return false;
+  if (!endSeen_) {
+    endSeen_ = true;
+    for (auto& chain : chains_) chain->front.EndOfSignal();
+  }
+  return true;
+}
+
 bool Session::Tick() {
   ShowCommandMessages();
+  if (source_ != nullptr && !chains_.empty()) return TickChannels();
   if (source_ == nullptr) {
     // No input (the window before its port opens, or a serial device that
     // went away): the clocks and the filter log's flush go on.
@@ -432,7 +551,13 @@ int Session::Finish() {
   // The source writes the state in progress, the edges still in the ring are
   // decoded, and the decoders see the signal end, so a page still open is
   // written and counted.
-  if (source_ != nullptr) {
+  if (!chains_.empty()) {
+    for (auto& channel : channelSources_) channel->Stop();
+    PollChannels();
+    for (auto& chain : chains_) chain->front.EndOfSignal();
+    SumChannelStats();
+    monitor.EndOfSignal(nullptr);
+  } else if (source_ != nullptr) {
     source_->Stop();
     tap_.Copy(*source_->ring());
     monitor.EndOfSignal(source_->ring());
@@ -442,7 +567,8 @@ int Session::Finish() {
   if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
     ReportDeviceOverruns(audio->deviceOverruns(), true);
   }
-  const uint64_t overruns = lostOverruns_ + (source_ != nullptr ? source_->overruns() : 0);
+  uint64_t overruns = lostOverruns_ + (source_ != nullptr ? source_->overruns() : 0);
+  for (size_t k = 1; k < channelSources_.size(); ++k) overruns += channelSources_[k]->overruns();
   if (overruns > 0) {
     Report(std::to_string(overruns) + " edges were lost because decoding fell behind");
   }
@@ -450,6 +576,9 @@ int Session::Finish() {
   if (link_) {
     link_->Close();
     source = nullptr;  // the link owned it
+  } else if (!channelSources_.empty()) {
+    for (auto& channel : channelSources_) channel->Close();
+    source = nullptr;
   } else if (source != nullptr) {
     source->Close();
   }

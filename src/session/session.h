@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "feeds/feed.h"
 #include "feeds/feed_settings.h"
@@ -20,6 +21,7 @@
 #include "platform/command_queue.h"
 #include "platform/serial_slicer.h"
 #include "platform/slicer_link.h"
+#include "session/channel_chain.h"
 #include "session/config_location.h"
 #include "session/monitor.h"
 #include "session/options.h"
@@ -171,6 +173,10 @@ class Session {
   std::string linkDevice() const { return link_ ? link_->devicePath() : std::string(); }
   /// The status so far (a lost device or a failed input make it 1).
   int status() const { return status_; }
+  /// Where a wideband input carries several channels, their decoding chains
+  /// in the order given (empty for one channel: the monitor decodes it).
+  /// `monitor.stats` then holds the counts of all of them.
+  const std::vector<std::unique_ptr<ChannelChain>>& channels() const { return chains_; }
 
   Settings settings;
 
@@ -183,6 +189,14 @@ class Session {
   void ShowCommandMessages();
   /// A message of the run's end.
   void Report(const std::string& text);
+  // Several channels of one input.
+  int OpenChannels();
+  bool TickChannels();
+  /// Decodes what every channel's ring holds, all channels in turn a
+  /// millisecond of stream time at a time, so pages come out in the order
+  /// they ended on air.
+  void PollChannels();
+  void SumChannelStats();
 
   ConsoleOptions options_;
   ConfigChoice config_;
@@ -212,6 +226,10 @@ class Session {
   std::unique_ptr<SlicerLink> link_;
   std::unique_ptr<EdgeSource> owned_;
   EdgeSource* source_ = nullptr;
+  std::vector<std::unique_ptr<ChannelChain>> chains_;
+  std::vector<std::unique_ptr<EdgeSource>> channelSources_;  ///< [0] is source_
+  RowMerger merger_{monitor.monitorPane};
+  uint64_t horizon_ = 0;  ///< stream time the channels have been read to
   std::chrono::steady_clock::time_point played_;
   std::chrono::steady_clock::time_point retry_;
   uint64_t streamTicks_ = 0;

@@ -4,9 +4,13 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio_writer.h"
@@ -17,6 +21,7 @@
 #include "pocsag_encoder.h"
 #include "session/inputs.h"
 #include "session/options.h"
+#include "session/session.h"
 #include "support/rig.h"
 
 namespace skelmar::test {
@@ -137,6 +142,65 @@ inline void ExpectSent(const std::vector<Sent>& sent, const std::vector<std::str
     }
     EXPECT_TRUE(found) << s.address << " " << s.text << "\n" << Joined(rows);
   }
+}
+
+/// Messages of a session, kept; no beeps.
+class QuietFront : public MessageSink, public Beeper {
+ public:
+  void ShowMessage(const char* text) override { messages += std::string(text) + "\n"; }
+  int AskQuestion(const char*) override { return 1; }
+  void Beep() override {}
+  std::string messages;
+};
+
+/// The JSON records of a whole console session with these options (after
+/// "skelmar"), and its monitor rows in `rows` (when given). A live input
+/// runs until `done` says so (it sees the records so far) or 40 s passed.
+inline std::vector<std::string> SessionRecords(
+    const std::vector<std::string>& args, std::vector<std::string>* rows = nullptr,
+    const std::function<bool(const std::vector<std::string>&)>& done = nullptr) {
+  std::vector<std::string> all = {"--start-time", "2026-01-01T00:00:00Z", "--label", "rx"};
+  all.insert(all.end(), args.begin(), args.end());
+  const ConsoleOptions options = Options(all);
+  QuietFront front;
+  const std::string json = TempPath("session.jsonl");
+  std::FILE* out = std::fopen(json.c_str(), "w+");
+  EXPECT_NE(out, nullptr);
+  ConfigChoice config;
+  config.file = TempPath("none.ini");
+  config.origin = ConfigChoice::Origin::kOverride;
+  std::vector<std::string> records;
+  auto read = [&] {
+    std::fflush(out);
+    records.clear();
+    std::ifstream in(json);
+    for (std::string line; std::getline(in, line);) records.push_back(line);
+  };
+  {
+    Session session(options, config, Front::kConsole, front, front);
+    EXPECT_EQ(session.Configure(), kExitOk) << front.messages;
+    session.SetOutputs(out, nullptr);
+    EXPECT_EQ(session.OpenLink(), 1) << front.messages;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+    while (session.linkOpen() && std::chrono::steady_clock::now() < deadline) {
+      if (session.IsLive()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!session.Tick()) break;
+      if (done) {
+        read();
+        if (done(records)) break;
+      }
+    }
+    session.Finish();
+    if (rows != nullptr) {
+      rows->clear();
+      const TextPane& pane = session.monitor.monitorPane;
+      for (int n = 0; n < pane.lineCount; ++n) rows->push_back(pane.lines[n]);
+    }
+  }
+  read();
+  std::fclose(out);
+  std::remove(json.c_str());
+  return records;
 }
 
 }  // namespace skelmar::test

@@ -199,6 +199,58 @@ TEST(RtlTcp, CommandsThenEveryPageAcrossADroppedConnection) {
   }
 }
 
+TEST(RtlTcp, ThreeChannelsFromOneServer) {
+  // Three transmitters of one network, the server streaming their capture;
+  // the device is tuned between the outermost channels.
+  std::vector<std::vector<Sent>> sent(3);
+  std::vector<siggen::IqCarrier> carriers;
+  const double hz[3] = {169.5e6, 169.525e6, 169.7e6};
+  for (int k = 0; k < 3; ++k) {
+    siggen::IqCarrier c;
+    c.audio = Traffic(1111110 + 1000 * static_cast<uint32_t>(k), sent[static_cast<size_t>(k)]);
+    c.deviationHz = 4800;
+    c.offsetHz = hz[k] - 169.6e6;
+    c.powerDb = 3.0 * k;
+    carriers.push_back(c);
+  }
+  siggen::IqOptions options;
+  options.sampleRate = 1024000;
+  options.centerHz = 169.6e6;
+  options.amplitude = 0.1;
+  options.cnrDb = 30;
+  const std::string path = TempPath("rtl3.cu8");
+  ASSERT_TRUE(siggen::WriteIq(path, siggen::IqFileFormat::kCu8, carriers, options));
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> capture{std::istreambuf_iterator<char>(in), {}};
+  std::remove(path.c_str());
+  FakeRtlTcpServer server({capture});
+
+  std::vector<std::string> rows;
+  size_t expected = 0;
+  for (const auto& s : sent) expected += s.size();
+  const std::vector<std::string> records = SessionRecords(
+      {"--four-level", "--rtl-tcp", "127.0.0.1:" + std::to_string(server.port()), "--channel",
+       "169.5M=A", "--channel", "169.525M=B", "--channel", "169.7M=C", "--json"},
+      &rows,
+      [&](const std::vector<std::string>& r) { return server.allSent() && r.size() >= expected; });
+  EXPECT_EQ(records.size(), expected) << Joined(records);
+  const char* names[3] = {"A ", "B ", "C "};
+  for (size_t k = 0; k < 3; ++k) {
+    std::vector<std::string> mine;
+    for (const std::string& r : rows) {
+      if (r.rfind(names[k], 0) == 0) mine.push_back(r);
+    }
+    ExpectSent(sent[k], mine);
+  }
+  const auto commands = server.commands();
+  ASSERT_EQ(commands.size(), 1u);
+  for (const Command& c : commands[0]) {
+    if (c.code == 0x01) {
+      EXPECT_EQ(c.value, 169600000u);
+    }
+  }
+}
+
 TEST(RtlTcp, NoServerIsAClearFailure) {
   // A port nobody listens on: bind one, close it, then connect there.
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -32,7 +32,9 @@ const char kUsage[] =
     "  --ppm N               the tuner's reference error (fast by N ppm)\n"
     "  --dc I,Q              tuner DC offset, of full scale\n"
     "  --imbalance DB,DEG    Q arm gain and phase error\n"
-    "  --neighbour DB        the same signal again 25 kHz above, DB stronger\n";
+    "  --neighbour DB        the same signal again 25 kHz above, DB stronger\n"
+    "  --also FILE,OFFSET[,DB]  one more transmitter: an edge recording on a carrier at\n"
+    "                        OFFSET from the centre, DB stronger than the first (repeatable)\n";
 
 int Fail(const char* message, const std::string& detail = "") {
   std::fprintf(stderr, "skeliq: %s%s\n%s", message, detail.c_str(), kUsage);
@@ -41,6 +43,30 @@ int Fail(const char* message, const std::string& detail = "") {
 
 bool Pair(const char* text, double& a, double& b) {
   return std::sscanf(text, "%lf,%lf", &a, &b) == 2;
+}
+
+/// An edge recording as the modulating audio of a transmitter.
+bool EdgeAudio(const std::string& path, bool fourLevel, siggen::IqCarrier& carrier,
+               std::string& error) {
+  skelmar::EdgeRecordingReader reader;
+  if (!reader.Open(path, &error)) return false;
+  std::vector<skelmar::PulseSample> samples;
+  for (skelmar::PulseSample s; reader.Next(s);) samples.push_back(s);
+  if (reader.failed()) {
+    error = reader.error();
+    return false;
+  }
+  // The transmitter's modulation filter: flat delay, 2 kHz.
+  siggen::AudioOptions audio;
+  audio.sampleRate = 48000;
+  audio.fourLevelInterface = fourLevel;
+  audio.amplitude = 0.5;
+  audio.filter = siggen::ReceiverFilter::kBessel4;
+  audio.cutoffHz = 2000;
+  carrier.audio = siggen::ToFloat(siggen::EdgesToAudio(samples, audio));
+  carrier.audioRate = audio.sampleRate;
+  carrier.audioUnit = audio.amplitude;
+  return true;
 }
 
 }  // namespace
@@ -53,6 +79,7 @@ int main(int argc, char** argv) {
   siggen::IqCarrier carrier;
   carrier.offsetHz = 100e3;
   double neighbourDb = -1000;
+  std::vector<std::string> also;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -95,6 +122,8 @@ int main(int argc, char** argv) {
     } else if (a == "--imbalance" && Pair(v, x, y)) {
       options.imbalanceDb = x;
       options.imbalanceDegrees = y;
+    } else if (a == "--also") {
+      also.emplace_back(v);
     } else if (a == "--neighbour") {
       neighbourDb = std::atof(v);
     } else {
@@ -105,22 +134,8 @@ int main(int argc, char** argv) {
   if (edges.empty() == audioPath.empty()) return Fail("give one of --edges and --audio");
 
   if (!edges.empty()) {
-    skelmar::EdgeRecordingReader reader;
     std::string error;
-    if (!reader.Open(edges, &error)) return Fail("", error);
-    std::vector<skelmar::PulseSample> samples;
-    for (skelmar::PulseSample s; reader.Next(s);) samples.push_back(s);
-    if (reader.failed()) return Fail("", reader.error());
-    // The transmitter's modulation filter: flat delay, 2 kHz.
-    siggen::AudioOptions audio;
-    audio.sampleRate = 48000;
-    audio.fourLevelInterface = fourLevel;
-    audio.amplitude = 0.5;
-    audio.filter = siggen::ReceiverFilter::kBessel4;
-    audio.cutoffHz = 2000;
-    carrier.audio = siggen::ToFloat(siggen::EdgesToAudio(samples, audio));
-    carrier.audioRate = audio.sampleRate;
-    carrier.audioUnit = audio.amplitude;
+    if (!EdgeAudio(edges, fourLevel, carrier, error)) return Fail("", error);
   } else {
     SF_INFO info{};
     SNDFILE* file = sf_open(audioPath.c_str(), SFM_READ, &info);
@@ -143,6 +158,22 @@ int main(int argc, char** argv) {
     neighbour.offsetHz += 25e3;
     neighbour.powerDb = neighbourDb;
     carriers.push_back(neighbour);
+  }
+  for (const std::string& more : also) {
+    const size_t comma = more.find(',');
+    if (comma == std::string::npos) return Fail("--also takes FILE,OFFSET[,DB]: ", more);
+    siggen::IqCarrier other = carrier;
+    std::string error;
+    if (!EdgeAudio(more.substr(0, comma), fourLevel, other, error)) return Fail("", error);
+    const std::string rest = more.substr(comma + 1);
+    const size_t second = rest.find(',');
+    double hz = 0;
+    if (!skelmar::ParseFrequency(rest.substr(0, second).c_str(), hz)) {
+      return Fail("--also takes FILE,OFFSET[,DB]: ", more);
+    }
+    other.offsetHz = hz;
+    other.powerDb = second == std::string::npos ? 0 : std::atof(rest.c_str() + second + 1);
+    carriers.push_back(other);
   }
   std::string error;
   if (!siggen::WriteIq(output, format, carriers, options, &error)) {

@@ -287,6 +287,13 @@ int Run(const ConsoleOptions& given, const char* argv0) {
   session.SetGraceCutShort([&signals, stopsBefore] { return signals.count() > stopsBefore; });
   int status = session.Finish();
   if (o.stats) {
+    // Several channels: each one's counts, then all of them together.
+    for (const auto& channel : session.channels()) {
+      std::printf("Channel %s (%.6f MHz):\n", channel->name().c_str(),
+                  static_cast<double>(channel->frequencyHz()) / 1e6);
+      PrintStats(channel->stats, session.clock());
+    }
+    if (!session.channels().empty()) std::printf("All channels:\n");
     PrintStats(session.monitor.stats, session.clock());
     PrintPolarityStats(session.records());
     PrintFeedStats(session.feeds());

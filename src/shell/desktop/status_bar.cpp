@@ -80,6 +80,12 @@ const char* InputStateText(InputState state) {
 std::string ReceiverText(const ConsoleOptions& o) {
   const bool live = o.input == InputKind::kRtlTcp || o.input == InputKind::kSdr;
   if (!live && o.input != InputKind::kIq) return {};
+  // Several channels: each by its label or frequency, as their lines name them.
+  if (o.channels.size() > 1) {
+    std::string text = std::to_string(o.channels.size()) + " channels:";
+    for (const ChannelEntry& c : o.channels) text += " " + ChannelName(c);
+    return text;
+  }
   const double center = live ? SdrCenterHz(o) : o.center.value_or(0);
   const double channel = o.channel.value_or(center);
   // A capture without its centre frequency knows the channel only as an offset.
