@@ -32,7 +32,7 @@ using namespace skelmar;
 
 constexpr double kRate = 1024000;
 constexpr double kOffset = 150e3;
-constexpr int kPages = 24;  // per seed
+constexpr int kPages = 24;  // per traffic set
 
 struct Traffic {
   std::vector<float> audio;
@@ -42,13 +42,13 @@ struct Traffic {
 };
 
 /// Random pages of one mode, rendered as the transmitter's modulating audio.
-Traffic Make(const sensitivity::Mode& mode, uint32_t seed) {
+Traffic Make(const sensitivity::Mode& mode, uint32_t rngStart) {
   Traffic t;
   t.fourLevel = mode.levels == 4;
   t.deviation = t.fourLevel ? 4800 : 4500;
   sensitivity::Timeline air;
   air.Hold(0, 0.2);
-  sensitivity::AppendTraffic(mode, kPages, seed, air, t.sent);
+  sensitivity::AppendTraffic(mode, kPages, rngStart, air, t.sent);
   air.Hold(0, 0.2);
   siggen::AudioOptions audio;
   audio.sampleRate = 48000;
@@ -60,7 +60,7 @@ Traffic Make(const sensitivity::Mode& mode, uint32_t seed) {
 }
 
 /// The capture as complex float.
-std::vector<std::complex<float>> Capture(const Traffic& t, double cnr, uint32_t seed) {
+std::vector<std::complex<float>> Capture(const Traffic& t, double cnr, uint32_t rngStart) {
   siggen::IqCarrier c;
   c.audio = t.audio;
   c.deviationHz = t.deviation;
@@ -69,7 +69,7 @@ std::vector<std::complex<float>> Capture(const Traffic& t, double cnr, uint32_t 
   o.sampleRate = kRate;
   o.amplitude = 0.1;
   o.cnrDb = cnr;
-  o.rngStart = seed;
+  o.rngStart = rngStart;
   const std::string path = "/tmp/sens_iq_" + std::to_string(getpid()) + ".cf32";
   siggen::WriteIq(path, siggen::IqFileFormat::kCf32, {c}, o);
   std::ifstream in(path, std::ios::binary);
@@ -174,12 +174,12 @@ double NinetyPoint(const std::vector<double>& cnr, const std::vector<double>& sh
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Optional: --seeds N (traffic sets a point, default 2), then the mode
+  // Optional: --sets N (traffic sets a point, default 2), then the mode
   // names to run (default all), e.g. "pocsag1200 flex3200/4".
   int first = 1;
-  uint32_t seeds = 2;
-  if (argc > 2 && std::strcmp(argv[1], "--seeds") == 0) {
-    seeds = static_cast<uint32_t>(std::max(1, std::atoi(argv[2])));
+  uint32_t sets = 2;
+  if (argc > 2 && std::strcmp(argv[1], "--sets") == 0) {
+    sets = static_cast<uint32_t>(std::max(1, std::atoi(argv[2])));
     first = 3;
   }
   for (const sensitivity::Mode& mode : sensitivity::kModes) {
@@ -188,8 +188,8 @@ int main(int argc, char** argv) {
     if (!wanted) continue;
     std::vector<Traffic> traffic;
     int pages = 0;
-    for (uint32_t seed = 1; seed <= seeds; ++seed) {
-      traffic.push_back(Make(mode, 1000 * seed));
+    for (uint32_t set = 1; set <= sets; ++set) {
+      traffic.push_back(Make(mode, 1000 * set));
       pages += static_cast<int>(traffic.back().sent.size());
     }
     std::printf("%s: %% of %d pages decoded, built-in receiver / reference\n  CNR dB:", mode.name,

@@ -29,27 +29,28 @@ double SdrCenterHz(const ConsoleOptions& o) {
 
 namespace {
 
+// An rtl_tcp server and a SoapySDR device are tuned alike.
+template <typename Tuning>
+Tuning TuningOf(const ConsoleOptions& o) {
+  Tuning tuning;
+  tuning.centerHz = SdrCenterHz(o);
+  tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
+  tuning.gainDb = o.gain;
+  tuning.ppm = o.ppm;
+  return tuning;
+}
+
 std::unique_ptr<IqStream> MakeStream(const ConsoleOptions& o,
                                      std::function<void(const char*)> notice) {
   switch (o.input) {
     case InputKind::kIq:
       return std::make_unique<IqFileStream>(o.inputPath, o.iqFormat, o.iqRate);
-    case InputKind::kRtlTcp: {
-      RtlTcpTuning tuning;
-      tuning.centerHz = SdrCenterHz(o);
-      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
-      tuning.gainDb = o.gain;
-      tuning.ppm = o.ppm;
-      return std::make_unique<RtlTcpStream>(o.inputPath, tuning, std::move(notice));
-    }
-    case InputKind::kSdr: {
-      SdrTuning tuning;
-      tuning.centerHz = SdrCenterHz(o);
-      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
-      tuning.gainDb = o.gain;
-      tuning.ppm = o.ppm;
-      return std::make_unique<SoapySdrStream>(o.inputPath, tuning, std::move(notice));
-    }
+    case InputKind::kRtlTcp:
+      return std::make_unique<RtlTcpStream>(o.inputPath, TuningOf<RtlTcpTuning>(o),
+                                            std::move(notice));
+    case InputKind::kSdr:
+      return std::make_unique<SoapySdrStream>(o.inputPath, TuningOf<SdrTuning>(o),
+                                              std::move(notice));
     default:
       return nullptr;
   }
@@ -106,26 +107,10 @@ std::unique_ptr<EdgeSource> MakeEdgeSource(const ConsoleOptions& o, bool fourLev
     case InputKind::kAudioDevice:
       return audio(AudioSourceKind::kAlsa);
     case InputKind::kIq:
-      return receiver(std::make_unique<IqFileStream>(o.inputPath, o.iqFormat, o.iqRate), false,
-                      o.center);
-    case InputKind::kRtlTcp: {
-      RtlTcpTuning tuning;
-      tuning.centerHz = SdrCenterHz(o);
-      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
-      tuning.gainDb = o.gain;
-      tuning.ppm = o.ppm;
-      return receiver(std::make_unique<RtlTcpStream>(o.inputPath, tuning, notice), true,
-                      tuning.centerHz);
-    }
-    case InputKind::kSdr: {
-      SdrTuning tuning;
-      tuning.centerHz = SdrCenterHz(o);
-      tuning.sampleRate = o.iqRate > 0 ? o.iqRate : kDefaultSdrRate;
-      tuning.gainDb = o.gain;
-      tuning.ppm = o.ppm;
-      return receiver(std::make_unique<SoapySdrStream>(o.inputPath, tuning, notice), true,
-                      tuning.centerHz);
-    }
+      return receiver(MakeStream(o, std::move(notice)), false, o.center);
+    case InputKind::kRtlTcp:
+    case InputKind::kSdr:
+      return receiver(MakeStream(o, std::move(notice)), true, SdrCenterHz(o));
     default:
       return nullptr;
   }
