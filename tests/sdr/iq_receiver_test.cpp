@@ -179,8 +179,11 @@ TEST(IqReceiver, HeaderlessCaptureOfUnknownFormatIsRefusedWithTheFormats) {
 }
 
 // The off-air recordings, frequency-modulated onto a channel of a capture,
-// decode exactly as their audio does.
+// decode exactly as their audio does; all three on channels of one capture
+// too.
 TEST(IqReceiver, OffAirRecordingsOnACarrierDecodeAsTheirAudio) {
+  std::vector<siggen::IqCarrier> network;
+  std::vector<std::vector<std::string>> audioRows;
   for (const char* name :
        {"pocsag-512-offair.flac", "pocsag-1200-offair.flac", "pocsag-2400-offair.flac"}) {
     SCOPED_TRACE(name);
@@ -216,7 +219,43 @@ TEST(IqReceiver, OffAirRecordingsOnACarrierDecodeAsTheirAudio) {
     ASSERT_FALSE(audio.empty());
     EXPECT_EQ(Joined(iq), Joined(audio));
     std::remove(path.c_str());
+    network.push_back(carrier);
+    audioRows.push_back(audio);
   }
+
+  // A national network's three frequencies, two of them 37.5 kHz apart, one
+  // weaker than the others.
+  const double hz[] = {466.075e6, 466.2e6, 466.2375e6};
+  const char* labels[] = {"North", "South", "Fire"};
+  siggen::IqOptions options;
+  options.sampleRate = 2400000;
+  options.centerHz = 466.15e6;
+  options.ppm = 15;
+  options.amplitude = 0.05;
+  options.cnrDb = 32;
+  for (size_t k = 0; k < network.size(); ++k) {
+    network[k].offsetHz = hz[k] - options.centerHz;
+    network[k].powerDb = k == 1 ? -4 : 0;
+  }
+  const std::string path = TempPath("network.cu8");
+  ASSERT_TRUE(siggen::WriteIq(path, siggen::IqFileFormat::kCu8, network, options));
+  std::vector<std::string> args = {"--iq",     path,      "--rate", "2400k",
+                                   "--center", "466.15M", "--ppm",  "15"};
+  for (size_t k = 0; k < network.size(); ++k) {
+    args.push_back("--channel");
+    args.push_back(std::to_string(std::llround(hz[k])) + "=" + labels[k]);
+  }
+  std::vector<std::string> rows;
+  SessionRecords(args, &rows);
+  for (size_t k = 0; k < network.size(); ++k) {
+    const std::string prefix = std::string(labels[k]) + " ";
+    std::vector<std::string> own;
+    for (const std::string& r : rows) {
+      if (r.rfind(prefix, 0) == 0) own.push_back(r.substr(prefix.size()));
+    }
+    EXPECT_EQ(Joined(own), Joined(audioRows[k])) << labels[k] << "\n" << Joined(rows);
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -33,8 +33,9 @@ const char kUsage[] =
     "  --dc I,Q              tuner DC offset, of full scale\n"
     "  --imbalance DB,DEG    Q arm gain and phase error\n"
     "  --neighbour DB        the same signal again 25 kHz above, DB stronger\n"
-    "  --also FILE,OFFSET[,DB]  one more transmitter: an edge recording on a carrier at\n"
-    "                        OFFSET from the centre, DB stronger than the first (repeatable)\n";
+    "  --also FILE,OFFSET[,DB]  one more transmitter: an edge recording (.edges) or an\n"
+    "                        audio file on a carrier at OFFSET from the centre, DB stronger\n"
+    "                        than the first (repeatable)\n";
 
 int Fail(const char* message, const std::string& detail = "") {
   std::fprintf(stderr, "skeliq: %s%s\n%s", message, detail.c_str(), kUsage);
@@ -67,6 +68,35 @@ bool EdgeAudio(const std::string& path, bool fourLevel, siggen::IqCarrier& carri
   carrier.audioRate = audio.sampleRate;
   carrier.audioUnit = audio.amplitude;
   return true;
+}
+
+/// An audio file (discriminator audio) as the modulating audio: its peak is
+/// the full deviation.
+bool FileAudio(const std::string& path, siggen::IqCarrier& carrier, std::string& error) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (file == nullptr) {
+    error = "cannot read " + path + ": " + sf_strerror(nullptr);
+    return false;
+  }
+  std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
+  sf_readf_float(file, frames.data(), info.frames);
+  sf_close(file);
+  carrier.audio.clear();
+  float peak = 1e-6f;
+  for (sf_count_t n = 0; n < info.frames; ++n) {
+    const float s = frames[static_cast<size_t>(n * info.channels)];
+    carrier.audio.push_back(s);
+    peak = std::max(peak, s < 0 ? -s : s);
+  }
+  carrier.audioRate = info.samplerate;
+  carrier.audioUnit = peak;
+  return true;
+}
+
+/// Edge recordings end in ".edges"; anything else is read as audio.
+bool IsEdgeRecording(const std::string& path) {
+  return path.size() >= 6 && path.compare(path.size() - 6, 6, ".edges") == 0;
 }
 
 }  // namespace
@@ -137,20 +167,8 @@ int main(int argc, char** argv) {
     std::string error;
     if (!EdgeAudio(edges, fourLevel, carrier, error)) return Fail("", error);
   } else {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(audioPath.c_str(), SFM_READ, &info);
-    if (file == nullptr) return Fail("cannot read ", audioPath);
-    std::vector<float> frames(static_cast<size_t>(info.frames * info.channels));
-    sf_readf_float(file, frames.data(), info.frames);
-    sf_close(file);
-    float peak = 1e-6f;
-    for (sf_count_t n = 0; n < info.frames; ++n) {
-      const float s = frames[static_cast<size_t>(n * info.channels)];
-      carrier.audio.push_back(s);
-      peak = std::max(peak, s < 0 ? -s : s);
-    }
-    carrier.audioRate = info.samplerate;
-    carrier.audioUnit = peak;
+    std::string error;
+    if (!FileAudio(audioPath, carrier, error)) return Fail("", error);
   }
   std::vector<siggen::IqCarrier> carriers = {carrier};
   if (neighbourDb > -1000) {
@@ -164,7 +182,11 @@ int main(int argc, char** argv) {
     if (comma == std::string::npos) return Fail("--also takes FILE,OFFSET[,DB]: ", more);
     siggen::IqCarrier other = carrier;
     std::string error;
-    if (!EdgeAudio(more.substr(0, comma), fourLevel, other, error)) return Fail("", error);
+    const std::string file = more.substr(0, comma);
+    if (IsEdgeRecording(file) ? !EdgeAudio(file, fourLevel, other, error)
+                              : !FileAudio(file, other, error)) {
+      return Fail("", error);
+    }
     const std::string rest = more.substr(comma + 1);
     const size_t second = rest.find(',');
     double hz = 0;
