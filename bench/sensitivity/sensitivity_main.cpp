@@ -40,6 +40,7 @@ struct Options {
   int pages = 200;
   int fromDb = 4;
   int toDb = 14;
+  double stepDb = 1;                ///< between points: finer steps place the 90 % point better
   std::vector<std::string> modes;   ///< empty: all
   std::vector<std::string> models;  ///< receiver models of the matrix; empty: all
   bool matrix = false;
@@ -303,16 +304,22 @@ ModeResult RunMode(const Mode& mode, const Options& options, uint32_t rngStart) 
     std::fprintf(stderr, "warning: %s loses pages without noise\n", mode.name);
   }
 
-  for (int db = options.fromDb; db <= options.toDb; ++db) {
+  const int steps =
+      static_cast<int>(std::floor((options.toDb - options.fromDb) / options.stepDb + 1e-9));
+  for (int k = 0; k <= steps; ++k) {
+    const double db = options.fromDb + k * options.stepDb;
     siggen::AudioOptions noisy = AudioFor(mode, options);
     noisy.noise = true;
     noisy.ebN0Db = db;
-    noisy.rngStart = rngStart * 1000u + static_cast<uint32_t>(db);
+    // Whole dB keep the noise they always had.
+    noisy.rngStart = rngStart * 1000u + static_cast<uint32_t>(std::lround(db * 100) % 100 == 0
+                                                                  ? std::lround(db)
+                                                                  : 100 + std::lround(db * 100));
     Point point;
     point.ebN0 = db;
     point.theorySer = TheorySer(mode, db);
     run(noisy, point);
-    std::fprintf(stderr, "  %2d dB: slicer %5.1f%%  ideal %5.1f%%\n", db, point.slicerPct,
+    std::fprintf(stderr, "  %4.1f dB: slicer %5.1f%%  ideal %5.1f%%\n", db, point.slicerPct,
                  point.idealPct);
     result.points.push_back(point);
   }
@@ -368,7 +375,7 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
   for (const ModeResult& r : results) std::printf(" | %4d pages   ", r.pagesSent);
   std::printf("\n");
   for (size_t i = 0; i < results.front().points.size(); ++i) {
-    std::printf("%-7.0f", results.front().points[i].ebN0);
+    std::printf(options.stepDb < 1 ? "%-7.1f" : "%-7.0f", results.front().points[i].ebN0);
     for (const ModeResult& r : results) {
       std::printf(" | %5.1f / %5.1f", r.points[i].slicerPct, r.points[i].idealPct);
     }
@@ -899,7 +906,7 @@ bool Flag(const char* arg, const char* name, const char** value) {
 void Usage() {
   std::fprintf(
       stderr,
-      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO]\n"
+      "bench_sensitivity [--pages=N] [--modes=a,b,...] [--ebn0=FROM:TO] [--step=DB]\n"
       "  [--slicer-cutoff=HZ] [--cutoff-per-rate=K] [--rx-cutoff=HZ] [--dc=F]\n"
       "  [--clock-ppm=P] [--min-state=SYMBOLS]\n  [--ideal-jitter=SYMBOLS] "
       "[--matrix [--models=a,b,...] [--lost]] "
@@ -945,6 +952,12 @@ int main(int argc, char** argv) {
     } else if (Flag(a, "--ebn0", &v)) {
       if (std::sscanf(v, "%d:%d", &options.fromDb, &options.toDb) != 2 ||
           options.toDb < options.fromDb) {
+        Usage();
+        return 2;
+      }
+    } else if (Flag(a, "--step", &v)) {
+      options.stepDb = std::atof(v);
+      if (!(options.stepDb >= 0.1 && options.stepDb <= 10)) {
         Usage();
         return 2;
       }

@@ -71,6 +71,16 @@ constexpr double kOneSidedSymbols = 12;
 // average a quarter symbol; the rate counts as on the air below kFitEnter and
 // stops counting above kFitLeave.
 constexpr double kClockGain = 0.08;
+// The clock that decides the symbols moves less and less, down to
+// kLockedGain after some kSettleEdges crossings, so noise on the crossings
+// jitters its decisions less once it has settled; and it learns the
+// transmitter's symbol rate (a second-order loop, damped), so a slow or fast
+// transmitter or sound card leaves it no lag. The rate is believed within
+// kMaxClockDrift of nominal.
+constexpr double kLockedGain = 0.02;
+constexpr double kSettleEdges = 16;
+constexpr double kLockedRateGain = kLockedGain * kLockedGain / 8;
+constexpr double kMaxClockDrift = 0.002;
 constexpr double kErrorWeight = 1.0 / 16;
 constexpr double kFitEnter = 0.17;
 constexpr double kFitLeave = 0.22;
@@ -110,8 +120,11 @@ constexpr double kMaxInnerShare = 0.6;
 constexpr int kHalfRate[6] = {-1, -1, 1, -1, 2, 3};
 constexpr double kEvenRuns = 0.9;
 // Index of the rate at double each rate; the mean below which its runs count
-// as odd, and how much larger its error may be than the chosen clock's.
-constexpr int kDoubleRate[6] = {-1, 2, 4, 5, -1, -1};
+// as odd, and how much larger its error may be than the chosen clock's. Only
+// a FLEX frame goes over to double its rate inside a transmission; noise
+// splits the runs of slower data into odd ones often enough that the rule
+// would take POCSAG 1200 and GSC off their clocks hundreds of times a minute.
+constexpr int kDoubleRate[6] = {-1, -1, -1, 5, -1, -1};
 constexpr double kOddRuns = 0.0;
 constexpr double kOddRunsMargin = 0.04;
 constexpr double kRunWeight = 1.0 / 8;
@@ -120,6 +133,11 @@ constexpr double kRunWeight = 1.0 / 8;
 // sum too short to be clocked). Slower input is interpolated up to it by a
 // whole factor.
 constexpr double kMinWorkRate = 20000;
+// The matched filter's window is read this many working samples before the
+// boundary the clock gives: the rate channels' crossings, less their
+// low-frequency delay, come out late by about this much at every rate (the
+// symbol error rate against the window's place has its minimum there).
+constexpr double kWindowEarlySamples = 0.75;
 
 // Whether one rate is a whole multiple of the other: a clock of the faster
 // fits data of the slower too.
@@ -204,7 +222,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     channelDelay_[c] =
         (kBesselCorner / warped + 0.5 * (ch.every - 1) / workRate_) * kTicksPerSecond;
     RateClock& clock = clocks_[c];
-    clock.period = kTicksPerSecond / kRateHz[c];
+    clock.nominal = clock.period = kTicksPerSecond / kRateHz[c];
     const double share = !fourLevel_              ? 1.0
                          : kRateHz[c] > kFastRate ? kMatchedShare4Fast
                                                   : kMatchedShare4;
@@ -239,6 +257,7 @@ void AudioSlicer::DesignInterpolator() {
 void AudioSlicer::Reset() {
   for (Channel& c : channels_) c.Clear();
   for (RateClock& r : clocks_) {
+    r.period = r.nominal;
     r.grid = 0;
     r.error = 0.25;
     r.edges = 0;
@@ -520,7 +539,19 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   const double k = std::round((tick - clock.grid) / clock.period);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
-  clock.grid = boundary + kClockGain * e;
+  if (r == selected_) {
+    const double gain =
+        std::max(kLockedGain, kClockGain * kSettleEdges / (kSettleEdges + clock.lockedEdges));
+    ++clock.lockedEdges;
+    clock.grid = boundary + gain * e;
+    if (k != 0) {
+      clock.period =
+          std::clamp(clock.period + kLockedRateGain * e / std::fabs(k),
+                     clock.nominal * (1 - kMaxClockDrift), clock.nominal * (1 + kMaxClockDrift));
+    }
+  } else {
+    clock.grid = boundary + kClockGain * e;
+  }
   const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
   clock.evenRuns += kRunWeight * (even - clock.evenRuns);
   clock.error += kErrorWeight * (std::fabs(e) / clock.period - clock.error);
@@ -626,6 +657,9 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   if (choice == selected_) return;
   const double now = static_cast<double>(n) * ticksPerSample_;
   const int previous = selected_;
+  // Only the deciding clock learns the rate; the others keep the nominal one.
+  if (previous >= 0) clocks_[previous].period = clocks_[previous].nominal;
+  if (choice >= 0) clocks_[choice].lockedEdges = 0;
   selected_ = choice;
   if (choice < 0) {
     // Free-running again: the wide channel's present level from now on.
@@ -641,7 +675,8 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
                        history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
   const RateClock& clock = clocks_[choice];
-  const double first = clock.grid - channelDelay_[choice] - clock.lead;
+  const double first =
+      clock.grid - channelDelay_[choice] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
   if (previous < 0) {
     StartLevels(choice, n);
@@ -706,6 +741,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
     // No crossing for long: the transmission has ended. Whatever comes next
     // must earn a clock afresh, and the free-running edges serve until then.
     for (RateClock& c : clocks_) {
+      c.period = c.nominal;
       c.error = 0.25;
       c.edges = 0;
       c.fits = false;
@@ -790,7 +826,8 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
                sink);
   }
   // The next boundary on the clock's present grid, at least half a symbol on.
-  const double first = clock.grid - channelDelay_[r] - clock.lead;
+  const double first =
+      clock.grid - channelDelay_[r] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   const double after = nextDecision_ + 0.5 * clock.period;
   nextDecision_ = first + std::ceil((after - first) / clock.period) * clock.period;
 }

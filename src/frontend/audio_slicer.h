@@ -109,8 +109,10 @@ class AudioSlicer {
   /// Symbol clock of one candidate rate, pulled by the mid-level crossings of
   /// its channel; its mean timing error says whether that rate is on the air.
   struct RateClock {
-    double period = 0;  ///< ticks
-    double grid = 0;    ///< a symbol boundary as the channel sees it, ticks
+    double period = 0;       ///< ticks; the deciding clock learns the transmitter's
+    double nominal = 0;      ///< the rate's own period, ticks
+    double lockedEdges = 0;  ///< crossings since it began deciding
+    double grid = 0;         ///< a symbol boundary as the channel sees it, ticks
     double error = 0.25;
     int edges = 0;
     bool fits = false;

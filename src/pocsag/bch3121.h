@@ -35,10 +35,11 @@ class Bch3121 {
 
   /// 0 clean, 1 or 2 errors corrected (or parity only), 3 uncorrectable.
   int Correct();
-  /// Correct, then, when that fails and every bit has a reliability, the
-  /// codewords reached by flipping the least reliable bits: the nearest in
-  /// reliability is taken when it is near enough to be believed
-  /// (kSoftRepair, buffer rewritten); otherwise Correct's result and buffer.
+  /// Correct, then, when it found errors and every bit has a reliability,
+  /// the codewords reached by flipping the least reliable bits: one nearer
+  /// in reliability than Correct's codeword, or, where Correct found none,
+  /// near enough to be believed, is taken (kSoftRepair, buffer rewritten);
+  /// otherwise Correct's result and buffer.
   int CorrectSoft();
 
   /// Fills the buffer from a 32-bit word, most significant bit first.
