@@ -8,6 +8,7 @@
 
 #include "feeds/feed_spool.h"
 #include "output/filters.h"
+#include "output/page_json.h"
 
 namespace skelmar {
 
@@ -64,14 +65,11 @@ int64_t EpochSeconds(const SystemTime& t) {
   return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
-void StatsToJson(const StatCounters& counters, const SystemTime& t, int offset, std::string& out) {
+namespace {
+
+/// The "hourly" and "daily" members of one set of counts.
+void AppendTables(const StatCounters& counters, std::string& out) {
   char buf[160];
-  const int absOffset = offset < 0 ? -offset : offset;
-  std::snprintf(buf, sizeof buf, "{\"time\":\"%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d\"",
-                unsigned{t.year}, unsigned{t.month}, unsigned{t.day}, unsigned{t.hour},
-                unsigned{t.minute}, unsigned{t.second}, offset < 0 ? '-' : '+', absOffset / 60,
-                absOffset % 60);
-  out = buf;
   for (int table = 0; table < 2; ++table) {
     out += table == 0 ? ",\"hourly\":{" : ",\"daily\":{";
     for (int row = 0; row < kStatRows; ++row) {
@@ -81,6 +79,38 @@ void StatsToJson(const StatCounters& counters, const SystemTime& t, int offset, 
       out += buf;
     }
     out += '}';
+  }
+}
+
+}  // namespace
+
+void StatsToJson(const StatCounters& counters, const SystemTime& t, int offset, std::string& out,
+                 const std::vector<ChannelStats>& channels) {
+  char buf[160];
+  const int absOffset = offset < 0 ? -offset : offset;
+  std::snprintf(buf, sizeof buf, "{\"time\":\"%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d\"",
+                unsigned{t.year}, unsigned{t.month}, unsigned{t.day}, unsigned{t.hour},
+                unsigned{t.minute}, unsigned{t.second}, offset < 0 ? '-' : '+', absOffset / 60,
+                absOffset % 60);
+  out = buf;
+  AppendTables(counters, out);
+  if (!channels.empty()) {
+    // Each channel's counts beside the totals, which keep their meaning.
+    out += ",\"channels\":[";
+    for (size_t k = 0; k < channels.size(); ++k) {
+      const ChannelStats& c = channels[k];
+      out += k == 0 ? "{\"name\":" : ",{\"name\":";
+      AppendJsonString(out, c.name.data(), c.name.size());
+      std::snprintf(buf, sizeof buf, ",\"frequency\":%lld", static_cast<long long>(c.frequencyHz));
+      out += buf;
+      if (!c.label.empty()) {
+        out += ",\"label\":";
+        AppendJsonString(out, c.label.data(), c.label.size());
+      }
+      AppendTables(*c.counters, out);
+      out += '}';
+    }
+    out += ']';
   }
   out += '}';
 }
@@ -154,14 +184,14 @@ void FeedHub::ReportDrops() {
 }
 
 void FeedHub::Tick(int64_t monotonicMs, const SystemTime& local, int utcOffsetMinutes,
-                   const StatCounters& counters) {
+                   const StatCounters& counters, const std::vector<ChannelStats>& channels) {
   if (feeds_.empty()) return;
   // The counts are read before the statistics clear the hour, so the hour
   // turn sends the hour just ended. In between, about once a second, the
   // feeds get a fresh copy for their next connection.
   const bool hourTurn = lastHour_ >= 0 && local.hour != lastHour_;
   if (hourTurn || --ticksToStats_ <= 0) {
-    StatsToJson(counters, local, utcOffsetMinutes, stats_);
+    StatsToJson(counters, local, utcOffsetMinutes, stats_, channels);
     for (auto& feed : feeds_) feed->SetStats(stats_, hourTurn);
     ticksToStats_ = 10;
   }

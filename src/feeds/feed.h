@@ -95,9 +95,10 @@ class Deduper {
   Slot slots_[kSlots];
 };
 
-/// The hourly and daily counts as one JSON object.
+/// The hourly and daily counts as one JSON object; where several channels
+/// run, each one's counts follow in "channels".
 void StatsToJson(const StatCounters& counters, const SystemTime& local, int utcOffsetMinutes,
-                 std::string& out);
+                 std::string& out, const std::vector<ChannelStats>& channels = {});
 
 /// The name of a statistics row as the stats JSON has it ("FLEX 6400" ...).
 const char* StatRowName(int row);
@@ -116,9 +117,10 @@ class FeedHub {
   /// A page for the feeds (pieces of fragmented messages are left to the joined record).
   void Publish(const PageRecord& page, std::string_view json, int64_t epochSeconds);
   /// Every monitor tick, before the statistics: stats at the hour turn, and at
-  /// most once a minute a line per feed that dropped pages.
+  /// most once a minute a line per feed that dropped pages. `channels`:
+  /// each channel's counts where several run (`counters` is their total).
   void Tick(int64_t monotonicMs, const SystemTime& local, int utcOffsetMinutes,
-            const StatCounters& counters);
+            const StatCounters& counters, const std::vector<ChannelStats>& channels = {});
   /// Puts the last run's records back into the feeds they were meant for;
   /// the others stay in `records` (for a feed not in this run). Says how many
   /// were restored.

@@ -152,11 +152,7 @@ void PageComposer::WriteCapcode(const PageStart& start) {
 
   TextPane& pane = sinks_.monitorPane;
   pane.StampTime();
-  if (sinks_.channelName != nullptr) {
-    pane.SetColor(kSlotTimestamp);
-    pane.PutText(sinks_.channelName);
-    pane.PutChar(' ');
-  }
+  PutChannelName();
   pane.MarkCapcodeStart();
   pane.SetColor(kSlotCapcode);
   pane.PutText(text);
@@ -188,10 +184,20 @@ void PageComposer::PageEnd() {
   sinks_.pages.Commit(sinks_.filterProcessor.lastMatch);
 }
 
+void PageComposer::PutChannelName() {
+  if (sinks_.channelName == nullptr) return;
+  TextPane& pane = sinks_.monitorPane;
+  pane.SetColor(kSlotTimestamp);
+  pane.PutText(sinks_.channelName);
+  pane.PutChar(' ');
+}
+
 void PageComposer::FlexUnknownSync(const uint32_t (&syncWords)[4]) {
   TextPane& pane = sinks_.monitorPane;
   pane.SetColor(kSlotUnknownSync);
   pane.EndLine();
+  PutChannelName();
+  pane.SetColor(kSlotUnknownSync);
   pane.PutText("UNKNOWN SYNC HEADER : ");
   char hex[12];
   for (uint32_t word : syncWords) {
@@ -204,6 +210,7 @@ void PageComposer::FlexUnknownSync(const uint32_t (&syncWords)[4]) {
 void PageComposer::FlexReflexFrame(const int32_t* const (&phaseWords)[4], int32_t wordCount) {
   TextPane& pane = sinks_.monitorPane;
   const int32_t first = phaseWords[0][0];
+  PutChannelName();
   pane.SetColor(kSlotFlexFormat);
   pane.PutChar('[');
   if (first > 0x3FFFFF) pane.SetColor(kSlotBitErrors);

@@ -42,6 +42,8 @@ class PageComposer : public PageEvents {
   bool Shown(const PageStart& start) const;
   /// The filter lookup, the record's address fields and the capcode block.
   void WriteCapcode(const PageStart& start);
+  /// Where several channels run, every line starts with the channel's name.
+  void PutChannelName();
 
   PageSinks sinks_;
   bool open_ = false;  ///< a page was begun and shown and awaits its end

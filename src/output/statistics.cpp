@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "output/filters.h"
 #include "settings/settings.h"
@@ -43,6 +44,10 @@ Statistics::Statistics(const Settings& settings, Clock& clock, StatCounters& cou
 void Statistics::Start() {
   counters_.ClearHourly();
   counters_.ClearDaily();
+  for (ChannelStats& c : channels_) {
+    c.counters->ClearHourly();
+    c.counters->ClearDaily();
+  }
   statClock = clock_.NowLocal();
   minuteCountdown = Countdown(statClock);
 }
@@ -71,8 +76,12 @@ void Statistics::MinuteTick() {
       // The report holds the hour that just ended, so it goes before the reset.
       if (settings_.statFileEnabled != 0) WriteReport(now);
       counters_.ClearHourly();
+      for (ChannelStats& c : channels_) c.counters->ClearHourly();
     }
-    if (now.day != statClock.day) counters_.ClearDaily();
+    if (now.day != statClock.day) {
+      counters_.ClearDaily();
+      for (ChannelStats& c : channels_) c.counters->ClearDaily();
+    }
     statClock = now;
   }
   minuteCountdown = Countdown(now);
@@ -105,14 +114,13 @@ void Statistics::WriteReport(const SystemTime& local) {
   char time[41] = {};
   clock_.FormatDate(local, date, sizeof date);
   clock_.FormatTime(local, time, sizeof time);
-  char report[1024];
-  const int length =
-      FormatStatReport(counters_, date, time, report, static_cast<int>(sizeof report));
+  // All tables in one write, so a reader never sees half a report.
+  FormatChannelStatReport(channels_, counters_, date, time, report_);
 
   std::FILE* file = std::fopen(settings_.statFile, "a");
   bool ok = file != nullptr;
   if (file != nullptr) {
-    ok = std::fwrite(report, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    ok = std::fwrite(report_.data(), 1, report_.size(), file) == report_.size();
     ok = (std::fclose(file) == 0) && ok;
   }
   if (ok) {
@@ -123,6 +131,23 @@ void Statistics::WriteReport(const SystemTime& local) {
     failureReported_ = true;
     failurePending_ = true;
   }
+}
+
+void FormatChannelStatReport(const std::vector<ChannelStats>& channels, const StatCounters& total,
+                             const char* date, const char* time, std::string& out) {
+  out.clear();
+  char table[1024];
+  char head[160];
+  for (const ChannelStats& c : channels) {
+    std::snprintf(head, sizeof head, "Channel %s (%.6f MHz):\n", c.name.c_str(),
+                  static_cast<double>(c.frequencyHz) / 1e6);
+    out += head;
+    out.append(table, static_cast<size_t>(FormatStatReport(*c.counters, date, time, table,
+                                                           static_cast<int>(sizeof table))));
+  }
+  if (!channels.empty()) out += "All channels:\n";
+  out.append(table, static_cast<size_t>(FormatStatReport(total, date, time, table,
+                                                         static_cast<int>(sizeof table))));
 }
 
 bool ApplyStatFileSettings(bool enabled, const char* path, Settings& settings,

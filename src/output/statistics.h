@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "frontend/front_end.h"
 #include "output/clock.h"
@@ -21,6 +23,14 @@ struct StatCounters {
   void ClearDaily();
 };
 
+/// One decoding channel's counts where a wideband input carries several.
+struct ChannelStats {
+  std::string name;   ///< as its lines start: the label, else the frequency in MHz
+  std::string label;  ///< empty when none was given
+  int64_t frequencyHz = 0;
+  StatCounters* counters = nullptr;
+};
+
 /// The statistics clock: start, the 100 ms minute tick, the report.
 class Statistics {
  public:
@@ -29,6 +39,9 @@ class Statistics {
   void Start();
   /// Run on every 100 ms tick.
   void MinuteTick();
+  /// Where several channels run: the report holds each one's table before
+  /// the total, and their counts are cleared with the total's.
+  void SetChannels(std::vector<ChannelStats> channels) { channels_ = std::move(channels); }
   /// Optional: told once when the report file cannot be written (until it can again).
   void SetMessageSink(MessageSink* messages) { messages_ = messages; }
 
@@ -45,6 +58,8 @@ class Statistics {
   const Settings& settings_;
   Clock& clock_;
   StatCounters& counters_;
+  std::vector<ChannelStats> channels_;
+  std::string report_;
   MessageSink* messages_ = nullptr;
   bool failureReported_ = false;
   bool failurePending_ = false;  ///< shown at the next tick, outside the check
@@ -54,6 +69,12 @@ class Statistics {
 /// The hourly report as it is appended to the file.
 int FormatStatReport(const StatCounters& counters, const char* date, const char* time, char* out,
                      int capacity);
+
+/// The report of several channels: each channel's report headed by
+/// "Channel NAME (F MHz):", then "All channels:" and the report of `total`.
+/// No channels: the report of `total` alone, as FormatStatReport writes it.
+void FormatChannelStatReport(const std::vector<ChannelStats>& channels, const StatCounters& total,
+                             const char* date, const char* time, std::string& out);
 
 /// The Statistics dialog's OK: refuses a checked box without a path (message
 /// shown, returns false), else stores "StatFileEnabled" and "StatFile".

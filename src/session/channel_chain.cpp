@@ -21,12 +21,11 @@ void RowMerger::RowFinished(const char* text, const int32_t* slots) {
 ChannelChain::ChannelChain(Monitor& shared, Clock& clock, std::string name, int64_t frequencyHz,
                            const std::string& label)
     : name_(std::move(name)),
+      label_(label),
       frequencyHz_(frequencyHz),
-      reportless_(shared.settings),
       pane(shared.settings, clock, &lineCopy),
       caption(shared.settings),
       front(shared.settings, caption),
-      statistics(reportless_, clock, stats),
       pageSinks{shared.settings,        pane,         shared.filters, stats, pages,
                 shared.filterProcessor, name_.c_str()},
       pocsagPages(pageSinks),
@@ -35,7 +34,6 @@ ChannelChain::ChannelChain(Monitor& shared, Clock& clock, std::string name, int6
       pocsag(shared.settings, pocsagPages, front, bch),
       flex(flexPages, front, bch),
       gsc(gscPages, front) {
-  reportless_.statFileEnabled = 0;
   pane.SetFinishedLineHook(&shared.filterProcessor);
   front.Attach(&pocsag, &flex, &gsc);
   pages.SetChannel(frequencyHz, label.c_str());
@@ -45,13 +43,9 @@ void ChannelChain::Start() {
   pane.Reset();
   flex.NamePhases();
   front.Reset();
-  statistics.Start();
 }
 
-void ChannelChain::TimerTick() {
-  statistics.MinuteTick();
-  front.CaptionTick();
-}
+void ChannelChain::TimerTick() { front.CaptionTick(); }
 
 void AddStats(StatCounters& to, const StatCounters& from) {
   for (int row = 0; row < kStatRows; ++row) {

@@ -43,19 +43,19 @@ class ChannelChain {
 
   /// As Monitor::Start for the channel's own parts.
   void Start();
-  /// The timer tick's statistics minute and caption countdown (the edges
-  /// are polled by the caller, all channels in turn).
+  /// The timer tick's caption countdown (the edges are polled by the
+  /// caller, all channels in turn; the monitor's statistics clear the
+  /// channel's counts with its own and write its table in the report).
   void TimerTick();
 
   const std::string& name() const { return name_; }
+  const std::string& label() const { return label_; }
   int64_t frequencyHz() const { return frequencyHz_; }
 
  private:
   std::string name_;
+  std::string label_;
   int64_t frequencyHz_;
-  /// The settings without the statistics report: the monitor writes the
-  /// report of all channels together.
-  Settings reportless_;
 
  public:
   LineCopy lineCopy;
@@ -64,7 +64,6 @@ class ChannelChain {
   FrontEnd front;
   Bch3121 bch;
   StatCounters stats;
-  Statistics statistics;
   PageRecorder pages;
   PageSinks pageSinks;
   PageComposer pocsagPages;

@@ -174,7 +174,12 @@ int Session::Configure() {
                                                        std::llround(c.hz), c.label));
       chains_.back()->pages.SetObserver(&joiner_);
       chains_.back()->pane.SetRowObserver(&merger_);
+      ChannelChain& chain = *chains_.back();
+      channelStats_.push_back({chain.name(), chain.label(), chain.frequencyHz(), &chain.stats});
     }
+    // The monitor's report holds every channel's table and clears their
+    // counts with the total's.
+    monitor.statistics.SetChannels(channelStats_);
     // The monitor's pane shows the channels' lines; they met the filters in
     // their own panes already.
     monitor.monitorPane.SetFinishedLineHook(nullptr);
@@ -395,7 +400,8 @@ bool Session::TickChannels() {
     streamClock_.Advance(kTicksPerTimerTick);
   }
   SumChannelStats();
-  feeds_.Tick(SteadyMs(), clock_->NowLocal(), clock_->UtcOffsetMinutes(), monitor.stats);
+  feeds_.Tick(SteadyMs(), clock_->NowLocal(), clock_->UtcOffsetMinutes(), monitor.stats,
+              channelStats_);
   monitor.TimerTick(nullptr);
   for (auto& chain : chains_) chain->TimerTick();
   PollChannels();

@@ -177,6 +177,8 @@ class Session {
   /// in the order given (empty for one channel: the monitor decodes it).
   /// `monitor.stats` then holds the counts of all of them.
   const std::vector<std::unique_ptr<ChannelChain>>& channels() const { return chains_; }
+  /// The channels' names and counts, as the reports show them (empty for one channel).
+  const std::vector<ChannelStats>& channelStats() const { return channelStats_; }
 
   Settings settings;
 
@@ -228,6 +230,7 @@ class Session {
   EdgeSource* source_ = nullptr;
   std::vector<std::unique_ptr<ChannelChain>> chains_;
   std::vector<std::unique_ptr<EdgeSource>> channelSources_;  ///< [0] is source_
+  std::vector<ChannelStats> channelStats_;
   RowMerger merger_{monitor.monitorPane};
   uint64_t horizon_ = 0;  ///< stream time the channels have been read to
   std::chrono::steady_clock::time_point played_;

@@ -21,7 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "audio_writer.h"
 #include "feeds/feed_process.h"
+#include "iq_writer.h"
+#include "pocsag_encoder.h"
 
 namespace skelmar {
 namespace {
@@ -241,6 +244,138 @@ TEST_F(MqttFeedProcess, EveryPageArrivesAsItsJsonLineWithStatusAndStats) {
   const std::vector<std::string> stats = Received("skt/stats");
   ASSERT_FALSE(stats.empty());
   EXPECT_NE(stats.front().find("\"hourly\":{\"FLEX 6400\":"), std::string::npos) << stats.front();
+}
+
+/// The report table of the POCSAG 1200 counts as the report file writes it.
+std::string Pocsag1200Table(int hourNumeric, int hourAlpha, int dayNumeric, int dayAlpha) {
+  char pocsag[80];
+  std::snprintf(pocsag, sizeof pocsag, "POCSAG 1200  %9d  %9d    %9d  %9d\n", hourNumeric,
+                hourAlpha, dayNumeric, dayAlpha);
+  return std::string(
+             "                   HOURLY                   DAILY\n"
+             "               Numeric      Alpha      Numeric      Alpha\n"
+             "FLEX 6400            0          0            0          0\n"
+             "FLEX 3200            0          0            0          0\n"
+             "FLEX 1600            0          0            0          0\n"
+             "POCSAG 2400          0          0            0          0\n") +
+         pocsag +
+         "POCSAG 512           0          0            0          0\n"
+         "GOLAY (GSC)          0          0            0          0\n\n";
+}
+
+/// The stats JSON's counts of one table with the POCSAG 1200 counts.
+std::string Pocsag1200Json(int numeric, int alpha) {
+  return "{\"FLEX 6400\":{\"numeric\":0,\"alpha\":0},\"FLEX 3200\":{\"numeric\":0,\"alpha\":0},"
+         "\"FLEX 1600\":{\"numeric\":0,\"alpha\":0},\"POCSAG 2400\":{\"numeric\":0,\"alpha\":0},"
+         "\"POCSAG 1200\":{\"numeric\":" +
+         std::to_string(numeric) + ",\"alpha\":" + std::to_string(alpha) +
+         "},\"POCSAG 512\":{\"numeric\":0,\"alpha\":0},\"GSC\":{\"numeric\":0,\"alpha\":0}}";
+}
+
+TEST_F(MqttFeedProcess, SeveralChannelsHaveTheirOwnCountsInTheStatsTopicAndTheHourlyReport) {
+  // Two channels of one capture; the run starts two seconds before midnight.
+  // Before it, A sends a numeric and an alpha page and B an alpha page;
+  // after it, B sends one more alpha page.
+  siggen::ModulatorOptions mod;
+  mod.fourLevel = true;
+  auto audio = [&](const std::vector<std::vector<siggen::PocsagPage>>& bursts,
+                   const std::vector<double>& holds) {
+    siggen::EdgeWriter writer;
+    for (size_t k = 0; k < bursts.size(); ++k) {
+      writer.Hold(0, holds[k], mod);
+      siggen::AppendPocsag(writer, siggen::EncodePocsag(bursts[k]).Bits(), 1200, mod);
+    }
+    writer.Hold(0, 0.3, mod);
+    siggen::AudioOptions a;
+    a.sampleRate = 48000;
+    a.fourLevelInterface = true;
+    a.amplitude = 0.5;
+    a.filter = siggen::ReceiverFilter::kBessel4;
+    a.cutoffHz = 2500;
+    return siggen::ToFloat(siggen::EdgesToAudio(writer.Finish(), a));
+  };
+  std::vector<siggen::IqCarrier> carriers(2);
+  carriers[0].audio = audio({{{300000, 0, siggen::PocsagKind::kNumeric, "0123"},
+                              {300008, 3, siggen::PocsagKind::kAlpha, "before midnight on A"}}},
+                            {0.2});
+  carriers[1].audio = audio({{{500000, 3, siggen::PocsagKind::kAlpha, "before midnight on B"}},
+                             {{500008, 3, siggen::PocsagKind::kAlpha, "after midnight on B"}}},
+                            {0.2, 1.2});
+  carriers[0].offsetHz = -200e3;
+  carriers[1].offsetHz = 100e3;
+  for (siggen::IqCarrier& c : carriers) c.deviationHz = 4800;
+  siggen::IqOptions options;
+  options.centerHz = 930e6;
+  options.amplitude = 0.03;
+  const std::string capture = dir_ + "/two.cu8";
+  ASSERT_TRUE(siggen::WriteIq(capture, siggen::IqFileFormat::kCu8, carriers, options));
+  const std::string report = dir_ + "/stats.txt";
+  {
+    std::ofstream ini(dir_ + "/stats.ini");
+    ini << "[Skelmar]\nStatFileEnabled=1\nStatFile=" << report << "\n";
+  }
+
+  StartBroker();
+  Subscribe("skc");
+  program_ = Spawn({kProgram,
+                    "--iq",
+                    capture,
+                    "--rate",
+                    "1024k",
+                    "--center",
+                    "930M",
+                    "--channel",
+                    "929.8M=A",
+                    "--channel",
+                    "930.1M",
+                    "--four-level",
+                    "-q",
+                    "--color=never",
+                    "--stats",
+                    "--config",
+                    dir_ + "/stats.ini",
+                    "--label",
+                    "test-rx",
+                    "--start-time",
+                    "2026-01-01T23:59:58Z",
+                    "--mqtt",
+                    Url("base=skc")},
+                   dir_ + "/program.out", dir_ + "/program.err", "/dev/null", {state_, "TZ=UTC"});
+  ASSERT_EQ(Wait(program_), 0) << ReadFile(dir_ + "/program.err");
+  program_ = -1;
+
+  // The midnight report: each channel's table, then the total, in one piece.
+  const std::string file = ReadFile(report);
+  const size_t second = file.find('\n') + 1;
+  const std::string date = file.substr(second, file.find('\n', second) + 1 - second);
+  EXPECT_NE(date.find("00:00:00"), std::string::npos) << file;
+  EXPECT_EQ(file, "Channel A (929.800000 MHz):\n" + date + Pocsag1200Table(1, 1, 1, 1) +
+                      "Channel 930.1 (930.100000 MHz):\n" + date + Pocsag1200Table(0, 1, 0, 1) +
+                      "All channels:\n" + date + Pocsag1200Table(1, 2, 1, 2));
+  // Midnight cleared both tables of every channel: at the end B holds the
+  // page after it alone.
+  const std::string out = ReadFile(dir_ + "/program.out");
+  const size_t a = out.find("Channel A (929.800000 MHz):\n");
+  const size_t b = out.find("Channel 930.1 (930.100000 MHz):\n");
+  const size_t all = out.find("All channels:\n");
+  ASSERT_TRUE(a < b && b < all && all != std::string::npos) << out;
+  EXPECT_NE(out.substr(a, b - a).find(Pocsag1200Table(0, 0, 0, 0)), std::string::npos) << out;
+  EXPECT_NE(out.substr(b, all - b).find(Pocsag1200Table(0, 1, 0, 1)), std::string::npos) << out;
+  EXPECT_NE(out.find(Pocsag1200Table(0, 1, 0, 1), all), std::string::npos) << out;
+
+  // The stats sent at midnight: the totals as before, each channel beside them.
+  std::string midnight;
+  for (const std::string& s : Received("skc/stats")) {
+    if (s.rfind("{\"time\":\"2026-01-02T00:00:00+00:00\"", 0) == 0) midnight = s;
+  }
+  EXPECT_EQ(midnight, "{\"time\":\"2026-01-02T00:00:00+00:00\",\"hourly\":" + Pocsag1200Json(1, 2) +
+                          ",\"daily\":" + Pocsag1200Json(1, 2) +
+                          ",\"channels\":[{\"name\":\"A\",\"frequency\":929800000,\"label\":\"A\","
+                          "\"hourly\":" +
+                          Pocsag1200Json(1, 1) + ",\"daily\":" + Pocsag1200Json(1, 1) +
+                          "},{\"name\":\"930.1\",\"frequency\":930100000,\"hourly\":" +
+                          Pocsag1200Json(0, 1) + ",\"daily\":" + Pocsag1200Json(0, 1) + "}]}")
+      << ReadFile(dir_ + "/sub.out");
 }
 
 TEST_F(MqttFeedProcess, TheLastWillSaysOfflineWhenTheProgramIsKilled) {

@@ -171,6 +171,94 @@ TEST(Channels, EightChannelsOfOneCaptureDecodeEachAsItAloneDoes) {
   std::remove(path.c_str());
 }
 
+/// POCSAG 1200 alpha pages, one per text, after `lead` seconds of carrier.
+std::vector<float> PocsagPages(uint32_t capcode, const std::vector<std::string>& texts,
+                               double lead) {
+  siggen::ModulatorOptions mod;
+  mod.fourLevel = true;
+  siggen::EdgeWriter writer;
+  writer.Hold(0, lead, mod);
+  std::vector<siggen::PocsagPage> pages;
+  for (size_t k = 0; k < texts.size(); ++k) {
+    pages.push_back(
+        {capcode + 8 * static_cast<uint32_t>(k), 3, siggen::PocsagKind::kAlpha, texts[k]});
+  }
+  siggen::AppendPocsag(writer, siggen::EncodePocsag(pages).Bits(), 1200, mod);
+  return ToAudio(writer);
+}
+
+TEST(Channels, LinesFollowTheTimeOnAirAcrossChannelsAndRawLinesNameTheirChannel) {
+  constexpr double kBand = 930e6;
+  // B sends the same batch as A, 20 ms earlier: each page of B ends on air
+  // just before its twin on A, so the pages alternate B, A, B, A although A
+  // is the first channel given. C sends a ReFLEX frame, shown raw.
+  const std::vector<std::string> texts = {"first", "the second page", "third",
+                                          "and the fourth one is longer"};
+  siggen::FlexFrame reflex = siggen::FlexFrame::Mode(siggen::kFlexCodeReflex);
+  for (int k = 0; k < siggen::kFlexWordsPerPhase; ++k) {
+    for (int p = 0; p < 4; ++p) {
+      const uint32_t c = static_cast<uint32_t>('A' + (k + p) % 26);
+      reflex.words[p][k] = c | c << 7 | c << 14;
+    }
+  }
+  siggen::ModulatorOptions mod;
+  mod.fourLevel = true;
+  siggen::EdgeWriter flexWriter;
+  flexWriter.Hold(0, 0.3, mod);
+  siggen::AppendFlexFrame(flexWriter, reflex, mod);
+  const std::vector<std::vector<float>> audio = {
+      PocsagPages(300000, texts, 0.22), PocsagPages(500000, texts, 0.20), ToAudio(flexWriter)};
+  const double hz[] = {929.8e6, 930.1e6, 930.3e6};
+  std::vector<siggen::IqCarrier> carriers;
+  for (size_t k = 0; k < audio.size(); ++k) {
+    siggen::IqCarrier c;
+    c.audio = audio[k];
+    c.deviationHz = 4800;
+    c.offsetHz = hz[k] - kBand;
+    carriers.push_back(c);
+  }
+  siggen::IqOptions options;
+  options.sampleRate = 1024000;
+  options.centerHz = kBand;
+  options.amplitude = 0.03;
+  options.cnrDb = 30;
+  const std::string path = TempPath("order.cu8");
+  ASSERT_TRUE(siggen::WriteIq(path, siggen::IqFileFormat::kCu8, carriers, options));
+
+  std::vector<std::string> rows;
+  SessionRecords({"--four-level", "--iq", path, "--rate", "1024k", "--center", "930M", "--channel",
+                  "929.8M=A", "--channel", "930.1M=B", "--channel", "930.3M=C"},
+                 &rows);
+  std::vector<std::string> expected;
+  for (size_t k = 0; k < texts.size(); ++k) {
+    for (const char* channel : {"B", "A"}) {
+      const uint32_t capcode =
+          (channel[0] == 'A' ? 300000u : 500000u) + 8 * static_cast<uint32_t>(k);
+      expected.push_back(std::string(channel) + " {" + Digits(capcode, 7) + "} 4 " + texts[k]);
+    }
+  }
+  std::vector<std::string> pocsag, raw;
+  size_t previous = 0;
+  for (const std::string& r : rows) {
+    // A full row wraps on into the next; the minute rules name no channel.
+    const bool wrapped = previous == static_cast<size_t>(kPaneColumns);
+    previous = r.size();
+    if (r.empty() || wrapped || r.rfind("---------------", 0) == 0) continue;
+    // Every line names its channel, the raw ones too.
+    EXPECT_TRUE(r.rfind("A ", 0) == 0 || r.rfind("B ", 0) == 0 || r.rfind("C ", 0) == 0)
+        << r << "\n"
+        << Joined(rows);
+    if (r.find('{') != std::string::npos) pocsag.push_back(r);
+    if (r.rfind("C [", 0) == 0) raw.push_back(r);
+  }
+  EXPECT_EQ(pocsag, expected) << Joined(rows);
+  char first[16];
+  std::snprintf(first, sizeof first, "C [%06X]", reflex.words[0][0]);
+  ASSERT_EQ(raw.size(), 1u) << Joined(rows);
+  EXPECT_EQ(raw[0].rfind(first, 0), 0u) << raw[0];
+  std::remove(path.c_str());
+}
+
 TEST(Channels, ChannelsOutsideTheCaptureOrTooCloseAreRefused) {
   ConsoleOptions o;
   std::string error;

@@ -157,14 +157,15 @@ class Progress {
   std::chrono::steady_clock::time_point last_;
 };
 
-void PrintStats(const StatCounters& counters, Clock& clock) {
+void PrintStats(const std::vector<ChannelStats>& channels, const StatCounters& total,
+                Clock& clock) {
   const SystemTime now = clock.NowLocal();
   char date[48], time[48];
   clock.FormatDate(now, date, sizeof date);
   clock.FormatTime(now, time, sizeof time);
-  char report[2048];
-  const int n = FormatStatReport(counters, date, time, report, sizeof report);
-  if (n > 0) std::fwrite(report, 1, static_cast<size_t>(n), stdout);
+  std::string report;
+  FormatChannelStatReport(channels, total, date, time, report);
+  std::fwrite(report.data(), 1, report.size(), stdout);
 }
 
 /// Watches standard output: pages that cannot be written there are lost, so
@@ -288,13 +289,7 @@ int Run(const ConsoleOptions& given, const char* argv0) {
   int status = session.Finish();
   if (o.stats) {
     // Several channels: each one's counts, then all of them together.
-    for (const auto& channel : session.channels()) {
-      std::printf("Channel %s (%.6f MHz):\n", channel->name().c_str(),
-                  static_cast<double>(channel->frequencyHz()) / 1e6);
-      PrintStats(channel->stats, session.clock());
-    }
-    if (!session.channels().empty()) std::printf("All channels:\n");
-    PrintStats(session.monitor.stats, session.clock());
+    PrintStats(session.channelStats(), session.monitor.stats, session.clock());
     PrintPolarityStats(session.records());
     PrintFeedStats(session.feeds());
   }
