@@ -250,6 +250,7 @@ void AudioSlicer::Reset() {
   std::fill(std::begin(history_), std::end(history_), 0.0);
   std::fill(std::begin(interpInput_), std::end(interpInput_), 0.0);
   interpAt_ = 0;
+  longStateOf_ = ~uint64_t{0};
   inputs_ = 0;
   sample_ = 0;
   selected_ = -1;
@@ -280,7 +281,17 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
   for (size_t at = 0; at < count;) {
     const size_t n = std::min(perBlock, count - at);
     blockFill_ = 0;
-    for (size_t i = 0; i < n; ++i) Input(static_cast<double>(samples[at + i]) * scale);
+    if (upsample_ == 1) {
+      // Straight into the block, in a loop the compiler can vectorise.
+      for (size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(samples[at + i]) * scale;
+        block_[i] = x != x ? 0.0 : std::clamp(x, -kClip, kClip);
+      }
+      blockFill_ = static_cast<int>(n);
+      inputs_ += n;
+    } else {
+      for (size_t i = 0; i < n; ++i) Input(static_cast<double>(samples[at + i]) * scale);
+    }
     RunBlock(blockFill_, sink);
     at += n;
   }
@@ -314,64 +325,99 @@ void AudioSlicer::FilterChannel(int c, int count) {
   double* out = filtered_[c];
   if (ch.every == 1) {
     for (int k = 0; k < count; ++k) out[k] = second.Run(first.Run(block_[k]));
-    firstOutput_[c] = 0;
-  } else {
-    const int every = ch.every;
-    firstOutput_[c] = every - 1 - ch.phase;
-    double acc = ch.acc;
-    int phase = ch.phase;
-    for (int k = 0; k < count;) {
-      const int take = std::min(every - phase, count - k);
-      for (int t = 0; t < take; ++t) acc += block_[k + t];
-      k += take;
-      phase += take;
-      if (phase == every) {
-        out[k - 1] = second.Run(first.Run(acc / every));
-        acc = 0;
-        phase = 0;
-      }
+    if (c != kChannels - 1) {
+      for (int k = 0; k < count; ++k) outputs_[k] |= static_cast<uint8_t>(1u << c);
     }
+  } else {
+    // Whole means first, each summed in order from zero; the block's ends
+    // carry a part-sum over.
+    const int every = ch.every;
+    const uint8_t bit = static_cast<uint8_t>(1u << c);
+    double acc = ch.acc;
+    int k = 0;
+    if (ch.phase > 0) {
+      const int take = std::min(every - ch.phase, count);
+      for (; k < take; ++k) acc += block_[k];
+      ch.phase += take;
+      if (ch.phase < every) {
+        ch.acc = acc;
+        return Store(ch, first, second);
+      }
+      out[k - 1] = second.Run(first.Run(acc / every));
+      outputs_[k - 1] |= bit;
+    }
+    for (; k + every <= count; k += every) {
+      double sum = 0;
+      for (int t = 0; t < every; ++t) sum += block_[k + t];
+      out[k + every - 1] = second.Run(first.Run(sum / every));
+      outputs_[k + every - 1] |= bit;
+    }
+    acc = 0;
+    for (int t = k; t < count; ++t) acc += block_[t];
     ch.acc = acc;
-    ch.phase = phase;
+    ch.phase = count - k;
   }
-  ch.sections[0] = first;
-  ch.sections[1] = second;
+  Store(ch, first, second);
 }
 
 void AudioSlicer::RunBlock(int count, SliceSink& sink) {
-  if (adaptive_) {
-    for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
-  } else {
-    FilterChannel(kChannels - 1, count);
+  constexpr int kWide = kChannels - 1;
+  if (!adaptive_) {
+    FilterChannel(kWide, count);
+    for (int k = 0; k < count; ++k) {
+      const uint64_t n = sample_++;
+      SliceChannel(kWide, filtered_[kWide][k], n, sink);
+      LongState(n, sink);
+    }
+    return;
   }
+  // Which rate channels complete a mean at each working sample; the wide
+  // channel has a sample at every one.
+  std::fill(outputs_, outputs_ + count, uint8_t{0});
+  for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
   for (int k = 0; k < count; ++k) Step(k, sink);
+}
+
+void AudioSlicer::LongState(uint64_t n, SliceSink& sink) {
+  // The exact test only near where it can first pass: working time is
+  // monotonic in n, and the bound is recomputed whenever a state is written.
+  if (stateStart_ != longStateOf_) {
+    longStateOf_ = stateStart_;
+    const double from = static_cast<double>(stateStart_ + kLongState) / ticksPerSample_ - 2.0;
+    longStateFrom_ = from > 0 ? static_cast<uint64_t>(from) : 0;
+  }
+  if (n + 1 < longStateFrom_) return;
+  const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
+  if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
 }
 
 void AudioSlicer::Step(int k, SliceSink& sink) {
   const uint64_t n = sample_++;
-  if (adaptive_) {
-    const double x = block_[k];
-    // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
-    history_[n & (kHistory - 1)] = x;
-    if (selected_ >= 0) {
-      RateClock& r = clocks_[selected_];
-      r.previousSum = r.sum;
-      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
-    }
-    for (int c = 0; c < kChannels; ++c) {
-      if (k == firstOutput_[c]) {
-        firstOutput_[c] += channels_[c].every;
-        SliceChannel(c, filtered_[c][k], n, sink);
-      }
-    }
-    WatchFlexHeader(n, sink);
-    if (selected_ >= 0) ClockedDecisions(n, sink);
-  } else {
-    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+  const double x = block_[k];
+  // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
+  history_[n & (kHistory - 1)] = x;
+  if (selected_ >= 0) {
+    RateClock& r = clocks_[selected_];
+    r.previousSum = r.sum;
+    r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
   }
-
-  const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
-  if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
+  for (unsigned m = outputs_[k]; m != 0; m &= m - 1) {
+    const int c = std::countr_zero(m);
+    SliceTwoLevel(c, filtered_[c][k], n, sink);
+  }
+  if (fourLevel_) {
+    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+  } else {
+    SliceTwoLevel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+  }
+  // The header watch and the clocked decisions have nothing to do at most
+  // samples; their own first tests, made here.
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  if ((clocks_[kHeaderRate].fits && now >= headerNext_) || (now >= dataStart_ && now < frameEnd_)) {
+    WatchFlexHeader(n, sink);
+  }
+  if (selected_ >= 0 && nextDecision_ <= now) ClockedDecisions(n, sink);
+  LongState(n, sink);
 }
 
 void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
@@ -380,18 +426,20 @@ void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
   Channel& ch = channels_[c];
   ch.y = y;
   const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
-  if (y > ch.hi) {
-    ch.hi += ch.attack * (y - ch.hi);
-  } else {
-    ch.hi -= decay * (ch.hi - ch.lo);
-  }
-  if (y < ch.lo) {
-    ch.lo += ch.attack * (y - ch.lo);
-  } else {
-    ch.lo += decay * (ch.hi - ch.lo);
-  }
-  const double spread = ch.hi - ch.lo;
-  const double threshold = ch.lo + 0.5 * spread;
+  // Both arms computed and one taken: the compiler selects instead of branching.
+  double hi = ch.hi;
+  double lo = ch.lo;
+  const double attack = ch.attack;
+  const double hiUp = hi + attack * (y - hi);
+  const double hiDown = hi - decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
+  const double loDown = lo + attack * (y - lo);
+  const double loUp = lo + decay * (hi - lo);
+  lo = y < lo ? loDown : loUp;
+  ch.hi = hi;
+  ch.lo = lo;
+  const double spread = hi - lo;
+  const double threshold = lo + 0.5 * spread;
   const double d = y - threshold;
   const double p = ch.prevDiff[0];
   if (ch.primed && (p < 0) != (d < 0)) {

@@ -78,10 +78,13 @@ class AudioSlicer {
   struct Biquad {
     double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     double s1 = 0, s2 = 0;
+    /// For the low-passes, whose b1 is 2 b0 and b2 is b0: the products are
+    /// the same to the bit with one multiplication instead of three.
     double Run(double x) {
-      const double y = b0 * x + s1;
-      s1 = b1 * x - a1 * y + s2;
-      s2 = b2 * x - a2 * y;
+      const double bx = b0 * x;
+      const double y = bx + s1;
+      s1 = (bx + bx) - a1 * y + s2;
+      s2 = bx - a2 * y;
       return y;
     }
   };
@@ -138,7 +141,13 @@ class AudioSlicer {
   /// Runs each channel's mean and filter over the block, then steps through it.
   void RunBlock(int count, SliceSink& sink);
   void FilterChannel(int c, int count);
+  static void Store(Channel& ch, const Biquad& first, const Biquad& second) {
+    ch.sections[0] = first;
+    ch.sections[1] = second;
+  }
   void Step(int k, SliceSink& sink);
+  /// Writes a long state in pieces, so silence reaches the front end.
+  void LongState(uint64_t n, SliceSink& sink);
   void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
   void SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
@@ -175,9 +184,12 @@ class AudioSlicer {
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
   /// Each channel's filtered sample at the working samples of the block
-  /// where its mean completes, and the first of those (then every `every`).
+  /// where its mean completes.
   double filtered_[kChannels][kBlock] = {};
-  int firstOutput_[kChannels] = {};
+  uint8_t outputs_[kBlock] = {};  ///< bit c: rate channel c has a sample there
+  /// Working sample from which a long state may be due, for the state start it was worked out for.
+  uint64_t longStateFrom_ = 0;
+  uint64_t longStateOf_ = ~uint64_t{0};
 
   uint64_t inputs_ = 0;       ///< input samples consumed
   uint64_t sample_ = 0;       ///< working samples processed
