@@ -325,14 +325,12 @@ void AudioSlicer::FilterChannel(int c, int count) {
   double* out = filtered_[c];
   if (ch.every == 1) {
     for (int k = 0; k < count; ++k) out[k] = second.Run(first.Run(block_[k]));
-    if (c != kChannels - 1) {
-      for (int k = 0; k < count; ++k) outputs_[k] |= static_cast<uint8_t>(1u << c);
-    }
+    firstOutput_[c] = 0;
   } else {
     // Whole means first, each summed in order from zero; the block's ends
     // carry a part-sum over.
     const int every = ch.every;
-    const uint8_t bit = static_cast<uint8_t>(1u << c);
+    firstOutput_[c] = every - 1 - ch.phase;
     double acc = ch.acc;
     int k = 0;
     if (ch.phase > 0) {
@@ -344,13 +342,11 @@ void AudioSlicer::FilterChannel(int c, int count) {
         return Store(ch, first, second);
       }
       out[k - 1] = second.Run(first.Run(acc / every));
-      outputs_[k - 1] |= bit;
     }
     for (; k + every <= count; k += every) {
       double sum = 0;
       for (int t = 0; t < every; ++t) sum += block_[k + t];
       out[k + every - 1] = second.Run(first.Run(sum / every));
-      outputs_[k + every - 1] |= bit;
     }
     acc = 0;
     for (int t = k; t < count; ++t) acc += block_[t];
@@ -371,11 +367,145 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
     }
     return;
   }
-  // Which rate channels complete a mean at each working sample; the wide
-  // channel has a sample at every one.
-  std::fill(outputs_, outputs_ + count, uint8_t{0});
   for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
+  // The two-level channels' tracking depends on nothing but their samples
+  // and whether a clock is chosen, so it runs ahead over the block; the
+  // steps then take its edges in order. Should the choice change from free
+  // to clocked or back inside the block, the tracking is run again from the
+  // block's start with the change where it happened.
+  fastChannels_ = fourLevel_ ? kChannels - 1 : kChannels;
+  blockCount_ = count;
+  blockStart_ = sample_;
+  startClocked_ = clocked_ = selected_ >= 0;
+  changes_ = 0;
+  std::fill(edgeMask_, edgeMask_ + count, uint8_t{0});
+  for (int c = 0; c < fastChannels_; ++c) {
+    started_[c] = channels_[c];
+    Track(c, 0, count, clocked_);
+  }
+  inBlock_ = true;
   for (int k = 0; k < count; ++k) Step(k, sink);
+  inBlock_ = false;
+}
+
+void AudioSlicer::Track(int c, int from, int to, bool clocked) {
+  Channel& ch = channels_[c];
+  const int every = ch.every;
+  int pos = firstOutput_[c];
+  if (pos < from) pos += (from - pos + every - 1) / every * every;
+  if (pos >= to) return;
+  const double decayFree = clocked ? ch.idleDecay : ch.decay;
+  const double idleDecay = ch.idleDecay;
+  const double attack = ch.attack;
+  const uint64_t idleAfter = idleAfter_;
+  const uint64_t base = blockStart_;
+  const auto bit = static_cast<uint8_t>(1u << c);
+  const double* in = filtered_[c];
+  double hi = ch.hi, lo = ch.lo, y = ch.y, p = ch.prevDiff[0];
+  double up = ch.upCross[0], down = ch.downCross[0];
+  uint64_t lastMid = ch.lastMidCross;
+  int level = ch.level;
+  bool primed = ch.primed;
+  for (; pos < to; pos += every) {
+    // SliceTwoLevel's steps, to the bit.
+    const uint64_t n = base + static_cast<uint64_t>(pos);
+    y = in[pos];
+    const double decay = n - lastMid < idleAfter ? decayFree : idleDecay;
+    const double hiUp = hi + attack * (y - hi);
+    const double hiDown = hi - decay * (hi - lo);
+    hi = y > hi ? hiUp : hiDown;
+    const double loDown = lo + attack * (y - lo);
+    const double loUp = lo + decay * (hi - lo);
+    lo = y < lo ? loDown : loUp;
+    const double spread = hi - lo;
+    const double threshold = lo + 0.5 * spread;
+    const double d = y - threshold;
+    if (primed && (p < 0) != (d < 0)) {
+      const double at = (static_cast<double>(n) - every) + every * (p / (p - d));
+      if (p < 0) {
+        up = at;
+      } else {
+        down = at;
+      }
+      lastMid = n;
+    }
+    p = d;
+    primed = true;
+    hiAt_[c][pos] = hi;
+    loAt_[c][pos] = lo;
+    edgeMask_[pos] &= static_cast<uint8_t>(~bit);
+    if (!(spread < kMinSpread)) {
+      const double h = kHysteresis2 * spread;
+      if (level == 0 && y > threshold + h) {
+        level = 3;
+        edgeMask_[pos] |= bit;
+        crossAt_[c][pos] = up;
+      } else if (level == 3 && y < threshold - h) {
+        level = 0;
+        edgeMask_[pos] |= bit;
+        crossAt_[c][pos] = down;
+      }
+    }
+    levelAt_[c][pos] = static_cast<uint8_t>(level);
+  }
+  ch.hi = hi;
+  ch.lo = lo;
+  ch.y = y;
+  ch.prevDiff[0] = p;
+  ch.upCross[0] = up;
+  ch.downCross[0] = down;
+  ch.lastMidCross = lastMid;
+  ch.level = level;
+  ch.primed = primed;
+}
+
+void AudioSlicer::Retrack() {
+  // From the block's start, with each change of the choice applied from the
+  // first sample it reached: the channels after the one whose edge made it
+  // see it at the same sample, the others from the next.
+  for (int c = 0; c < fastChannels_; ++c) {
+    Channel& ch = channels_[c];
+    const Channel& was = started_[c];
+    ch.hi = was.hi;
+    ch.lo = was.lo;
+    ch.y = was.y;
+    ch.prevDiff[0] = was.prevDiff[0];
+    ch.upCross[0] = was.upCross[0];
+    ch.downCross[0] = was.downCross[0];
+    ch.lastMidCross = was.lastMidCross;
+    ch.level = was.level;
+    ch.primed = was.primed;
+    bool clocked = startClocked_;
+    int from = 0;
+    for (int i = 0; i < changes_; ++i) {
+      const int until = c <= change_[i].after ? change_[i].at + 1 : change_[i].at;
+      Track(c, from, until, clocked);
+      from = std::max(from, until);
+      clocked = change_[i].clocked;
+    }
+    Track(c, from, blockCount_, clocked);
+  }
+}
+
+void AudioSlicer::Changed(int k, int after) {
+  if ((selected_ >= 0) == clocked_) return;
+  clocked_ = selected_ >= 0;
+  change_[changes_++] = {static_cast<int16_t>(k), static_cast<int8_t>(after), clocked_};
+  Retrack();
+}
+
+AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
+  const Channel& ch = channels_[c];
+  if (!inBlock_ || c >= fastChannels_) return {ch.y, ch.hi, ch.lo, ch.level};
+  // The channel's latest sample as the steps have reached it.
+  const int pos = c <= stepChannel_ ? stepAt_ : stepAt_ - 1;
+  const int first = firstOutput_[c];
+  if (pos < first) {
+    const Channel& was = started_[c];
+    return {was.y, was.hi, was.lo, was.level};
+  }
+  const int last = first + (pos - first) / ch.every * ch.every;
+  return {filtered_[c][last], hiAt_[c][last], loAt_[c][last], levelAt_[c][last]};
 }
 
 void AudioSlicer::LongState(uint64_t n, SliceSink& sink) {
@@ -401,22 +531,33 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
     r.previousSum = r.sum;
     r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
   }
-  for (unsigned m = outputs_[k]; m != 0; m &= m - 1) {
+  stepAt_ = k;
+  // The tracked channels' edges at this sample, in channel order; an edge
+  // that changes the choice may move the later channels' edges.
+  for (unsigned m = edgeMask_[k]; m != 0;) {
     const int c = std::countr_zero(m);
-    SliceTwoLevel(c, filtered_[c][k], n, sink);
+    stepChannel_ = c;
+    ChannelEvent(c, crossAt_[c][k], n, levelAt_[c][k], true, sink);
+    Changed(k, c);
+    m = edgeMask_[k] & (~0u << (c + 1));
   }
-  if (fourLevel_) {
+  if (fastChannels_ < kChannels) {
+    stepChannel_ = kChannels - 1;
     SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
-  } else {
-    SliceTwoLevel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+    Changed(k, kChannels - 1);
   }
+  stepChannel_ = kChannels;
   // The header watch and the clocked decisions have nothing to do at most
   // samples; their own first tests, made here.
   const double now = static_cast<double>(n) * ticksPerSample_;
   if ((clocks_[kHeaderRate].fits && now >= headerNext_) || (now >= dataStart_ && now < frameEnd_)) {
     WatchFlexHeader(n, sink);
+    Changed(k, kChannels);
   }
-  if (selected_ >= 0 && nextDecision_ <= now) ClockedDecisions(n, sink);
+  if (selected_ >= 0 && nextDecision_ <= now) {
+    ClockedDecisions(n, sink);
+    Changed(k, kChannels);
+  }
   LongState(n, sink);
 }
 
@@ -539,6 +680,11 @@ void AudioSlicer::SliceChannel(int c, double y, uint64_t n, SliceSink& sink) {
 void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid,
                               SliceSink& sink) {
   channels_[c].level = newLevel;
+  ChannelEvent(c, position, n, newLevel, mid, sink);
+}
+
+void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel, bool mid,
+                               SliceSink& sink) {
   if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
   if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
@@ -588,7 +734,6 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
   // data that idles can look like either rate, so the frame says which.
   const double now = static_cast<double>(n) * ticksPerSample_;
   const RateClock& clock = clocks_[kHeaderRate];
-  const Channel& ch = channels_[kHeaderRate];
   if (clock.fits) {
     // Centres in the channel's time (the channel shows a sample late by its
     // delay); the next one is looked for at least a quarter symbol on, so a
@@ -598,6 +743,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
       headerNext_ =
           clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
       if (centre < 0) return;
+      const Seen ch = SeenNow(kHeaderRate);
       const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
       headerBits_ = (headerBits_ << 1) | bit;
       for (const FlexSyncCode& code : kFlexSyncCodes) {
@@ -677,7 +823,7 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   selected_ = choice;
   if (choice < 0) {
     // Free-running again: the wide channel's present level from now on.
-    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    EmitEdgeAt(now, SeenNow(kChannels - 1).level, sink);
     return;
   }
   // Only the chosen clock keeps its sum running; start it from the samples kept.
@@ -735,7 +881,7 @@ void AudioSlicer::StartLevels(int r, uint64_t n) {
       ++highs;
     }
   }
-  const Channel& ch = channels_[r];
+  const Seen ch = SeenNow(r);
   if (lows < 2 || highs < 2) {
     levelMean_[0] = ch.lo;
     levelMean_[3] = ch.hi;
@@ -761,11 +907,11 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
       c.alternation = 0;
     }
     selected_ = -1;
-    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    EmitEdgeAt(now, SeenNow(kChannels - 1).level, sink);
     return;
   }
   // The matched filter now holds the symbol that ended at the boundary.
-  const Channel& ch = channels_[r];
+  const Seen ch = SeenNow(r);
   // Between the sums after this sample and the one before, where the boundary fell.
   const double frac =
       std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);

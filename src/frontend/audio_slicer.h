@@ -149,8 +149,23 @@ class AudioSlicer {
   /// Writes a long state in pieces, so silence reaches the front end.
   void LongState(uint64_t n, SliceSink& sink);
   void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
+  /// A two-level channel's tracking over its samples at working samples
+  /// from..to-1 of the block, its edges marked for the steps.
+  void Track(int c, int from, int to, bool clocked);
+  void Retrack();
+  /// After a step's part that may choose a clock (`after` the channel whose
+  /// edge it was, kChannels for the rest of the step).
+  void Changed(int k, int after);
+  /// A channel's latest sample and levels as the steps have reached it.
+  struct Seen {
+    double y, hi, lo;
+    int level;
+  };
+  Seen SeenNow(int c) const;
   void SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
+  /// ChannelEdge once the channel's level is set.
+  void ChannelEvent(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
   void Select(int choice, uint64_t n, SliceSink& sink);
@@ -186,7 +201,33 @@ class AudioSlicer {
   /// Each channel's filtered sample at the working samples of the block
   /// where its mean completes.
   double filtered_[kChannels][kBlock] = {};
-  uint8_t outputs_[kBlock] = {};  ///< bit c: rate channel c has a sample there
+  int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
+  // Tracking run ahead of the steps (channels below fastChannels_): each
+  // channel's levels after each of its samples, its edges (bit c of
+  // edgeMask_) with their crossings, its state at the block's start, and the
+  // changes of choice met in the block.
+  int fastChannels_ = 0;
+  int blockCount_ = 0;
+  uint64_t blockStart_ = 0;  ///< working samples before the block
+  double hiAt_[kChannels][kBlock] = {};
+  double loAt_[kChannels][kBlock] = {};
+  double crossAt_[kChannels][kBlock] = {};
+  uint8_t levelAt_[kChannels][kBlock] = {};
+  uint8_t edgeMask_[kBlock] = {};
+  Channel started_[kChannels];
+  struct Change {
+    int16_t at;
+    int8_t after;
+    bool clocked;
+  };
+  /// At most one per edge, header watch and decision of a step.
+  Change change_[(kChannels + 2) * kBlock] = {};
+  int changes_ = 0;
+  bool startClocked_ = false;
+  bool clocked_ = false;
+  bool inBlock_ = false;
+  int stepAt_ = 0;
+  int stepChannel_ = 0;
   /// Working sample from which a long state may be due, for the state start it was worked out for.
   uint64_t longStateFrom_ = 0;
   uint64_t longStateOf_ = ~uint64_t{0};
