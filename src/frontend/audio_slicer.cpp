@@ -128,6 +128,16 @@ bool Harmonic(int a, int b) {
   return std::fabs(ratio - std::round(ratio)) < 1e-9;
 }
 
+// std::round without the library call: halves away from zero, the same to
+// the bit (x - whole is exact below 2^52).
+inline double Round(double x) {
+  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
+  const auto whole = static_cast<double>(static_cast<int64_t>(x));
+  const double rest = x - whole;
+  // The sign too, for the zeros.
+  return std::copysign(rest >= 0.5 ? whole + 1.0 : rest <= -0.5 ? whole - 1.0 : whole, x);
+}
+
 // A distance from a threshold, 1.0 where the nearest level lies, as the
 // decisions carry it (0 stays free for "not known").
 uint8_t Reliability(double share) {
@@ -388,75 +398,101 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   inBlock_ = false;
 }
 
-void AudioSlicer::Track(int c, int from, int to, bool clocked) {
+AudioSlicer::Tracking AudioSlicer::StartTracking(int c, bool clocked) const {
+  const Channel& ch = channels_[c];
+  Tracking t;
+  t.hi = ch.hi;
+  t.lo = ch.lo;
+  t.y = ch.y;
+  t.p = ch.prevDiff[0];
+  t.up = ch.upCross[0];
+  t.down = ch.downCross[0];
+  t.lastMid = ch.lastMidCross;
+  t.level = ch.level;
+  t.primed = ch.primed;
+  t.decayFree = clocked ? ch.idleDecay : ch.decay;
+  t.idleDecay = ch.idleDecay;
+  t.attack = ch.attack;
+  t.every = ch.every;
+  return t;
+}
+
+void AudioSlicer::EndTracking(int c, const Tracking& t) {
   Channel& ch = channels_[c];
-  const int every = ch.every;
+  ch.hi = t.hi;
+  ch.lo = t.lo;
+  ch.y = t.y;
+  ch.prevDiff[0] = t.p;
+  ch.upCross[0] = t.up;
+  ch.downCross[0] = t.down;
+  ch.lastMidCross = t.lastMid;
+  ch.level = t.level;
+  ch.primed = t.primed;
+}
+
+inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos) {
+  // SliceTwoLevel's steps, to the bit.
+  const uint64_t n = blockStart_ + static_cast<uint64_t>(pos);
+  const double y = filtered_[c][pos];
+  t.y = y;
+  double hi = t.hi;
+  double lo = t.lo;
+  const double decay = n - t.lastMid < idleAfter_ ? t.decayFree : t.idleDecay;
+  if (y > hi) {
+    hi += t.attack * (y - hi);
+  } else {
+    hi -= decay * (hi - lo);
+  }
+  if (y < lo) {
+    lo += t.attack * (y - lo);
+  } else {
+    lo += decay * (hi - lo);
+  }
+  t.hi = hi;
+  t.lo = lo;
+  const double spread = hi - lo;
+  const double threshold = lo + 0.5 * spread;
+  const double d = y - threshold;
+  const double p = t.p;
+  if (t.primed && (p < 0) != (d < 0)) {
+    const double at = (static_cast<double>(n) - t.every) + t.every * (p / (p - d));
+    if (p < 0) {
+      t.up = at;
+    } else {
+      t.down = at;
+    }
+    t.lastMid = n;
+  }
+  t.p = d;
+  t.primed = true;
+  hiAt_[c][pos] = hi;
+  loAt_[c][pos] = lo;
+  const auto bit = static_cast<uint8_t>(1u << c);
+  uint8_t mask = static_cast<uint8_t>(edgeMask_[pos] & ~bit);
+  if (!(spread < kMinSpread)) {
+    const double h = kHysteresis2 * spread;
+    if (t.level == 0 && y > threshold + h) {
+      t.level = 3;
+      mask |= bit;
+      crossAt_[c][pos] = t.up;
+    } else if (t.level == 3 && y < threshold - h) {
+      t.level = 0;
+      mask |= bit;
+      crossAt_[c][pos] = t.down;
+    }
+  }
+  edgeMask_[pos] = mask;
+  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
+}
+
+void AudioSlicer::Track(int c, int from, int to, bool clocked) {
+  const int every = channels_[c].every;
   int pos = firstOutput_[c];
   if (pos < from) pos += (from - pos + every - 1) / every * every;
   if (pos >= to) return;
-  const double decayFree = clocked ? ch.idleDecay : ch.decay;
-  const double idleDecay = ch.idleDecay;
-  const double attack = ch.attack;
-  const uint64_t idleAfter = idleAfter_;
-  const uint64_t base = blockStart_;
-  const auto bit = static_cast<uint8_t>(1u << c);
-  const double* in = filtered_[c];
-  double hi = ch.hi, lo = ch.lo, y = ch.y, p = ch.prevDiff[0];
-  double up = ch.upCross[0], down = ch.downCross[0];
-  uint64_t lastMid = ch.lastMidCross;
-  int level = ch.level;
-  bool primed = ch.primed;
-  for (; pos < to; pos += every) {
-    // SliceTwoLevel's steps, to the bit.
-    const uint64_t n = base + static_cast<uint64_t>(pos);
-    y = in[pos];
-    const double decay = n - lastMid < idleAfter ? decayFree : idleDecay;
-    const double hiUp = hi + attack * (y - hi);
-    const double hiDown = hi - decay * (hi - lo);
-    hi = y > hi ? hiUp : hiDown;
-    const double loDown = lo + attack * (y - lo);
-    const double loUp = lo + decay * (hi - lo);
-    lo = y < lo ? loDown : loUp;
-    const double spread = hi - lo;
-    const double threshold = lo + 0.5 * spread;
-    const double d = y - threshold;
-    if (primed && (p < 0) != (d < 0)) {
-      const double at = (static_cast<double>(n) - every) + every * (p / (p - d));
-      if (p < 0) {
-        up = at;
-      } else {
-        down = at;
-      }
-      lastMid = n;
-    }
-    p = d;
-    primed = true;
-    hiAt_[c][pos] = hi;
-    loAt_[c][pos] = lo;
-    edgeMask_[pos] &= static_cast<uint8_t>(~bit);
-    if (!(spread < kMinSpread)) {
-      const double h = kHysteresis2 * spread;
-      if (level == 0 && y > threshold + h) {
-        level = 3;
-        edgeMask_[pos] |= bit;
-        crossAt_[c][pos] = up;
-      } else if (level == 3 && y < threshold - h) {
-        level = 0;
-        edgeMask_[pos] |= bit;
-        crossAt_[c][pos] = down;
-      }
-    }
-    levelAt_[c][pos] = static_cast<uint8_t>(level);
-  }
-  ch.hi = hi;
-  ch.lo = lo;
-  ch.y = y;
-  ch.prevDiff[0] = p;
-  ch.upCross[0] = up;
-  ch.downCross[0] = down;
-  ch.lastMidCross = lastMid;
-  ch.level = level;
-  ch.primed = primed;
+  Tracking t = StartTracking(c, clocked);
+  for (; pos < to; pos += every) TrackSample(c, t, pos);
+  EndTracking(c, t);
 }
 
 void AudioSlicer::Retrack() {
@@ -508,9 +544,7 @@ AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
   return {filtered_[c][last], hiAt_[c][last], loAt_[c][last], levelAt_[c][last]};
 }
 
-void AudioSlicer::LongState(uint64_t n, SliceSink& sink) {
-  // The exact test only near where it can first pass: working time is
-  // monotonic in n, and the bound is recomputed whenever a state is written.
+void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
   if (stateStart_ != longStateOf_) {
     longStateOf_ = stateStart_;
     const double from = static_cast<double>(stateStart_ + kLongState) / ticksPerSample_ - 2.0;
@@ -711,7 +745,7 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  const double k = std::round((tick - clock.grid) / clock.period);
+  const double k = Round((tick - clock.grid) / clock.period);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
   clock.grid = boundary + kClockGain * e;

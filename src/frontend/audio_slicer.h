@@ -146,12 +146,28 @@ class AudioSlicer {
     ch.sections[1] = second;
   }
   void Step(int k, SliceSink& sink);
-  /// Writes a long state in pieces, so silence reaches the front end.
-  void LongState(uint64_t n, SliceSink& sink);
+  /// Writes a long state in pieces, so silence reaches the front end. The
+  /// exact test only near where it can first pass: working time grows with
+  /// n, and the bound is worked out again whenever a state is written.
+  void LongState(uint64_t n, SliceSink& sink) {
+    if (stateStart_ != longStateOf_ || n + 1 >= longStateFrom_) LongStateNear(n, sink);
+  }
+  void LongStateNear(uint64_t n, SliceSink& sink);
   void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
   /// A two-level channel's tracking over its samples at working samples
   /// from..to-1 of the block, its edges marked for the steps.
   void Track(int c, int from, int to, bool clocked);
+  struct Tracking {
+    double hi, lo, y, p, up, down;
+    uint64_t lastMid;
+    int level;
+    bool primed;
+    double decayFree, idleDecay, attack;
+    int every;
+  };
+  Tracking StartTracking(int c, bool clocked) const;
+  void EndTracking(int c, const Tracking& t);
+  void TrackSample(int c, Tracking& t, int pos);
   void Retrack();
   /// After a step's part that may choose a clock (`after` the channel whose
   /// edge it was, kChannels for the rest of the step).
