@@ -2,6 +2,7 @@
 // front end and the POCSAG decoder behind it.
 #include <benchmark/benchmark.h>
 
+#include <string>
 #include <vector>
 
 #include "audio_writer.h"
@@ -9,6 +10,7 @@
 #include "frontend/edge_ring.h"
 #include "frontend/front_end.h"
 #include "modulator.h"
+#include "platform/audio_input.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
 #include "support/rig.h"
@@ -104,6 +106,81 @@ void BM_SlicerFrontEndPocsag(benchmark::State& state) {
   ReportRealTime(state, audio.size());
 }
 BENCHMARK(BM_SlicerFrontEndPocsag)->Unit(benchmark::kMillisecond);
+
+// The off-air recordings (22050 Hz, real receivers and transmitters) one
+// after the other, as the sound-file input reads them.
+const std::vector<float>& RealAudio() {
+  static const std::vector<float> audio = [] {
+    std::vector<float> all;
+    for (const char* name :
+         {"pocsag-512-offair.flac", "pocsag-1200-offair.flac", "pocsag-2400-offair.flac"}) {
+      const std::string path = std::string(SKELMAR_SOURCE_DIR) + "/tests/data/offair/" + name;
+      SoundFileInput input(path.c_str());
+      if (!input.Open() || input.sampleRate() != 22050) return std::vector<float>{};
+      float block[4096];
+      for (long got; (got = input.Read(block, 4096)) > 0;)
+        all.insert(all.end(), block, block + got);
+      input.Close();
+    }
+    return all;
+  }();
+  return audio;
+}
+
+void BM_RealAudioSlicerAlone(benchmark::State& state) {
+  const std::vector<float>& audio = RealAudio();
+  if (audio.empty()) {
+    state.SkipWithError("cannot read the off-air recordings");
+    return;
+  }
+  AudioSlicerOptions options;
+  options.sampleRate = 22050;
+  AudioSlicer slicer(options);
+  CountingSink sink;
+  for (auto _ : state) {
+    slicer.Process(audio.data(), audio.size(), sink);
+    benchmark::DoNotOptimize(sink.edges);
+  }
+  ReportRealTime(state, audio.size());
+}
+BENCHMARK(BM_RealAudioSlicerAlone)->Unit(benchmark::kMillisecond);
+
+// The whole audio path of the monitor on real audio: slicer, ring, front end
+// (every 100 ms of audio) and the POCSAG decoder.
+void BM_RealAudioPath(benchmark::State& state) {
+  const std::vector<float>& audio = RealAudio();
+  if (audio.empty()) {
+    state.SkipWithError("cannot read the off-air recordings");
+    return;
+  }
+  skelmar::test::Rig rig;
+  PocsagDecoder pocsag(rig.settings, rig.pocsagPages, rig.front, rig.bch);
+  rig.front.Attach(&pocsag, nullptr, nullptr);
+  EdgeRing ring(1u << 14);
+  EdgeProducer producer(ring, &rig.front.readIndex());
+  struct RingSink : SliceSink {
+    EdgeProducer& producer;
+    explicit RingSink(EdgeProducer& p) : producer(p) {}
+    void PutEdge(uint16_t d, uint8_t s) override { producer.Put(d, s); }
+  } sink(producer);
+  AudioSlicerOptions options;
+  options.sampleRate = 22050;
+  AudioSlicer slicer(options);
+  const size_t tick = 2205;
+  for (auto _ : state) {
+    for (size_t at = 0; at < audio.size(); at += tick) {
+      slicer.Process(audio.data() + at, std::min(tick, audio.size() - at), sink);
+      rig.front.PollEdges(ring);
+    }
+    rig.rows.rows.clear();
+    rig.pageLog.pages.clear();
+  }
+  state.counters["pages"] = static_cast<double>(rig.stats.hourly[kRowPocsag512][kStatAlpha] +
+                                                rig.stats.hourly[kRowPocsag1200][kStatAlpha] +
+                                                rig.stats.hourly[kRowPocsag2400][kStatAlpha]);
+  ReportRealTime(state, audio.size());
+}
+BENCHMARK(BM_RealAudioPath)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -146,6 +146,16 @@ bool Harmonic(int a, int b) {
   return std::fabs(ratio - std::round(ratio)) < 1e-9;
 }
 
+// std::round without the library call: halves away from zero, the same to
+// the bit (x - whole is exact below 2^52).
+inline double Round(double x) {
+  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
+  const auto whole = static_cast<double>(static_cast<int64_t>(x));
+  const double rest = x - whole;
+  // The sign too, for the zeros.
+  return std::copysign(rest >= 0.5 ? whole + 1.0 : rest <= -0.5 ? whole - 1.0 : whole, x);
+}
+
 // A distance from a threshold, 1.0 where the nearest level lies, as the
 // decisions carry it (0 stays free for "not known").
 uint8_t Reliability(double share) {
@@ -269,6 +279,7 @@ void AudioSlicer::Reset() {
   std::fill(std::begin(history_), std::end(history_), 0.0);
   std::fill(std::begin(interpInput_), std::end(interpInput_), 0.0);
   interpAt_ = 0;
+  longStateOf_ = ~uint64_t{0};
   inputs_ = 0;
   sample_ = 0;
   selected_ = -1;
@@ -299,7 +310,17 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
   for (size_t at = 0; at < count;) {
     const size_t n = std::min(perBlock, count - at);
     blockFill_ = 0;
-    for (size_t i = 0; i < n; ++i) Input(static_cast<double>(samples[at + i]) * scale);
+    if (upsample_ == 1) {
+      // Straight into the block, in a loop the compiler can vectorise.
+      for (size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(samples[at + i]) * scale;
+        block_[i] = x != x ? 0.0 : std::clamp(x, -kClip, kClip);
+      }
+      blockFill_ = static_cast<int>(n);
+      inputs_ += n;
+    } else {
+      for (size_t i = 0; i < n; ++i) Input(static_cast<double>(samples[at + i]) * scale);
+    }
     RunBlock(blockFill_, sink);
     at += n;
   }
@@ -335,62 +356,262 @@ void AudioSlicer::FilterChannel(int c, int count) {
     for (int k = 0; k < count; ++k) out[k] = second.Run(first.Run(block_[k]));
     firstOutput_[c] = 0;
   } else {
+    // Whole means first, each summed in order from zero; the block's ends
+    // carry a part-sum over.
     const int every = ch.every;
     firstOutput_[c] = every - 1 - ch.phase;
     double acc = ch.acc;
-    int phase = ch.phase;
-    for (int k = 0; k < count;) {
-      const int take = std::min(every - phase, count - k);
-      for (int t = 0; t < take; ++t) acc += block_[k + t];
-      k += take;
-      phase += take;
-      if (phase == every) {
-        out[k - 1] = second.Run(first.Run(acc / every));
-        acc = 0;
-        phase = 0;
+    int k = 0;
+    if (ch.phase > 0) {
+      const int take = std::min(every - ch.phase, count);
+      for (; k < take; ++k) acc += block_[k];
+      ch.phase += take;
+      if (ch.phase < every) {
+        ch.acc = acc;
+        return Store(ch, first, second);
       }
+      out[k - 1] = second.Run(first.Run(acc / every));
     }
+    for (; k + every <= count; k += every) {
+      double sum = 0;
+      for (int t = 0; t < every; ++t) sum += block_[k + t];
+      out[k + every - 1] = second.Run(first.Run(sum / every));
+    }
+    acc = 0;
+    for (int t = k; t < count; ++t) acc += block_[t];
     ch.acc = acc;
-    ch.phase = phase;
+    ch.phase = count - k;
   }
-  ch.sections[0] = first;
-  ch.sections[1] = second;
+  Store(ch, first, second);
 }
 
 void AudioSlicer::RunBlock(int count, SliceSink& sink) {
-  if (adaptive_) {
-    for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
-  } else {
-    FilterChannel(kChannels - 1, count);
+  constexpr int kWide = kChannels - 1;
+  if (!adaptive_) {
+    FilterChannel(kWide, count);
+    for (int k = 0; k < count; ++k) {
+      const uint64_t n = sample_++;
+      SliceChannel(kWide, filtered_[kWide][k], n, sink);
+      LongState(n, sink);
+    }
+    return;
   }
+  for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
+  // The two-level channels' tracking depends on nothing but their samples
+  // and whether a clock is chosen, so it runs ahead over the block; the
+  // steps then take its edges in order. Should the choice change from free
+  // to clocked or back inside the block, the tracking is run again from the
+  // block's start with the change where it happened.
+  fastChannels_ = fourLevel_ ? kChannels - 1 : kChannels;
+  blockCount_ = count;
+  blockStart_ = sample_;
+  startClocked_ = clocked_ = selected_ >= 0;
+  changes_ = 0;
+  std::fill(edgeMask_, edgeMask_ + count, uint8_t{0});
+  for (int c = 0; c < fastChannels_; ++c) {
+    started_[c] = channels_[c];
+    Track(c, 0, count, clocked_);
+  }
+  inBlock_ = true;
   for (int k = 0; k < count; ++k) Step(k, sink);
+  inBlock_ = false;
+}
+
+AudioSlicer::Tracking AudioSlicer::StartTracking(int c, bool clocked) const {
+  const Channel& ch = channels_[c];
+  Tracking t;
+  t.hi = ch.hi;
+  t.lo = ch.lo;
+  t.y = ch.y;
+  t.p = ch.prevDiff[0];
+  t.up = ch.upCross[0];
+  t.down = ch.downCross[0];
+  t.lastMid = ch.lastMidCross;
+  t.level = ch.level;
+  t.primed = ch.primed;
+  t.decayFree = clocked ? ch.idleDecay : ch.decay;
+  t.idleDecay = ch.idleDecay;
+  t.attack = ch.attack;
+  t.every = ch.every;
+  return t;
+}
+
+void AudioSlicer::EndTracking(int c, const Tracking& t) {
+  Channel& ch = channels_[c];
+  ch.hi = t.hi;
+  ch.lo = t.lo;
+  ch.y = t.y;
+  ch.prevDiff[0] = t.p;
+  ch.upCross[0] = t.up;
+  ch.downCross[0] = t.down;
+  ch.lastMidCross = t.lastMid;
+  ch.level = t.level;
+  ch.primed = t.primed;
+}
+
+inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos) {
+  // SliceTwoLevel's steps, to the bit.
+  const uint64_t n = blockStart_ + static_cast<uint64_t>(pos);
+  const double y = filtered_[c][pos];
+  t.y = y;
+  double hi = t.hi;
+  double lo = t.lo;
+  const double decay = n - t.lastMid < idleAfter_ ? t.decayFree : t.idleDecay;
+  if (y > hi) {
+    hi += t.attack * (y - hi);
+  } else {
+    hi -= decay * (hi - lo);
+  }
+  if (y < lo) {
+    lo += t.attack * (y - lo);
+  } else {
+    lo += decay * (hi - lo);
+  }
+  t.hi = hi;
+  t.lo = lo;
+  const double spread = hi - lo;
+  const double threshold = lo + 0.5 * spread;
+  const double d = y - threshold;
+  const double p = t.p;
+  if (t.primed && (p < 0) != (d < 0)) {
+    const double at = (static_cast<double>(n) - t.every) + t.every * (p / (p - d));
+    if (p < 0) {
+      t.up = at;
+    } else {
+      t.down = at;
+    }
+    t.lastMid = n;
+  }
+  t.p = d;
+  t.primed = true;
+  hiAt_[c][pos] = hi;
+  loAt_[c][pos] = lo;
+  const auto bit = static_cast<uint8_t>(1u << c);
+  uint8_t mask = static_cast<uint8_t>(edgeMask_[pos] & ~bit);
+  if (!(spread < kMinSpread)) {
+    const double h = kHysteresis2 * spread;
+    if (t.level == 0 && y > threshold + h) {
+      t.level = 3;
+      mask |= bit;
+      crossAt_[c][pos] = t.up;
+    } else if (t.level == 3 && y < threshold - h) {
+      t.level = 0;
+      mask |= bit;
+      crossAt_[c][pos] = t.down;
+    }
+  }
+  edgeMask_[pos] = mask;
+  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
+}
+
+void AudioSlicer::Track(int c, int from, int to, bool clocked) {
+  const int every = channels_[c].every;
+  int pos = firstOutput_[c];
+  if (pos < from) pos += (from - pos + every - 1) / every * every;
+  if (pos >= to) return;
+  Tracking t = StartTracking(c, clocked);
+  for (; pos < to; pos += every) TrackSample(c, t, pos);
+  EndTracking(c, t);
+}
+
+void AudioSlicer::Retrack() {
+  // From the block's start, with each change of the choice applied from the
+  // first sample it reached: the channels after the one whose edge made it
+  // see it at the same sample, the others from the next.
+  for (int c = 0; c < fastChannels_; ++c) {
+    Channel& ch = channels_[c];
+    const Channel& was = started_[c];
+    ch.hi = was.hi;
+    ch.lo = was.lo;
+    ch.y = was.y;
+    ch.prevDiff[0] = was.prevDiff[0];
+    ch.upCross[0] = was.upCross[0];
+    ch.downCross[0] = was.downCross[0];
+    ch.lastMidCross = was.lastMidCross;
+    ch.level = was.level;
+    ch.primed = was.primed;
+    bool clocked = startClocked_;
+    int from = 0;
+    for (int i = 0; i < changes_; ++i) {
+      const int until = c <= change_[i].after ? change_[i].at + 1 : change_[i].at;
+      Track(c, from, until, clocked);
+      from = std::max(from, until);
+      clocked = change_[i].clocked;
+    }
+    Track(c, from, blockCount_, clocked);
+  }
+}
+
+void AudioSlicer::Changed(int k, int after) {
+  if ((selected_ >= 0) == clocked_) return;
+  clocked_ = selected_ >= 0;
+  change_[changes_++] = {static_cast<int16_t>(k), static_cast<int8_t>(after), clocked_};
+  Retrack();
+}
+
+AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
+  const Channel& ch = channels_[c];
+  if (!inBlock_ || c >= fastChannels_) return {ch.y, ch.hi, ch.lo, ch.level};
+  // The channel's latest sample as the steps have reached it.
+  const int pos = c <= stepChannel_ ? stepAt_ : stepAt_ - 1;
+  const int first = firstOutput_[c];
+  if (pos < first) {
+    const Channel& was = started_[c];
+    return {was.y, was.hi, was.lo, was.level};
+  }
+  const int last = first + (pos - first) / ch.every * ch.every;
+  return {filtered_[c][last], hiAt_[c][last], loAt_[c][last], levelAt_[c][last]};
+}
+
+void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
+  if (stateStart_ != longStateOf_) {
+    longStateOf_ = stateStart_;
+    const double from = static_cast<double>(stateStart_ + kLongState) / ticksPerSample_ - 2.0;
+    longStateFrom_ = from > 0 ? static_cast<uint64_t>(from) : 0;
+  }
+  if (n + 1 < longStateFrom_) return;
+  const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
+  if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
 }
 
 void AudioSlicer::Step(int k, SliceSink& sink) {
   const uint64_t n = sample_++;
-  if (adaptive_) {
-    const double x = block_[k];
-    // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
-    history_[n & (kHistory - 1)] = x;
-    if (selected_ >= 0) {
-      RateClock& r = clocks_[selected_];
-      r.previousSum = r.sum;
-      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
-    }
-    for (int c = 0; c < kChannels; ++c) {
-      if (k == firstOutput_[c]) {
-        firstOutput_[c] += channels_[c].every;
-        SliceChannel(c, filtered_[c][k], n, sink);
-      }
-    }
-    WatchFlexHeader(n, sink);
-    if (selected_ >= 0) ClockedDecisions(n, sink);
-  } else {
-    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+  const double x = block_[k];
+  // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
+  history_[n & (kHistory - 1)] = x;
+  if (selected_ >= 0) {
+    RateClock& r = clocks_[selected_];
+    r.previousSum = r.sum;
+    r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
   }
-
-  const auto now = static_cast<uint64_t>(static_cast<double>(n + 1) * ticksPerSample_);
-  if (now > stateStart_ + kLongState) Emit(stateStart_ + 65535, sink);
+  stepAt_ = k;
+  // The tracked channels' edges at this sample, in channel order; an edge
+  // that changes the choice may move the later channels' edges.
+  for (unsigned m = edgeMask_[k]; m != 0;) {
+    const int c = std::countr_zero(m);
+    stepChannel_ = c;
+    ChannelEvent(c, crossAt_[c][k], n, levelAt_[c][k], true, sink);
+    Changed(k, c);
+    m = edgeMask_[k] & (~0u << (c + 1));
+  }
+  if (fastChannels_ < kChannels) {
+    stepChannel_ = kChannels - 1;
+    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+    Changed(k, kChannels - 1);
+  }
+  stepChannel_ = kChannels;
+  // The header watch and the clocked decisions have nothing to do at most
+  // samples; their own first tests, made here.
+  const double now = static_cast<double>(n) * ticksPerSample_;
+  if ((clocks_[kHeaderRate].fits && now >= headerNext_) || (now >= dataStart_ && now < frameEnd_)) {
+    WatchFlexHeader(n, sink);
+    Changed(k, kChannels);
+  }
+  if (selected_ >= 0 && nextDecision_ <= now) {
+    ClockedDecisions(n, sink);
+    Changed(k, kChannels);
+  }
+  LongState(n, sink);
 }
 
 void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
@@ -399,18 +620,20 @@ void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
   Channel& ch = channels_[c];
   ch.y = y;
   const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
-  if (y > ch.hi) {
-    ch.hi += ch.attack * (y - ch.hi);
-  } else {
-    ch.hi -= decay * (ch.hi - ch.lo);
-  }
-  if (y < ch.lo) {
-    ch.lo += ch.attack * (y - ch.lo);
-  } else {
-    ch.lo += decay * (ch.hi - ch.lo);
-  }
-  const double spread = ch.hi - ch.lo;
-  const double threshold = ch.lo + 0.5 * spread;
+  // Both arms computed and one taken: the compiler selects instead of branching.
+  double hi = ch.hi;
+  double lo = ch.lo;
+  const double attack = ch.attack;
+  const double hiUp = hi + attack * (y - hi);
+  const double hiDown = hi - decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
+  const double loDown = lo + attack * (y - lo);
+  const double loUp = lo + decay * (hi - lo);
+  lo = y < lo ? loDown : loUp;
+  ch.hi = hi;
+  ch.lo = lo;
+  const double spread = hi - lo;
+  const double threshold = lo + 0.5 * spread;
   const double d = y - threshold;
   const double p = ch.prevDiff[0];
   if (ch.primed && (p < 0) != (d < 0)) {
@@ -510,6 +733,11 @@ void AudioSlicer::SliceChannel(int c, double y, uint64_t n, SliceSink& sink) {
 void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid,
                               SliceSink& sink) {
   channels_[c].level = newLevel;
+  ChannelEvent(c, position, n, newLevel, mid, sink);
+}
+
+void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel, bool mid,
+                               SliceSink& sink) {
   if (c == kChannels - 1 && selected_ < 0) Edge(position, n, newLevel, sink);
   if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
@@ -536,7 +764,7 @@ void AudioSlicer::ChannelEdge(int c, double position, uint64_t n, int newLevel, 
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  const double k = std::round((tick - clock.grid) / clock.period);
+  const double k = Round((tick - clock.grid) / clock.period);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
   if (r == selected_) {
@@ -571,7 +799,6 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
   // data that idles can look like either rate, so the frame says which.
   const double now = static_cast<double>(n) * ticksPerSample_;
   const RateClock& clock = clocks_[kHeaderRate];
-  const Channel& ch = channels_[kHeaderRate];
   if (clock.fits) {
     // Centres in the channel's time (the channel shows a sample late by its
     // delay); the next one is looked for at least a quarter symbol on, so a
@@ -581,6 +808,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
       headerNext_ =
           clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
       if (centre < 0) return;
+      const Seen ch = SeenNow(kHeaderRate);
       const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
       headerBits_ = (headerBits_ << 1) | bit;
       for (const FlexSyncCode& code : kFlexSyncCodes) {
@@ -663,7 +891,7 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   selected_ = choice;
   if (choice < 0) {
     // Free-running again: the wide channel's present level from now on.
-    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    EmitEdgeAt(now, SeenNow(kChannels - 1).level, sink);
     return;
   }
   // Only the chosen clock keeps its sum running; start it from the samples kept.
@@ -722,7 +950,7 @@ void AudioSlicer::StartLevels(int r, uint64_t n) {
       ++highs;
     }
   }
-  const Channel& ch = channels_[r];
+  const Seen ch = SeenNow(r);
   if (lows < 2 || highs < 2) {
     levelMean_[0] = ch.lo;
     levelMean_[3] = ch.hi;
@@ -749,11 +977,11 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
       c.alternation = 0;
     }
     selected_ = -1;
-    EmitEdgeAt(now, channels_[kChannels - 1].level, sink);
+    EmitEdgeAt(now, SeenNow(kChannels - 1).level, sink);
     return;
   }
   // The matched filter now holds the symbol that ended at the boundary.
-  const Channel& ch = channels_[r];
+  const Seen ch = SeenNow(r);
   // Between the sums after this sample and the one before, where the boundary fell.
   const double frac =
       std::clamp(nextDecision_ / ticksPerSample_ - static_cast<double>(n) + 1.0, 0.0, 1.0);

@@ -78,10 +78,13 @@ class AudioSlicer {
   struct Biquad {
     double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
     double s1 = 0, s2 = 0;
+    /// For the low-passes, whose b1 is 2 b0 and b2 is b0: the products are
+    /// the same to the bit with one multiplication instead of three.
     double Run(double x) {
-      const double y = b0 * x + s1;
-      s1 = b1 * x - a1 * y + s2;
-      s2 = b2 * x - a2 * y;
+      const double bx = b0 * x;
+      const double y = bx + s1;
+      s1 = (bx + bx) - a1 * y + s2;
+      s2 = bx - a2 * y;
       return y;
     }
   };
@@ -140,10 +143,47 @@ class AudioSlicer {
   /// Runs each channel's mean and filter over the block, then steps through it.
   void RunBlock(int count, SliceSink& sink);
   void FilterChannel(int c, int count);
+  static void Store(Channel& ch, const Biquad& first, const Biquad& second) {
+    ch.sections[0] = first;
+    ch.sections[1] = second;
+  }
   void Step(int k, SliceSink& sink);
+  /// Writes a long state in pieces, so silence reaches the front end. The
+  /// exact test only near where it can first pass: working time grows with
+  /// n, and the bound is worked out again whenever a state is written.
+  void LongState(uint64_t n, SliceSink& sink) {
+    if (stateStart_ != longStateOf_ || n + 1 >= longStateFrom_) LongStateNear(n, sink);
+  }
+  void LongStateNear(uint64_t n, SliceSink& sink);
   void SliceChannel(int c, double y, uint64_t n, SliceSink& sink);
+  /// A two-level channel's tracking over its samples at working samples
+  /// from..to-1 of the block, its edges marked for the steps.
+  void Track(int c, int from, int to, bool clocked);
+  struct Tracking {
+    double hi, lo, y, p, up, down;
+    uint64_t lastMid;
+    int level;
+    bool primed;
+    double decayFree, idleDecay, attack;
+    int every;
+  };
+  Tracking StartTracking(int c, bool clocked) const;
+  void EndTracking(int c, const Tracking& t);
+  void TrackSample(int c, Tracking& t, int pos);
+  void Retrack();
+  /// After a step's part that may choose a clock (`after` the channel whose
+  /// edge it was, kChannels for the rest of the step).
+  void Changed(int k, int after);
+  /// A channel's latest sample and levels as the steps have reached it.
+  struct Seen {
+    double y, hi, lo;
+    int level;
+  };
+  Seen SeenNow(int c) const;
   void SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink);
   void ChannelEdge(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
+  /// ChannelEdge once the channel's level is set.
+  void ChannelEvent(int c, double position, uint64_t n, int newLevel, bool mid, SliceSink& sink);
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
   void Select(int choice, uint64_t n, SliceSink& sink);
@@ -177,9 +217,38 @@ class AudioSlicer {
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
   /// Each channel's filtered sample at the working samples of the block
-  /// where its mean completes, and the first of those (then every `every`).
+  /// where its mean completes.
   double filtered_[kChannels][kBlock] = {};
-  int firstOutput_[kChannels] = {};
+  int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
+  // Tracking run ahead of the steps (channels below fastChannels_): each
+  // channel's levels after each of its samples, its edges (bit c of
+  // edgeMask_) with their crossings, its state at the block's start, and the
+  // changes of choice met in the block.
+  int fastChannels_ = 0;
+  int blockCount_ = 0;
+  uint64_t blockStart_ = 0;  ///< working samples before the block
+  double hiAt_[kChannels][kBlock] = {};
+  double loAt_[kChannels][kBlock] = {};
+  double crossAt_[kChannels][kBlock] = {};
+  uint8_t levelAt_[kChannels][kBlock] = {};
+  uint8_t edgeMask_[kBlock] = {};
+  Channel started_[kChannels];
+  struct Change {
+    int16_t at;
+    int8_t after;
+    bool clocked;
+  };
+  /// At most one per edge, header watch and decision of a step.
+  Change change_[(kChannels + 2) * kBlock] = {};
+  int changes_ = 0;
+  bool startClocked_ = false;
+  bool clocked_ = false;
+  bool inBlock_ = false;
+  int stepAt_ = 0;
+  int stepChannel_ = 0;
+  /// Working sample from which a long state may be due, for the state start it was worked out for.
+  uint64_t longStateFrom_ = 0;
+  uint64_t longStateOf_ = ~uint64_t{0};
 
   uint64_t inputs_ = 0;       ///< input samples consumed
   uint64_t sample_ = 0;       ///< working samples processed

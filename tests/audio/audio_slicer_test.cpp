@@ -344,6 +344,46 @@ TEST(AudioSlicer, BlockSizeDoesNotChangeTheEdges) {
   }
 }
 
+// Two-level bursts at two rates between stretches of noise: the choice of
+// clock comes and goes inside blocks, which must not depend on where the
+// blocks fall.
+TEST(AudioSlicer, BlockSizeDoesNotChangeTheEdgesWhileClocksComeAndGo) {
+  Steps steps = Steps::Symbols(RandomSymbols(1500, 2, 5), kTwoLevel, 0.3, 1.0 / 1200);
+  const Steps fast =
+      Steps::Symbols(RandomSymbols(2000, 2, 6), kTwoLevel, steps.end + 0.5, 1.0 / 2400);
+  steps.times.push_back(steps.end - 0.01);
+  steps.values.push_back(0);
+  steps.times.insert(steps.times.end(), fast.times.begin(), fast.times.end());
+  steps.values.insert(steps.values.end(), fast.values.begin(), fast.values.end());
+  steps.times.push_back(fast.end - 0.01);
+  steps.values.push_back(0);
+  steps.end = fast.end + 0.5;
+  const std::vector<float> audio = Render(steps, 22050, 0.5, 0.05, 0.12);
+  AudioSlicer slicer(Options(22050));
+  EdgeCollector whole;
+  int clocked = 0;
+  for (size_t at = 0; at < audio.size(); at += 2205) {
+    slicer.Process(audio.data() + at, std::min<size_t>(2205, audio.size() - at), whole);
+    clocked |= slicer.clockedRate() == 1200 ? 1 : slicer.clockedRate() == 2400 ? 2 : 0;
+  }
+  slicer.Finish(whole);
+  ASSERT_EQ(clocked, 3) << "both rates clocked";
+  AudioSlicer pieces(Options(22050));
+  EdgeCollector inPieces;
+  size_t at = 0;
+  for (size_t step = 1; at < audio.size(); step = step * 7 % 613 + 1) {
+    const size_t n = std::min(step, audio.size() - at);
+    pieces.Process(audio.data() + at, n, inPieces);
+    at += n;
+  }
+  pieces.Finish(inPieces);
+  ASSERT_EQ(inPieces.edges.size(), whole.edges.size());
+  for (size_t i = 0; i < whole.edges.size(); ++i) {
+    ASSERT_EQ(inPieces.edges[i].duration, whole.edges[i].duration) << i;
+    ASSERT_EQ(inPieces.edges[i].status, whole.edges[i].status) << i;
+  }
+}
+
 TEST(AudioSlicer, Int16AndFloatInputAgree) {
   const Steps steps = Steps::Symbols(RandomSymbols(500, 2, 9), kTwoLevel, 0.01, 1.0 / 2400);
   const std::vector<float> audio = Render(steps, 22050, 0.5);
