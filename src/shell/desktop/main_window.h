@@ -1,7 +1,7 @@
 // The main window: title from the mode caption, the filter pane on top and
-// the monitor pane below, menu 100, the keyboard scrolling, the 100 ms timer
-// that drives the monitor, and closing. Rules come from the core; this only
-// shows them.
+// the monitor pane below, the channel list of several channels, menu 100,
+// the keyboard scrolling, the 100 ms timer that drives the monitor, and
+// closing. Rules come from the core; this only shows them.
 #pragma once
 
 #include <QElapsedTimer>
