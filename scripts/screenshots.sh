@@ -2,7 +2,8 @@
 # Renders the desktop program under Xvfb into docs/images/ as PNG: the main
 # window with the bundled sample decoded and filter matches in the top pane,
 # then every dialog (scripts/dialog-screenshots.sh), then the framed window
-# and the receiver chooser (scripts/wm-screenshots.sh).
+# and the receiver chooser (scripts/wm-screenshots.sh), then the window on
+# several channels (scripts/channel-screenshots.sh).
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (needs the Xvfb package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,3 +51,6 @@ scripts/dialog-screenshots.sh "$build"
 # Under a window manager: the window with its status bar while it decodes,
 # and the receiver chooser.
 scripts/wm-screenshots.sh "$build"
+
+# The window on four channels of one capture, with its Channels list.
+scripts/channel-screenshots.sh "$build"

@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +31,9 @@
 #include <sstream>
 #include <string>
 
+#include "audio_writer.h"
+#include "frontend/edge_recording.h"
+#include "iq_writer.h"
 #include "session/program_strings.h"
 #include "session/receiver_settings.h"
 #include "shell/console/console_output.h"
@@ -464,9 +468,89 @@ class MainWindowTest : public QObject {
     for (std::string line; std::getline(golden, line);) records += line.empty() ? 0 : 1;
     QVERIFY(records > 0);
     QCOMPARE(pages->text(), QString("Pages: %1").arg(records));
-    // No SDR input: no frequency; no feeds: no feed states.
+    // No SDR input: no frequency; no feeds: no feed states; one channel: no channel list.
     QVERIFY(s.window->findChild<QLabel*>("receiverStatus")->isHidden());
     QVERIFY(s.window->findChild<QLabel*>("feedStatus")->isHidden());
+    QVERIFY(s.window->channelDock() == nullptr);
+    QVERIFY(s.window->findChild<QAction*>("showChannels") == nullptr);
+  }
+
+  void ChannelListOfAWidebandCapture() {
+    // The golden POCSAG recording on one channel of a capture, a second
+    // channel with no transmitter.
+    skelmar::EdgeRecordingReader reader;
+    std::string error;
+    QVERIFY(reader.Open(std::string(SKELMAR_SOURCE_DIR) + "/tests/data/golden/pocsag-1200.edges",
+                        &error));
+    std::vector<skelmar::PulseSample> edges;
+    for (skelmar::PulseSample e; reader.Next(e);) edges.push_back(e);
+    siggen::AudioOptions audio;
+    audio.sampleRate = 48000;
+    audio.amplitude = 0.5;
+    audio.filter = siggen::ReceiverFilter::kBessel4;
+    audio.cutoffHz = 2000;
+    siggen::IqCarrier carrier;
+    carrier.audio = siggen::ToFloat(siggen::EdgesToAudio(edges, audio));
+    carrier.offsetHz = -100e3;
+    siggen::IqOptions iq;
+    iq.centerHz = 169.6e6;
+    iq.cnrDb = 30;
+    QTemporaryDir captures;
+    const std::string path = captures.path().toStdString() + "/band.cu8";
+    QVERIFY(siggen::WriteIq(path, siggen::IqFileFormat::kCu8, {carrier}, iq));
+
+    ConsoleOptions o;
+    std::string problem;
+    const std::vector<std::string> args = {"skelmar",
+                                           "--iq",
+                                           path,
+                                           "--rate",
+                                           "1024k",
+                                           "--center",
+                                           "169.6M",
+                                           "--channel",
+                                           "169.5M=Ops",
+                                           "--channel",
+                                           "169.7M",
+                                           "--start-time",
+                                           "2026-01-01T08:00:00Z"};
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    QVERIFY(ParseConsoleOptions(static_cast<int>(argv.size()), argv.data(), o, problem));
+    WindowFixture s(o);
+    ChannelDock* dock = s.window->channelDock();
+    QVERIFY(dock != nullptr);
+    QVERIFY(s.window->findChild<QAction*>("showChannels") != nullptr);
+    s.Show();
+    QVERIFY(dock->isVisible());
+    s.Drain();
+
+    std::ifstream golden(std::string(SKELMAR_SOURCE_DIR) +
+                         "/tests/golden/expected/pocsag-1200.jsonl");
+    int records = 0;
+    for (std::string line; std::getline(golden, line);) records += line.empty() ? 0 : 1;
+    QVERIFY(records > 0);
+    QTableWidget* table = dock->table();
+    QCOMPARE(table->rowCount(), 2);
+    auto text = [table](int row, int column) { return table->item(row, column)->text(); };
+    QCOMPARE(text(0, 0), QString("Ops"));
+    QCOMPARE(text(0, 1), QString("169.5000 MHz"));
+    QCOMPARE(text(0, 2), QString::number(records));
+    QCOMPARE(text(0, 3), QString::number(records));
+    // The last page came within the capture's few seconds after 08:00.
+    QVERIFY2(text(0, 4).startsWith("08:00:"), qPrintable(text(0, 4)));
+    QCOMPARE(text(1, 0), QString("169.7"));
+    QCOMPARE(text(1, 3), QString("0"));
+    QCOMPARE(text(1, 4), QString("\u2013"));
+    // The last page came a moment before the end: its channel is marked, the
+    // quiet one not; the mark runs out on the ticks after the end.
+    const ChannelActivity* activity = s.window->channelActivity();
+    QVERIFY(activity->rows()[0].active());
+    QVERIFY(!activity->rows()[1].active());
+    QVERIFY(table->item(0, 0)->background() != table->item(1, 0)->background());
+    for (int i = 0; i < kActivityTicks + 1; ++i) s.window->Tick();
+    QVERIFY(!activity->rows()[0].active());
+    QCOMPARE(table->item(0, 0)->background(), QBrush());
   }
 
   void SelectedTextLineAndCapcodeGoToTheClipboard() {

@@ -177,6 +177,7 @@ void MainWindow::BuildMenu() {
   notify->setCheckable(true);
   notify->setChecked(notifier_.enabled());
   connect(notify, &QAction::toggled, this, [this](bool on) { SetNotifyOnMatch(on); });
+  AddChannelDock(monitor);
   // The Help command of the menu bar opens a menu that keeps it first.
   QMenu* help = bar->addMenu("&Help...");
   add(help, "&Help...", 209, &MainWindow::OnHelp);
@@ -185,6 +186,28 @@ void MainWindow::BuildMenu() {
   manual->setShortcut(QKeySequence::HelpContents);
   addAction(manual);
   add(help, "&About Skelmar...", 0, &MainWindow::OnAbout)->setObjectName(QStringLiteral("about"));
+}
+
+void MainWindow::AddChannelDock(QMenu* monitorMenu) {
+  // One channel: the window as it always was.
+  const auto& channels = program_.channels();
+  if (channels.size() < 2) return;
+  activity_ = std::make_unique<ChannelActivity>(program_.clock());
+  for (const auto& chain : channels)
+    activity_->Add(chain->name(), chain->frequencyHz(), chain->stats);
+  activity_->Tick();
+  channelDock_ = new ChannelDock(*activity_, this);
+  addDockWidget(Qt::BottomDockWidgetArea, channelDock_);
+  QAction* show = channelDock_->toggleViewAction();
+  show->setText(QStringLiteral("&Channels"));
+  show->setObjectName(QStringLiteral("showChannels"));
+  monitorMenu->addAction(show);
+}
+
+bool MainWindow::TickSession() {
+  const bool ok = program_.Tick();
+  if (activity_ && activity_->Tick()) activityChanged_ = true;
+  return ok;
 }
 
 WindowMetrics MainWindow::Metrics() const {
@@ -197,6 +220,12 @@ WindowMetrics MainWindow::Metrics() const {
   // The status bar takes its height from the client area as the menu bar does.
   if (status_ != nullptr)
     m.menuHeight += status_->isVisible() ? status_->height() : status_->sizeHint().height();
+  // So does the channel list docked above or below the panes.
+  if (channelDock_ != nullptr && channelDock_->isVisible() && !channelDock_->isFloating()) {
+    const Qt::DockWidgetArea area = dockWidgetArea(channelDock_);
+    if (area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea)
+      m.menuHeight += channelDock_->minimumSizeHint().height();
+  }
   m.hScrollHeight = monitorPane_->horizontalBar()->sizeHint().height();
   return m;
 }
@@ -371,15 +400,19 @@ void MainWindow::Tick() {
     QElapsedTimer slice;
     slice.start();
     do {
-      ok = program_.Tick();
+      ok = TickSession();
     } while (ok && program_.draining() && slice.elapsed() < 15);
   } else {
-    ok = program_.Tick();
+    ok = TickSession();
   }
   messages_.Release();
   inTick_ = false;
   notifier_.Flush();
   status_->Update(program_);
+  if (activityChanged_) {
+    activityChanged_ = false;
+    channelDock_->table()->Refresh();
+  }
   if (!ok) {
     timer_.stop();
   } else if (timer_.isActive()) {

@@ -1,17 +1,20 @@
 // The main window: title from the mode caption, the filter pane on top and
-// the monitor pane below, menu 100, the keyboard scrolling, the 100 ms timer
-// that drives the monitor, and closing. Rules come from the core; this only
-// shows them.
+// the monitor pane below, the channel list of several channels, menu 100,
+// the keyboard scrolling, the 100 ms timer that drives the monitor, and
+// closing. Rules come from the core; this only shows them.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
+#include <memory>
 #include <optional>
 
 #include "frontend/mode_caption.h"
+#include "output/channel_activity.h"
 #include "output/pane_split.h"
 #include "output/setup_dialogs.h"
+#include "shell/desktop/channel_view.h"
 #include "shell/desktop/desktop_program.h"
 #include "shell/desktop/match_notifier.h"
 #include "shell/desktop/message_boxes.h"
@@ -86,6 +89,9 @@ class MainWindow : public QMainWindow, public CaptionListener {
   DesktopProgram& program() { return program_; }
   PaneWidget* monitorPane() { return monitorPane_; }
   PaneWidget* filterPane() { return filterPane_; }
+  /// The channel list of several channels (null for one).
+  ChannelDock* channelDock() { return channelDock_; }
+  const ChannelActivity* channelActivity() const { return activity_.get(); }
   const PaneSplit& split() const { return split_; }
   bool timerRunning() const { return timer_.isActive(); }
   /// Times the settings file was written by closing.
@@ -108,6 +114,10 @@ class MainWindow : public QMainWindow, public CaptionListener {
   void DragSplit(int top);
   void OpenLinkIfNeeded();
   void StartTimer();
+  /// One session tick, and the channels' activity after it.
+  bool TickSession();
+  /// The channel dock, for several channels.
+  void AddChannelDock(QMenu* monitorMenu);
   WindowMetrics Metrics() const;
   bool NormalState() const;
   /// Learns the frame once the window manager has told it, and then gives the
@@ -126,6 +136,10 @@ class MainWindow : public QMainWindow, public CaptionListener {
   PaneWidget* filterPane_;
   PaneWidget* monitorPane_;
   StatusBar* status_ = nullptr;
+  /// Several channels: their activity, taken at every session tick, and its dock.
+  std::unique_ptr<ChannelActivity> activity_;
+  ChannelDock* channelDock_ = nullptr;
+  bool activityChanged_ = false;
   PaneSplit split_;
   QTimer timer_;
   QRect wantedOuter_;  ///< the settings' outer geometry, until the frame is known
