@@ -418,7 +418,7 @@ void PrintTable(const std::vector<ModeResult>& results, const Options& options) 
     std::printf("%s (slicer cut-off %.0f Hz)\n", r.mode->name,
                 AudioSlicer(SlicerOptionsFor(*r.mode, options)).cutoffHz());
     for (const Point& p : r.points) {
-      std::printf("  %2.0f dB  %.2e / %.2e / %.2e (%.2e)  %5.2f  %.3f (%.3f) delay %.3f  %.2f\n",
+      std::printf("  %4.1f dB  %.2e / %.2e / %.2e (%.2e)  %5.2f  %.3f (%.3f) delay %.3f  %.2f\n",
                   p.ebN0, p.idealSer, p.theorySer, p.slicerSer, p.slicerSerLongRuns, p.changeRatio,
                   p.edgeRms, p.paired, p.edgeDelay, p.envelopeRatio);
     }
