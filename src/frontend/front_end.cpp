@@ -88,49 +88,58 @@ bool FrontEnd::PollEdgesUntil(const EdgeRing& ring, uint64_t untilTicks) {
     streamTick_ = 0;
   }
   ring_ = &ring;
+  bool stopped = false;
   for (;;) {
     // Acquire: the entry is complete once the index that covers it is seen.
     const uint32_t w = ring.writeIndex().load(std::memory_order_acquire);
-    if (r == w || w >= size) return false;
-    if (ticksRead_ + durations[r] > untilTicks) return true;
+    if (r == w || w >= size) break;
+    if (ticksRead_ + durations[r] > untilTicks) {
+      stopped = true;
+      break;
+    }
     ticksRead_ += durations[r];
     ProcessSample(durations[r], statuses[r]);
     r = r + 1 == size ? 0 : r + 1;
     // Release: the entry has been read before the producer may reuse it.
     readIndex_.store(r, std::memory_order_release);
   }
-  // Every symbol still to come is taken after this time: the decisions
-  // before it have served, and a source that writes them finds room.
-  if (ring_->decisionWriteIndex().load(std::memory_order_relaxed) !=
-      ring_->decisionReadIndex().load(std::memory_order_relaxed)) {
-    SkipDecisionsBefore(static_cast<double>(streamTick_));
-  }
+  // Every symbol still to come is taken after this time: a source that
+  // writes decisions finds room.
+  ReleaseDecisionsBefore(static_cast<double>(streamTick_));
   ring_ = nullptr;
+  return stopped;
 }
 
-uint32_t FrontEnd::SkipDecisionsBefore(double tick) {
+void FrontEnd::ReleaseDecisionsBefore(double tick) {
   constexpr uint32_t n = EdgeRing::kDecisions;
   const SymbolDecision* decisions = ring_->decisions();
   std::atomic<uint32_t>& readAt = ring_->decisionReadIndex();
-  uint32_t r = readAt.load(std::memory_order_relaxed) % n;
+  const uint32_t from = readAt.load(std::memory_order_relaxed) % n;
   // Acquire: a decision is complete once the index that covers it is seen.
   const uint32_t w = ring_->decisionWriteIndex().load(std::memory_order_acquire) % n;
+  uint32_t r = from;
   while (r != w && static_cast<double>(decisions[r].start + decisions[r].length) <= tick) {
     r = (r + 1) % n;
   }
-  readAt.store(r, std::memory_order_release);
-  return r == w ? n : r;
+  if (r != from) readAt.store(r, std::memory_order_release);
+  decisionFrom_ = r;
+  decisionTo_ = w;
 }
 
-FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) {
+FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) const {
   BitReliability out;
   if (ring_ == nullptr) return out;
-  // Decisions that ended before this time are no longer wanted.
-  const uint32_t r = SkipDecisionsBefore(tick);
-  if (r == EdgeRing::kDecisions || static_cast<double>(ring_->decisions()[r].start) > tick) {
-    return out;
+  // Both clocks look here, each in its own time order, so the search does
+  // not move the window; the sample's start moves it.
+  constexpr uint32_t n = EdgeRing::kDecisions;
+  const SymbolDecision* decisions = ring_->decisions();
+  uint32_t r = decisionFrom_;
+  while (r != decisionTo_ &&
+         static_cast<double>(decisions[r].start + decisions[r].length) <= tick) {
+    r = (r + 1) % n;
   }
-  const SymbolDecision& d = ring_->decisions()[r];
+  if (r == decisionTo_ || static_cast<double>(decisions[r].start) > tick) return out;
+  const SymbolDecision& d = decisions[r];
   // The level the slicer decided, as this front end reads it; a bit on
   // which the two disagree is as unsure as a bit can be.
   const int decided = DecodeLevel(kAudioLevelStatus[d.level & 3], settings_.fourLevelInterface != 0,
@@ -142,6 +151,8 @@ FrontEnd::BitReliability FrontEnd::ReliabilityAt(double tick, int level) {
 }
 
 void FrontEnd::ProcessSample(uint16_t duration, uint8_t status) {
+  // The decisions that ended before this sample began have served.
+  ReleaseDecisionsBefore(static_cast<double>(streamTick_));
   streamTick_ += duration;
   dataClock.elapsed += duration;
   gscClock.elapsed += duration;
@@ -202,9 +213,10 @@ void FrontEnd::RunGscClock(int level) {
   const double threshold = gscClock.phase + kGscHalfPeriod;
   const int bit = level >= 2 ? 1 : 0;
   while (gscClock.elapsed >= threshold) {
+    const double tick = SampleTick(gscClock);
     gscClock.elapsed -= kGscPeriod;
     if (GscBitsPass()) {
-      if (gsc_ != nullptr) gsc_->PutBit(bit);
+      if (gsc_ != nullptr) gsc_->PutReliableBit(bit, ReliabilityAt(tick, level).outer);
       gscClock.LogError();
     }
   }

@@ -57,10 +57,10 @@ class FrontEnd : public ChannelArbiter {
     uint8_t outer = 0;
     uint8_t inner = 0;
   };
-  BitReliability ReliabilityAt(double tick, int level);
-  /// Reads past the decisions that ended by `tick`; the index of the first
-  /// left, or EdgeRing::kDecisions when none is.
-  uint32_t SkipDecisionsBefore(double tick);
+  BitReliability ReliabilityAt(double tick, int level) const;
+  /// Reads past the decisions that ended by `tick`, so the source may reuse
+  /// their room, and sets the window ReliabilityAt looks in.
+  void ReleaseDecisionsBefore(double tick);
   /// Stream time at which a clock reached its sampling point in this sample.
   double SampleTick(const SymbolClock& clock) const {
     return static_cast<double>(streamTick_) - (clock.elapsed - clock.phase - 0.5 * clock.period);
@@ -75,6 +75,8 @@ class FrontEnd : public ChannelArbiter {
   int previousBinary_ = 0;
   const EdgeRing* ring_ = nullptr;  ///< while PollEdges drains it
   uint64_t streamTick_ = 0;         ///< end of the sample in progress, ticks since the ring began
+  uint32_t decisionFrom_ = 0;       ///< decisions not yet ended when the sample began
+  uint32_t decisionTo_ = 0;         ///< the decisions' write index then
 };
 
 }  // namespace skelmar

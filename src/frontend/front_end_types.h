@@ -71,6 +71,8 @@ class GscBitSink {
  public:
   virtual ~GscBitSink() = default;
   virtual void PutBit(int bit) = 0;  ///< 0 or 1
+  /// The same with the bit's reliability (edge_ring.h), 0 when not known.
+  virtual void PutReliableBit(int bit, uint8_t) { PutBit(bit); }
   /// The signal has ended for good: a transmission in progress ends here.
   virtual void EndOfSignal() {}
   /// Another protocol (a FLEX frame, a POCSAG rate lock) has begun while
