@@ -3,11 +3,14 @@
 // each page.
 #include "gsc/gsc_decoder.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 
+#include "frontend/edge_ring.h"
 #include "frontend/mode_caption.h"
+#include "gsc/bch1507.h"
 #include "gsc/golay2312.h"
 
 namespace skelmar {
@@ -41,6 +44,16 @@ constexpr uint32_t kMask23 = 0x7FFFFF;
 constexpr uint64_t kMask46 = (uint64_t{1} << 46) - 1;
 constexpr int kEndMarker = 63;
 constexpr int kContinuationBit = 48;
+// Sample pairs of an address or start code that may disagree. Noise gives
+// about 23 of 46; with reliabilities a disagreement is mostly a weak sample
+// beside a sure one, and the surer is taken.
+constexpr int kPairErrors = 3;
+constexpr int kSoftPairErrors = 6;
+// Codewords among a block's eight words before any of the others is corrected.
+constexpr int kCleanWordsToRepair = 4;
+// Reliability a repair the hard corrector could not find may cost: that of
+// one clean bit.
+constexpr int kSoftBound = kReliabilityUnit;
 
 int Distance(uint32_t a, uint32_t b) { return std::popcount(a ^ b); }
 
@@ -76,7 +89,12 @@ int GscDecoder::HistoryBit(int age) const {
   return static_cast<int>((historyHigh_ >> (age - 64)) & 1);
 }
 
-void GscDecoder::PutBit(int bit) {
+void GscDecoder::PutBit(int bit) { TakeBit(bit, 0); }
+
+void GscDecoder::PutReliableBit(int bit, uint8_t reliability) { TakeBit(bit, reliability); }
+
+void GscDecoder::TakeBit(int bit, uint8_t reliability) {
+  reliability_[bitsTaken_++ & 127] = reliability;
   const uint64_t one = (bit > 0) != inverted_ ? 1u : 0u;
   historyHigh_ = (historyHigh_ << 1) | (historyLow_ >> 63);
   historyLow_ = (historyLow_ << 1) | one;
@@ -89,12 +107,23 @@ void GscDecoder::PutBit(int bit) {
 
 GscDecoder::WordPair GscDecoder::ReadWordPair(bool corrected) const {
   WordPair pair;
+  bool known = false;
+  for (int age = 0; age < 93 && !known; ++age) known = HistoryReliability(age) != 0;
+  pair.pairLimit = known ? kSoftPairErrors : kPairErrors;
+  // Each bit is sent twice: the later sample, or with reliabilities the
+  // surer of the two.
+  auto take = [&](int age) {
+    const int later = HistoryBit(age);
+    const int earlier = HistoryBit(age + 1);
+    pair.pairErrors += later != earlier ? 1 : 0;
+    if (known && later != earlier && HistoryReliability(age + 1) > HistoryReliability(age)) {
+      return static_cast<uint32_t>(earlier);
+    }
+    return static_cast<uint32_t>(later);
+  };
   for (int k = 0; k < 23; ++k) {
-    const int a1 = HistoryBit(91 - 2 * k);
-    const int a2 = HistoryBit(44 - 2 * k);
-    pair.first |= static_cast<uint32_t>(a1) << k;
-    pair.second |= static_cast<uint32_t>(a2) << k;
-    pair.pairErrors += (a1 != HistoryBit(92 - 2 * k)) + (a2 != HistoryBit(45 - 2 * k));
+    pair.first |= take(91 - 2 * k) << k;
+    pair.second |= take(44 - 2 * k) << k;
   }
   if (corrected) {
     uint32_t errors = 0;
@@ -108,7 +137,7 @@ bool GscDecoder::IsStartCode(const WordPair& pair, bool turned) {
   // The other way up, each word is the complement of what was sent.
   const uint32_t first = turned ? ~kGscStartCode & kMask23 : kGscStartCode;
   const int distance = Distance(pair.first, first) + Distance(pair.second, ~first & kMask23);
-  return distance <= 1 && pair.pairErrors <= 3;
+  return distance <= 1 && pair.pairErrors <= pair.pairLimit;
 }
 
 void GscDecoder::Hunt() {
@@ -184,7 +213,7 @@ int GscDecoder::FindAddress(const WordPair& pair, int* c1) const {
   // Half-rate samples that disagree in pairs mark noise, not an address, for
   // a complemented first word just as for a direct one: without this test
   // about one noise slot in a hundred became an invented page.
-  if (pair.pairErrors > 3) return -1;
+  if (pair.pairErrors > pair.pairLimit) return -1;
   const uint32_t complement = ~pair.first & kMask23;
   for (int i = 0; i < kGscAddressWordCount; ++i) {
     if (Distance(pair.first, kGscAddressWords[i]) <= 1) {
@@ -252,22 +281,57 @@ void GscDecoder::TakeAddress(int index, int c1, uint32_t secondWord) {
   if (preambleInverted) --slotsLeft;
 }
 
+void GscDecoder::RepairWords(uint32_t (&words)[8], const uint8_t (&reliability)[8][15],
+                             uint32_t* suspect) {
+  *suspect = 0;
+  int clean = 0;
+  for (const uint32_t w : words) clean += Bch1507::Syndrome(w) == 0 ? 1 : 0;
+  // Noise or another layout leaves hardly any word a codeword (1 in 256);
+  // a block as expected keeps most of them so even near the noise.
+  if (clean < kCleanWordsToRepair) return;
+  for (int w = 0; w < 8; ++w) {
+    if (Bch1507::Syndrome(words[w]) == 0) continue;
+    bool soft = false;
+    const int32_t fixed = Bch1507::CorrectSoft(words[w], reliability[w], kSoftBound, &soft);
+    if (fixed >= 0) words[w] = static_cast<uint32_t>(fixed);
+    if (fixed < 0 || soft) *suspect |= 1u << w;
+  }
+}
+
 GscDecoder::Block GscDecoder::DecodeBlock() const {
   // Sample n of the block (n = 0 oldest, at age 119) is bit n / 8 of block
   // word n % 8; information bit d is bit d % 7 of word d / 7.
-  uint64_t info = 0;
-  for (int d = 0; d < 56; ++d) {
-    const int word = d / 7;
-    const int bit = d % 7;
-    const int sample = 8 * bit + word;
-    info |= static_cast<uint64_t>(HistoryBit(119 - sample)) << d;
+  uint32_t words[8] = {};
+  uint8_t reliability[8][15];
+  bool known = false;
+  for (int n = 0; n < 120; ++n) {
+    const int age = 119 - n;
+    words[n % 8] |= static_cast<uint32_t>(HistoryBit(age)) << (n / 8);
+    const uint8_t r = HistoryReliability(age);
+    known = known || r != 0;
+    // A bit the receiver's decisions missed is as unsure as can be.
+    reliability[n % 8][n / 8] = r != 0 ? r : 1;
   }
+  // A source without reliabilities (a serial slicer, an edge recording)
+  // has its blocks taken as received.
+  uint32_t suspect = 0;
+  if (known) RepairWords(words, reliability, &suspect);
+  uint64_t info = 0;
+  for (int d = 0; d < 56; ++d) info |= static_cast<uint64_t>((words[d / 7] >> (d % 7)) & 1u) << d;
+  // Whether information bits first..first+count-1 touch a suspect word.
+  auto marked = [suspect](int first, int count) {
+    return ((suspect >> (first / 7)) | (suspect >> ((first + count - 1) / 7))) & 1u;
+  };
   Block block;
-  for (int m = 0; m < 12; ++m) block.digits[m] = kGscDigitTable[(info >> (4 * m)) & 0xF];
+  for (int m = 0; m < 12; ++m) {
+    block.digits[m] = kGscDigitTable[(info >> (4 * m)) & 0xF];
+    block.digitErrors[m] = marked(4 * m, 4) != 0;
+  }
   int n = 0;
   for (int m = 0; m < 8; ++m) {
     const int value = static_cast<int>((info >> (6 * m)) & 0x3F);
     if (value == kEndMarker) break;
+    block.characterErrors[n] = marked(6 * m, 6) != 0;
     block.characters[n++] = kGscCharTable[value];
   }
   block.continued = ((info >> kContinuationBit) & 1) != 0;
@@ -290,10 +354,16 @@ void GscDecoder::TakeBlock() {
   }
   ++blockCount;
   const size_t digits = std::strlen(numericText);
-  if (digits <= 12) std::memcpy(numericText + digits, block.digits, 13);
+  if (digits <= 12) {
+    std::memcpy(numericText + digits, block.digits, 13);
+    std::memcpy(numericErrors_ + digits, block.digitErrors, 12);
+  }
   const size_t chars = std::strlen(alphaText);
-  if (chars <= 72)
-    std::memcpy(alphaText + chars, block.characters, std::strlen(block.characters) + 1);
+  if (chars <= 72) {
+    const size_t added = std::strlen(block.characters);
+    std::memcpy(alphaText + chars, block.characters, added + 1);
+    std::memcpy(alphaErrors_ + chars, block.characterErrors, added);
+  }
   if (block.continued) {
     continuation = 1;
     return;
@@ -351,17 +421,33 @@ void GscDecoder::WriteGscPage() {
   const bool alpha = chars >= 25;
   start.type = alpha ? PageType::kAlpha : PageType::kNumeric;
   if (!events_.PageBegin(start)) return;
-  TextPiece piece;
   if (!alpha) {
-    piece.chars = numericText;
-    piece.length = static_cast<int32_t>(std::strlen(numericText));
-    events_.PageText(piece);
-    piece.secondReading = true;
+    PutPieces(numericText, numericErrors_, static_cast<int32_t>(std::strlen(numericText)));
+    TextPiece second;
+    second.chars = alphaText;
+    second.length = chars;
+    second.secondReading = true;
+    second.errors = std::find(alphaErrors_, alphaErrors_ + chars, true) != alphaErrors_ + chars;
+    events_.PageText(second);
+  } else {
+    PutPieces(alphaText, alphaErrors_, chars);
   }
-  piece.chars = alphaText;
-  piece.length = chars;
-  events_.PageText(piece);
   events_.PageEnd();
+}
+
+void GscDecoder::PutPieces(const char* text, const bool* errors, int32_t length) {
+  // One piece for a page without marks, as it always was (an empty one too).
+  int32_t at = 0;
+  do {
+    int32_t end = at;
+    while (end < length && errors[end] == errors[at]) ++end;
+    TextPiece piece;
+    piece.chars = text + at;
+    piece.length = end - at;
+    piece.errors = at < length && errors[at];
+    events_.PageText(piece);
+    at = end;
+  } while (at < length);
 }
 
 }  // namespace skelmar

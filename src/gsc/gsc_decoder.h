@@ -22,6 +22,9 @@ class GscDecoder : public GscBitSink {
  public:
   GscDecoder(PageEvents& events, ChannelControl& channel);
   void PutBit(int bit) override;
+  /// The same with the bit's reliability: data blocks whose every bit has
+  /// one are corrected word by word.
+  void PutReliableBit(int bit, uint8_t reliability) override;
   /// Ends a transmission in progress: a pending page is written.
   void EndOfSignal() override;
   void ChannelTaken() override;
@@ -55,11 +58,16 @@ class GscDecoder : public GscBitSink {
     uint32_t first = 0;
     uint32_t second = 0;
     int pairErrors = 0;
+    int pairLimit = 0;  ///< pairErrors above this mark noise
   };
   struct Block {
     char digits[13] = {};
     char characters[9] = {};
     bool continued = false;
+    /// Carried (in part) by a word still wrong or repaired from the
+    /// reliabilities alone.
+    bool digitErrors[12] = {};
+    bool characterErrors[8] = {};
   };
 
   void Hunt();
@@ -72,6 +80,15 @@ class GscDecoder : public GscBitSink {
   void TakeAddress(int index, int c1, uint32_t secondWord);
   void TakeBlock();
   Block DecodeBlock() const;
+  /// Corrects the block's words when enough of them came clean to show it
+  /// is coded as expected; `suspect` gets bit w for each word still wrong
+  /// or repaired from the reliabilities alone.
+  static void RepairWords(uint32_t (&words)[8], const uint8_t (&reliability)[8][15],
+                          uint32_t* suspect);
+  void TakeBit(int bit, uint8_t reliability);
+  uint8_t HistoryReliability(int age) const { return reliability_[(bitsTaken_ - 1 - age) & 127]; }
+  /// Text pieces of one reading, split where the error marks change.
+  void PutPieces(const char* text, const bool* errors, int32_t length);
   void EndTransmission(bool channelTaken = false);
   void WriteGscPage();
 
@@ -79,6 +96,12 @@ class GscDecoder : public GscBitSink {
   ChannelControl& channel_;
   uint64_t historyLow_ = 0;   ///< ages 0..63, bit n = age n
   uint64_t historyHigh_ = 0;  ///< ages 64..127
+  /// Reliability of the bits of the history, 0 where not known, by bit count.
+  uint8_t reliability_[128] = {};
+  uint32_t bitsTaken_ = 0;
+  /// Error marks of the characters of numericText and alphaText.
+  bool numericErrors_[kNumericCapacity] = {};
+  bool alphaErrors_[kAlphaCapacity] = {};
   /// The preamble hunt as it reads with every bit the other way up: a
   /// complemented preamble sent upright looks like a direct one turned over,
   /// so only the start code tells the two apart.

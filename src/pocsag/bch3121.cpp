@@ -152,6 +152,20 @@ bool HardCodeword(uint32_t word, uint32_t& codeword) {
 
 }  // namespace
 
+void WeakestBits(const uint8_t* reliability, int count, int* weakest, int wanted) {
+  int have = 0;
+  for (int i = 0; i < count; ++i) {
+    int at = have < wanted ? have++ : wanted;
+    if (at == wanted && reliability[i] >= reliability[weakest[wanted - 1]]) continue;
+    if (at == wanted) at = wanted - 1;
+    while (at > 0 && reliability[weakest[at - 1]] > reliability[i]) {
+      weakest[at] = weakest[at - 1];
+      --at;
+    }
+    weakest[at] = i;
+  }
+}
+
 int Bch3121::CorrectSoft() {
   const uint32_t word = Word();
   const int hard = Correct();
@@ -172,19 +186,8 @@ int Bch3121::CorrectSoft() {
     }
     return weight;
   };
-  // The least reliable positions, least first.
   int weakest[kChaseBits];
-  int have = 0;
-  for (int i = 0; i < 32; ++i) {
-    int at = have < kChaseBits ? have++ : kChaseBits;
-    if (at == kChaseBits && reliability[i] >= reliability[weakest[kChaseBits - 1]]) continue;
-    if (at == kChaseBits) at = kChaseBits - 1;
-    while (at > 0 && reliability[weakest[at - 1]] > reliability[i]) {
-      weakest[at] = weakest[at - 1];
-      --at;
-    }
-    weakest[at] = i;
-  }
+  WeakestBits(reliability, 32, weakest, kChaseBits);
   // The hard corrector's codeword, when it found one, stands unless a nearer
   // one turns up; else only one within the bound is believed.
   int best = reached ? weightOf(hardWord) : kSoftBound + 1;

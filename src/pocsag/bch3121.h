@@ -21,6 +21,10 @@ const BchTables& Bch3121Tables();
 /// Builds the tables as the corrector defines them (exposed for tests).
 BchTables BuildTable();
 
+/// The `wanted` positions of `reliability[0..count-1]` with the lowest
+/// reliabilities, least first, into `weakest` (count >= wanted).
+void WeakestBits(const uint8_t* reliability, int count, int* weakest, int wanted);
+
 /// One codeword as 32 '0'/'1' characters in order of transmission, and its corrector.
 class Bch3121 {
  public:

@@ -11,6 +11,7 @@
 #include "flex/flex_decoder.h"
 #include "frontend/audio_slicer.h"
 #include "gsc/gsc_decoder.h"
+#include "gsc_encoder.h"
 #include "modulator.h"
 #include "pocsag/pocsag_decoder.h"
 #include "pocsag_encoder.h"
@@ -102,6 +103,52 @@ TEST(SoftAudio, NoisyPocsagLosesFewerPagesAndGainsNoWrongOnes) {
   EXPECT_LT(hard, 36);
   EXPECT_GE(soft, hard + 3);
   EXPECT_LE(wrongSoft, wrongHard);
+}
+
+TEST(SoftAudio, NoisyGscBlocksAreCorrectedWithTheReliabilities) {
+  // Long alphanumeric pages, one transmission each: without correction a
+  // page needs every one of its 300 or more data bits right.
+  std::vector<siggen::GscPage> pages;
+  siggen::EdgeWriter writer;
+  siggen::ModulatorOptions mod;
+  writer.Hold(0, 0.3, mod);
+  for (int i = 0; i < 16; ++i) {
+    const siggen::GscPage page{
+        100000 + 4321 * i, 1 + i % 4, siggen::GscPageKind::kAlpha,
+        "GSC PAGE " + std::to_string(i) + " WITH TEXT ENOUGH FOR SIX BLOCKS"};
+    siggen::AppendGscBits(writer, siggen::EncodeGscTransmission({page}, {}), mod);
+    writer.Hold(0, 1.0, mod);
+    pages.push_back(page);
+  }
+  siggen::AudioOptions options;
+  options.sampleRate = 22050;
+  options.noise = true;
+  options.ebN0Db = 4.5;
+  options.symbolRate = siggen::kGscBitRate;
+  const std::vector<int16_t> audio = siggen::EdgesToAudio(writer.Finish(), options);
+
+  auto decode = [&](bool hard, int& exact, int& wrongUnmarked) {
+    Rig rig;
+    GscDecoder gsc(rig.gscPages, rig.front);
+    rig.front.Attach(nullptr, nullptr, &gsc);
+    Play(audio, rig, false, hard);
+    exact = wrongUnmarked = 0;
+    for (const PageRecord& r : rig.pageLog.pages) {
+      for (const siggen::GscPage& p : pages) {
+        if (std::strtoul(r.capcode, nullptr, 10) != static_cast<unsigned long>(p.capcode)) continue;
+        const bool right =
+            Trimmed(std::string(r.text, static_cast<size_t>(r.textLength))) == p.text;
+        exact += right ? 1 : 0;
+        wrongUnmarked += !right && !r.bitErrors ? 1 : 0;
+      }
+    }
+  };
+  int hardExact = 0, hardWrong = 0, softExact = 0, softWrong = 0;
+  decode(true, hardExact, hardWrong);
+  decode(false, softExact, softWrong);
+  EXPECT_LT(hardExact, 8);
+  EXPECT_GE(softExact, 14);
+  EXPECT_LE(softWrong, hardWrong);
 }
 
 TEST(SoftAudio, NoiseAloneGivesNoPage) {
