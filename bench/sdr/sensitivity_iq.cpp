@@ -150,11 +150,14 @@ int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
   AudioSlicer slicer(options);
   struct Sink : SliceSink {
     std::vector<PulseSample> edges;
+    std::vector<SymbolDecision> decisions;
     void PutEdge(uint16_t d, uint8_t s) override { edges.push_back({d, s}); }
+    void PutDecision(const SymbolDecision& d) override { decisions.push_back(d); }
   } sink;
   slicer.Process(audio.data(), audio.size(), sink);
   slicer.Finish(sink);
-  rig.Feed(sink.edges);
+  // The program's IQ inputs hand the decoders the slicer's reliabilities.
+  sensitivity::FeedWithDecisions(rig.ring, rig.front, sink.edges, sink.decisions);
   std::vector<sensitivity::DecodedPage> decoded;
   for (const PageRecord& r : rig.pageLog.pages) {
     decoded.push_back({r.capcode, std::string(r.text, static_cast<size_t>(r.textLength))});

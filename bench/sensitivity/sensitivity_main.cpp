@@ -61,27 +61,6 @@ struct Options {
   bool throughput = true;
 };
 
-// Edges into the rig's ring with the slicer's decisions beside them, as an
-// audio source writes them: each decision before the edge that ends its state.
-void FeedWithDecisions(test::Rig& rig, const std::vector<PulseSample>& edges,
-                       const std::vector<SymbolDecision>& decisions) {
-  EdgeProducer producer(rig.ring, &rig.front.readIndex());
-  size_t next = 0;
-  uint64_t at = 0;
-  constexpr size_t kBatch = 64;
-  for (size_t i = 0; i < edges.size(); i += kBatch) {
-    const size_t end = std::min(edges.size(), i + kBatch);
-    uint64_t until = at;
-    for (size_t k = i; k < end; ++k) until += edges[k].duration;
-    while (next < decisions.size() && decisions[next].start < until) {
-      producer.PutDecision(decisions[next++]);
-    }
-    for (size_t k = i; k < end; ++k) producer.Put(edges[k].duration, edges[k].status);
-    at = until;
-    rig.front.PollEdges(rig.ring);
-  }
-}
-
 // The whole monitor behind an edge stream: front end and all three decoders;
 // with the slicer's decisions, soft decoding.
 std::vector<DecodedPage> Decode(const std::vector<PulseSample>& edges, const Mode& mode,
@@ -98,7 +77,7 @@ std::vector<DecodedPage> Decode(const std::vector<PulseSample>& edges, const Mod
                     all || mode.protocol == Protocol::kFlex ? &flex : nullptr,
                     all || mode.protocol == Protocol::kGsc ? &gsc : nullptr);
   if (decisions != nullptr) {
-    FeedWithDecisions(*rig, edges, *decisions);
+    FeedWithDecisions(rig->ring, rig->front, edges, *decisions);
   } else {
     rig->Feed(edges);
   }

@@ -9,6 +9,7 @@
 
 #include "flex_encoder.h"
 #include "frontend/audio_slicer.h"
+#include "frontend/front_end.h"
 #include "gsc/gsc_expect.h"
 #include "gsc_encoder.h"
 #include "pocsag_encoder.h"
@@ -311,6 +312,25 @@ std::vector<bool> MatchExact(const std::vector<SentPage>& sent,
     }
   }
   return found;
+}
+
+void FeedWithDecisions(EdgeRing& ring, FrontEnd& front, const std::vector<PulseSample>& edges,
+                       const std::vector<SymbolDecision>& decisions) {
+  EdgeProducer producer(ring, &front.readIndex());
+  size_t next = 0;
+  uint64_t at = 0;
+  constexpr size_t kBatch = 64;
+  for (size_t i = 0; i < edges.size(); i += kBatch) {
+    const size_t end = std::min(edges.size(), i + kBatch);
+    uint64_t until = at;
+    for (size_t k = i; k < end; ++k) until += edges[k].duration;
+    while (next < decisions.size() && decisions[next].start < until) {
+      producer.PutDecision(decisions[next++]);
+    }
+    for (size_t k = i; k < end; ++k) producer.Put(edges[k].duration, edges[k].status);
+    at = until;
+    front.PollEdges(ring);
+  }
 }
 
 }  // namespace skelmar::sensitivity

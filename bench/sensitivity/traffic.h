@@ -8,7 +8,17 @@
 
 #include "frontend/edge_ring.h"
 
+namespace skelmar {
+class FrontEnd;
+}
+
 namespace skelmar::sensitivity {
+
+/// Edges into `ring` with the slicer's decisions beside them, as an audio
+/// source writes them (each decision before the edge that ends its state),
+/// `front` reading them as they come.
+void FeedWithDecisions(EdgeRing& ring, FrontEnd& front, const std::vector<PulseSample>& edges,
+                       const std::vector<SymbolDecision>& decisions);
 
 /// One symbol (or a hold of one level) on the air, in ticks.
 struct Segment {
