@@ -142,6 +142,9 @@ class AudioSlicer {
   void DesignInterpolator();
   /// Runs each channel's mean and filter over the block, then steps through it.
   void RunBlock(int count, SliceSink& sink);
+  /// A channel's filter inputs of the block, the means of `every` working
+  /// samples (the block itself at every sample), and how many there are.
+  int Means(int c, int count);
   void FilterChannel(int c, int count);
   static void Store(Channel& ch, const Biquad& first, const Biquad& second) {
     ch.sections[0] = first;
@@ -169,7 +172,21 @@ class AudioSlicer {
   };
   Tracking StartTracking(int c, bool clocked) const;
   void EndTracking(int c, const Tracking& t);
-  void TrackSample(int c, Tracking& t, int pos);
+  void TrackSample(int c, Tracking& t, int pos, double y);
+  /// One channel's filter and tracking side by side with others' (lanes):
+  /// their chains of dependent arithmetic overlap.
+  struct Lane {
+    Biquad first, second;
+    Tracking t;
+    const double* in;
+    int c, pos, left;
+  };
+  /// Filters and tracks the two-level channels over the whole block.
+  void FilterAndTrack(int count, bool clocked);
+  void LaneSteps(int steps, Lane& lane);
+  /// Two lanes at once, in the halves of vector registers.
+  void PairSteps(int steps, Lane& a, Lane& b);
+  void LaneStep(Lane& lane);
   void Retrack();
   /// After a step's part that may choose a clock (`after` the channel whose
   /// edge it was, kChannels for the rest of the step).
@@ -220,6 +237,12 @@ class AudioSlicer {
   /// where its mean completes.
   double filtered_[kChannels][kBlock] = {};
   int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
+  double means_[kChannels][kBlock] = {};
+  // The tracked channels shared out over the lanes, the work of each lane
+  // (its channels' samples per block) as even as they allow.
+  static constexpr int kLanes = 2;
+  int8_t laneChannel_[kLanes][kChannels] = {};
+  int laneSize_[kLanes] = {};
   // Tracking run ahead of the steps (channels below fastChannels_): each
   // channel's levels after each of its samples, its edges (bit c of
   // edgeMask_) with their crossings, its state at the block's start, and the
