@@ -152,8 +152,10 @@ inline double Round(double x) {
   if (!(std::fabs(x) < 0x1p52)) return std::round(x);
   const auto whole = static_cast<double>(static_cast<int64_t>(x));
   const double rest = x - whole;
-  // The sign too, for the zeros.
-  return std::copysign(rest >= 0.5 ? whole + 1.0 : rest <= -0.5 ? whole - 1.0 : whole, x);
+  // Without branches, which the timing errors of noise would make random;
+  // the sign too, for the zeros (the sums are exact: whole numbers below 2^52).
+  return std::copysign(whole + static_cast<double>(rest >= 0.5) - static_cast<double>(rest <= -0.5),
+                       x);
 }
 
 // A distance from a threshold, 1.0 where the nearest level lies, as the
@@ -161,6 +163,19 @@ inline double Round(double x) {
 uint8_t Reliability(double share) {
   const double scaled = share * kReliabilityUnit;
   return static_cast<uint8_t>(std::clamp(static_cast<int>(scaled + 0.5), 1, 255));
+}
+
+// Two channels in the two halves of one register (SSE2 on every x86-64):
+// the same operations as one channel's, to the bit, for both at once.
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = int64_t __attribute__((vector_size(16)));
+// Bit 0 and bit 1 for the halves of a mask.
+inline unsigned Bits(PairMask m) {
+#if defined(__SSE2__)
+  return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<Pair>(m)));
+#else
+  return static_cast<unsigned>((m[0] & 1) | (m[1] & 2));
+#endif
 }
 
 }  // namespace
@@ -292,6 +307,7 @@ void AudioSlicer::Reset() {
   std::fill(std::begin(history_), std::end(history_), 0.0);
   std::fill(std::begin(interpInput_), std::end(interpInput_), 0.0);
   interpAt_ = 0;
+  quietUntil_ = 0;
   longStateOf_ = ~uint64_t{0};
   inputs_ = 0;
   sample_ = 0;
@@ -382,6 +398,13 @@ int AudioSlicer::Means(int c, int count) {
     }
     mean[m++] = acc / every;
   }
+  // Two means at a time, in the halves of a register.
+  for (; k + 2 * every <= count; k += 2 * every) {
+    Pair sum = {0, 0};
+    for (int t = 0; t < every; ++t) sum += Pair{block_[k + t], block_[k + every + t]};
+    mean[m++] = sum[0] / every;
+    mean[m++] = sum[1] / every;
+  }
   for (; k + every <= count; k += every) {
     double sum = 0;
     for (int t = 0; t < every; ++t) sum += block_[k + t];
@@ -433,8 +456,19 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   for (int c = fastChannels_; c < kChannels; ++c) FilterChannel(c, count);
   FilterAndTrack(count, clocked_);
   inBlock_ = true;
-  for (int k = 0; k < count; ++k) Step(k, sink);
+  // Most samples have no edge and nothing due: only the matched filter's sum
+  // moves on, until the next sample that PlanQuiet marks.
+  const bool quiet = fastChannels_ == kChannels;
+  for (int k = 0; k < count; ++k) {
+    const uint64_t n = blockStart_ + static_cast<uint64_t>(k);
+    if (quiet && edgeMask_[k] == 0 && n < quietUntil_) {
+      MatchedSum(k, n);
+    } else {
+      Step(k, sink);
+    }
+  }
   inBlock_ = false;
+  sample_ += static_cast<uint64_t>(count);
 }
 
 AudioSlicer::Tracking AudioSlicer::StartTracking(int c, bool clocked) const {
@@ -525,21 +559,6 @@ void AudioSlicer::LaneSteps(int steps, Lane& lane) {
   for (int i = 0; i < steps; ++i) LaneStep(l);
   lane = l;
 }
-
-namespace {
-// Two channels in the two halves of one register (SSE2 on every x86-64):
-// the same operations as one channel's, to the bit, for both at once.
-using Pair = double __attribute__((vector_size(16)));
-using PairMask = int64_t __attribute__((vector_size(16)));
-// Bit 0 and bit 1 for the halves of a mask.
-inline unsigned Bits(PairMask m) {
-#if defined(__SSE2__)
-  return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<Pair>(m)));
-#else
-  return static_cast<unsigned>((m[0] & 1) | (m[1] & 2));
-#endif
-}
-}  // namespace
 
 // The machines with AVX get a copy that uses its three-operand forms and
 // blends: the same operations (no fused multiply-adds), so the same bits.
@@ -777,15 +796,8 @@ void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
 }
 
 void AudioSlicer::Step(int k, SliceSink& sink) {
-  const uint64_t n = sample_++;
-  const double x = block_[k];
-  // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
-  history_[n & (kHistory - 1)] = x;
-  if (selected_ >= 0) {
-    RateClock& r = clocks_[selected_];
-    r.previousSum = r.sum;
-    r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
-  }
+  const uint64_t n = blockStart_ + static_cast<uint64_t>(k);
+  MatchedSum(k, n);
   stepAt_ = k;
   // The tracked channels' edges at this sample, in channel order; an edge
   // that changes the choice may move the later channels' edges.
@@ -814,6 +826,24 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
     Changed(k, kChannels);
   }
   LongState(n, sink);
+  PlanQuiet(n);
+}
+
+void AudioSlicer::PlanQuiet(uint64_t n) {
+  // The first working sample at which `now >= tick` may hold, a sample early
+  // for the rounding of the products.
+  const auto from = [this](double tick) -> uint64_t {
+    const double at = std::floor(tick / ticksPerSample_) - 1.0;
+    return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
+  };
+  uint64_t until = stateStart_ != longStateOf_ ? 0 : longStateFrom_ > 0 ? longStateFrom_ - 1 : 0;
+  if (clocks_[kHeaderRate].fits) until = std::min(until, from(headerNext_));
+  // A frame's data window that has not ended yet.
+  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) {
+    until = std::min(until, from(dataStart_));
+  }
+  if (selected_ >= 0) until = std::min(until, from(nextDecision_));
+  quietUntil_ = until;
 }
 
 void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {

@@ -151,6 +151,18 @@ class AudioSlicer {
     ch.sections[1] = second;
   }
   void Step(int k, SliceSink& sink);
+  /// Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
+  void MatchedSum(int k, uint64_t n) {
+    const double x = block_[k];
+    history_[n & (kHistory - 1)] = x;
+    if (selected_ >= 0) {
+      RateClock& r = clocks_[selected_];
+      r.previousSum = r.sum;
+      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
+    }
+  }
+  /// Works out quietUntil_ after a step at working sample n.
+  void PlanQuiet(uint64_t n);
   /// Writes a long state in pieces, so silence reaches the front end. The
   /// exact test only near where it can first pass: working time grows with
   /// n, and the bound is worked out again whenever a state is written.
@@ -269,6 +281,9 @@ class AudioSlicer {
   bool inBlock_ = false;
   int stepAt_ = 0;
   int stepChannel_ = 0;
+  /// Working sample before which a step without edges has nothing to do
+  /// but the matched filter's sum.
+  uint64_t quietUntil_ = 0;
   /// Working sample from which a long state may be due, for the state start it was worked out for.
   uint64_t longStateFrom_ = 0;
   uint64_t longStateOf_ = ~uint64_t{0};
