@@ -222,6 +222,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   }
   workRate_ = fs * upsample_;
   ticksPerSample_ = kTicksPerSecond / workRate_;
+  samplesPerTick_ = 1.0 / ticksPerSample_;
   idleAfter_ = static_cast<uint64_t>(workRate_ * kIdleAfterSeconds);
   if (upsample_ > 1) DesignInterpolator();
 
@@ -459,12 +460,17 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   // Most samples have no edge and nothing due: only the matched filter's sum
   // moves on, until the next sample that PlanQuiet marks.
   const bool quiet = fastChannels_ == kChannels;
-  for (int k = 0; k < count; ++k) {
-    const uint64_t n = blockStart_ + static_cast<uint64_t>(k);
-    if (quiet && edgeMask_[k] == 0 && n < quietUntil_) {
-      MatchedSum(k, n);
+  for (int k = 0; k < count;) {
+    int end = k;
+    while (quiet && end < count && edgeMask_[end] == 0 &&
+           blockStart_ + static_cast<uint64_t>(end) < quietUntil_) {
+      ++end;
+    }
+    if (end > k) {
+      MatchedSums(k, end);
+      k = end;
     } else {
-      Step(k, sink);
+      Step(k++, sink);
     }
   }
   inBlock_ = false;
@@ -514,9 +520,9 @@ inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos, double y) {
   const double decay = n - t.lastMid < idleAfter_ ? t.decayFree : t.idleDecay;
   const double hiUp = hi + t.attack * (y - hi);
   const double hiDown = hi - decay * (hi - lo);
-  hi = y > hi ? hiUp : hiDown;
   const double loDown = lo + t.attack * (y - lo);
   const double loUp = lo + decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
   lo = y < lo ? loDown : loUp;
   t.hi = hi;
   t.lo = lo;
@@ -566,7 +572,8 @@ __attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int
                                                                              Lane& b) {
   // LaneStep for two lanes at once; the levels are masks (all ones for 3).
   // The sample counts are exact in doubles. The block's edge mask was
-  // cleared before the lanes ran.
+  // cleared before the lanes ran, and both lanes have had a sample before
+  // (FilterAndTrack primes them), which keeps a register free.
   Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
   Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
   const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
@@ -574,10 +581,9 @@ __attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int
   const Pair b0b = {a.second.b0, b.second.b0}, a1b = {a.second.a1, b.second.a1},
              a2b = {a.second.a2, b.second.a2};
   Pair hi = {a.t.hi, b.t.hi}, lo = {a.t.lo, b.t.lo}, p = {a.t.p, b.t.p};
-  Pair up = {a.t.up, b.t.up}, down = {a.t.down, b.t.down}, y = {a.t.y, b.t.y};
+  Pair up = {a.t.up, b.t.up}, down = {a.t.down, b.t.down};
   Pair lastMid = {static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)};
   PairMask high = {a.t.level == 3 ? -1 : 0, b.t.level == 3 ? -1 : 0};
-  PairMask primed = {a.t.primed ? -1 : 0, b.t.primed ? -1 : 0};
   const Pair attack = {a.t.attack, b.t.attack};
   const Pair decayFree = {a.t.decayFree, b.t.decayFree};
   const Pair idleDecay = {a.t.idleDecay, b.t.idleDecay};
@@ -606,28 +612,27 @@ __attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int
     s1a = (bx + bx) - a1a * ya + s2a;
     s2a = bx - a2a * ya;
     const Pair bxb = b0b * ya;
-    y = bxb + s1b;
+    const Pair y = bxb + s1b;
     s1b = (bxb + bxb) - a1b * y + s2b;
     s2b = bxb - a2b * y;
     // TrackSample's steps.
     const Pair decay = n - lastMid < idleAfter ? decayFree : idleDecay;
     const Pair hiUp = hi + attack * (y - hi);
     const Pair hiDown = hi - decay * (hi - lo);
-    hi = y > hi ? hiUp : hiDown;
     const Pair loDown = lo + attack * (y - lo);
     const Pair loUp = lo + decay * (hi - lo);
+    hi = y > hi ? hiUp : hiDown;
     lo = y < lo ? loDown : loUp;
     const Pair spread = hi - lo;
     const Pair threshold = lo + 0.5 * spread;
     const Pair d = y - threshold;
     const PairMask below = p < 0;
-    const PairMask cross = primed & (below ^ (d < 0));
+    const PairMask cross = below ^ (d < 0);
     const Pair at = (n - every) + every * (p / (p - d));
     up = (cross & below) ? at : up;
     down = (cross & ~below) ? at : down;
     lastMid = cross ? n : lastMid;
     p = d;
-    primed = PairMask{-1, -1};
     const Pair h = kHysteresis2 * spread;
     const PairMask live = ~(spread < kMinSpread);
     const PairMask rise = live & ~high & (y > threshold + h);
@@ -665,12 +670,11 @@ __attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int
     l.t.p = p[k];
     l.t.up = up[k];
     l.t.down = down[k];
-    l.t.y = y[k];
     l.t.lastMid = static_cast<uint64_t>(lastMid[k]);
     l.t.level = high[k] != 0 ? 3 : 0;
-    l.t.primed = primed[k] != 0;
     l.in += steps;
     l.pos += steps * l.t.every;
+    l.t.y = filtered_[l.c][l.pos - l.t.every];
   }
 }
 
@@ -694,6 +698,15 @@ void AudioSlicer::FilterAndTrack(int count, bool clocked) {
       ln.c = c;
       ln.pos = firstOutput_[c];
       ln.left = m;
+      if (!ln.t.primed) {
+        // A first sample ever: the pairs take only lanes that have had one.
+        LaneStep(ln);
+        if (--ln.left == 0) {
+          Store(channels_[c], ln.first, ln.second);
+          EndTracking(c, ln.t);
+          continue;
+        }
+      }
       return true;
     }
     return false;
@@ -829,11 +842,32 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   PlanQuiet(n);
 }
 
+void AudioSlicer::MatchedSums(int from, int to) {
+  // MatchedSum over a run of samples, the sum in a register.
+  uint64_t n = blockStart_ + static_cast<uint64_t>(from);
+  if (selected_ < 0) {
+    for (int k = from; k < to; ++k) history_[n++ & (kHistory - 1)] = block_[k];
+    return;
+  }
+  RateClock& r = clocks_[selected_];
+  const auto length = static_cast<uint64_t>(r.length);
+  double sum = r.sum;
+  double previous = r.previousSum;
+  for (int k = from; k < to; ++k, ++n) {
+    const double x = block_[k];
+    history_[n & (kHistory - 1)] = x;
+    previous = sum;
+    sum += x - history_[(n - length) & (kHistory - 1)];
+  }
+  r.sum = sum;
+  r.previousSum = previous;
+}
+
 void AudioSlicer::PlanQuiet(uint64_t n) {
   // The first working sample at which `now >= tick` may hold, a sample early
-  // for the rounding of the products.
+  // for the rounding of the products (and of the reciprocal).
   const auto from = [this](double tick) -> uint64_t {
-    const double at = std::floor(tick / ticksPerSample_) - 1.0;
+    const double at = std::floor(tick * samplesPerTick_) - 1.0;
     return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
   };
   uint64_t until = stateStart_ != longStateOf_ ? 0 : longStateFrom_ > 0 ? longStateFrom_ - 1 : 0;
@@ -852,15 +886,19 @@ void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
   Channel& ch = channels_[c];
   ch.y = y;
   const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
-  // Both arms computed and one taken: the compiler selects instead of branching.
+  // Both arms computed and one taken: the compiler selects instead of
+  // branching. Both levels move from where they were before this sample, so
+  // the two chains of arithmetic run side by side rather than one after the
+  // other (the decay is so slow that the order makes no difference to the
+  // levels' course).
   double hi = ch.hi;
   double lo = ch.lo;
   const double attack = ch.attack;
   const double hiUp = hi + attack * (y - hi);
   const double hiDown = hi - decay * (hi - lo);
-  hi = y > hi ? hiUp : hiDown;
   const double loDown = lo + attack * (y - lo);
   const double loUp = lo + decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
   lo = y < lo ? loDown : loUp;
   ch.hi = hi;
   ch.lo = lo;
@@ -996,7 +1034,10 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  const double k = Round((tick - clock.grid) / clock.period);
+  // One division, of what is known long before the edge, and products after
+  // it: the edge's own arithmetic does not wait for a division.
+  const double perPeriod = 1.0 / clock.period;
+  const double k = Round((tick - clock.grid) * perPeriod);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
   if (r == selected_) {
@@ -1014,7 +1055,8 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   }
   const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
   clock.evenRuns += kRunWeight * (even - clock.evenRuns);
-  clock.error += kErrorWeight * (std::fabs(e) / clock.period - clock.error);
+  // In symbols of the period the edge was timed on.
+  clock.error += kErrorWeight * (std::fabs(e) * perPeriod - clock.error);
   if (clock.edges < kFitEdges) ++clock.edges;
   if (clock.fits) {
     clock.fits = clock.error < kFitLeave;

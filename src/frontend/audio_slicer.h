@@ -161,6 +161,8 @@ class AudioSlicer {
       r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
     }
   }
+  /// MatchedSum for the block's samples from..to-1.
+  void MatchedSums(int from, int to);
   /// Works out quietUntil_ after a step at working sample n.
   void PlanQuiet(uint64_t n);
   /// Writes a long state in pieces, so silence reaches the front end. The
@@ -233,7 +235,8 @@ class AudioSlicer {
   int upsample_ = 1;
   double workRate_;
   double ticksPerInput_;
-  double ticksPerSample_;   ///< per working sample
+  double ticksPerSample_;  ///< per working sample
+  double samplesPerTick_;
   double interpDelay_ = 0;  ///< the interpolator's delay, ticks; edges are moved back by it
   double interpTaps_[kMaxUpsample][kInterpTaps] = {};
   double interpInput_[2 * kInterpTaps] = {};  ///< last inputs, twice over for a straight read
