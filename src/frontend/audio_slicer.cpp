@@ -534,8 +534,8 @@ inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos, double y) {
   // overlaps the rest) and kept only at a crossing.
   const bool cross = t.primed & ((p < 0) != (d < 0));
   const double at = (static_cast<double>(n) - t.every) + t.every * (p / (p - d));
-  t.up = cross & (p < 0) ? at : t.up;
-  t.down = cross & !(p < 0) ? at : t.down;
+  t.up = (cross && p < 0) ? at : t.up;
+  t.down = (cross && !(p < 0)) ? at : t.down;
   t.lastMid = cross ? n : t.lastMid;
   t.p = d;
   t.primed = true;
