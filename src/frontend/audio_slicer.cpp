@@ -152,8 +152,10 @@ inline double Round(double x) {
   if (!(std::fabs(x) < 0x1p52)) return std::round(x);
   const auto whole = static_cast<double>(static_cast<int64_t>(x));
   const double rest = x - whole;
-  // The sign too, for the zeros.
-  return std::copysign(rest >= 0.5 ? whole + 1.0 : rest <= -0.5 ? whole - 1.0 : whole, x);
+  // Without branches, which the timing errors of noise would make random;
+  // the sign too, for the zeros (the sums are exact: whole numbers below 2^52).
+  return std::copysign(whole + static_cast<double>(rest >= 0.5) - static_cast<double>(rest <= -0.5),
+                       x);
 }
 
 // A distance from a threshold, 1.0 where the nearest level lies, as the
@@ -161,6 +163,19 @@ inline double Round(double x) {
 uint8_t Reliability(double share) {
   const double scaled = share * kReliabilityUnit;
   return static_cast<uint8_t>(std::clamp(static_cast<int>(scaled + 0.5), 1, 255));
+}
+
+// Two channels in the two halves of one register (SSE2 on every x86-64):
+// the same operations as one channel's, to the bit, for both at once.
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = int64_t __attribute__((vector_size(16)));
+// Bit 0 and bit 1 for the halves of a mask.
+inline unsigned Bits(PairMask m) {
+#if defined(__SSE2__)
+  return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<Pair>(m)));
+#else
+  return static_cast<unsigned>((m[0] & 1) | (m[1] & 2));
+#endif
 }
 
 }  // namespace
@@ -207,6 +222,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
   }
   workRate_ = fs * upsample_;
   ticksPerSample_ = kTicksPerSecond / workRate_;
+  samplesPerTick_ = 1.0 / ticksPerSample_;
   idleAfter_ = static_cast<uint64_t>(workRate_ * kIdleAfterSeconds);
   if (upsample_ > 1) DesignInterpolator();
 
@@ -239,6 +255,19 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     clock.length = std::max(1, static_cast<int>(std::lround(share * workRate_ / kRateHz[c])));
     // The sum is read that much before the boundary to stay centred on the symbol.
     clock.lead = 0.5 * (clock.period - clock.length * ticksPerSample_);
+  }
+  // Longest first, each to the lane with the least work so far.
+  const int tracked = fourLevel_ ? kChannels - 1 : kChannels;
+  int order[kChannels];
+  for (int c = 0; c < tracked; ++c) order[c] = c;
+  std::stable_sort(order, order + tracked,
+                   [&](int a, int b) { return channels_[a].every < channels_[b].every; });
+  double work[kLanes] = {};
+  for (int i = 0; i < tracked; ++i) {
+    const int c = order[i];
+    const int l = static_cast<int>(std::min_element(work, work + kLanes) - work);
+    laneChannel_[l][laneSize_[l]++] = static_cast<int8_t>(c);
+    work[l] += 1.0 / channels_[c].every;
   }
   Reset();
 }
@@ -279,6 +308,7 @@ void AudioSlicer::Reset() {
   std::fill(std::begin(history_), std::end(history_), 0.0);
   std::fill(std::begin(interpInput_), std::end(interpInput_), 0.0);
   interpAt_ = 0;
+  quietUntil_ = 0;
   longStateOf_ = ~uint64_t{0};
   inputs_ = 0;
   sample_ = 0;
@@ -345,43 +375,59 @@ void AudioSlicer::Input(double x) {
   }
 }
 
+int AudioSlicer::Means(int c, int count) {
+  // Whole means first, each summed in order from zero; the block's ends
+  // carry a part-sum over.
+  Channel& ch = channels_[c];
+  const int every = ch.every;
+  if (every == 1) {
+    firstOutput_[c] = 0;
+    return count;
+  }
+  double* mean = means_[c];
+  int m = 0;
+  firstOutput_[c] = every - 1 - ch.phase;
+  int k = 0;
+  if (ch.phase > 0) {
+    double acc = ch.acc;
+    const int take = std::min(every - ch.phase, count);
+    for (; k < take; ++k) acc += block_[k];
+    ch.phase += take;
+    if (ch.phase < every) {
+      ch.acc = acc;
+      return 0;
+    }
+    mean[m++] = acc / every;
+  }
+  // Two means at a time, in the halves of a register.
+  for (; k + 2 * every <= count; k += 2 * every) {
+    Pair sum = {0, 0};
+    for (int t = 0; t < every; ++t) sum += Pair{block_[k + t], block_[k + every + t]};
+    mean[m++] = sum[0] / every;
+    mean[m++] = sum[1] / every;
+  }
+  for (; k + every <= count; k += every) {
+    double sum = 0;
+    for (int t = 0; t < every; ++t) sum += block_[k + t];
+    mean[m++] = sum / every;
+  }
+  double acc = 0;
+  for (int t = k; t < count; ++t) acc += block_[t];
+  ch.acc = acc;
+  ch.phase = count - k;
+  return m;
+}
+
 void AudioSlicer::FilterChannel(int c, int count) {
   // The filters depend on nothing but the samples, so they run ahead of the
   // decisions, with their state in registers.
   Channel& ch = channels_[c];
+  const int m = Means(c, count);
+  const double* in = ch.every == 1 ? block_ : means_[c];
   Biquad first = ch.sections[0];
   Biquad second = ch.sections[1];
-  double* out = filtered_[c];
-  if (ch.every == 1) {
-    for (int k = 0; k < count; ++k) out[k] = second.Run(first.Run(block_[k]));
-    firstOutput_[c] = 0;
-  } else {
-    // Whole means first, each summed in order from zero; the block's ends
-    // carry a part-sum over.
-    const int every = ch.every;
-    firstOutput_[c] = every - 1 - ch.phase;
-    double acc = ch.acc;
-    int k = 0;
-    if (ch.phase > 0) {
-      const int take = std::min(every - ch.phase, count);
-      for (; k < take; ++k) acc += block_[k];
-      ch.phase += take;
-      if (ch.phase < every) {
-        ch.acc = acc;
-        return Store(ch, first, second);
-      }
-      out[k - 1] = second.Run(first.Run(acc / every));
-    }
-    for (; k + every <= count; k += every) {
-      double sum = 0;
-      for (int t = 0; t < every; ++t) sum += block_[k + t];
-      out[k + every - 1] = second.Run(first.Run(sum / every));
-    }
-    acc = 0;
-    for (int t = k; t < count; ++t) acc += block_[t];
-    ch.acc = acc;
-    ch.phase = count - k;
-  }
+  double* out = filtered_[c] + firstOutput_[c];
+  for (int i = 0; i < m; ++i) out[i * ch.every] = second.Run(first.Run(in[i]));
   Store(ch, first, second);
 }
 
@@ -396,7 +442,6 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
     }
     return;
   }
-  for (int c = 0; c < kChannels; ++c) FilterChannel(c, count);
   // The two-level channels' tracking depends on nothing but their samples
   // and whether a clock is chosen, so it runs ahead over the block; the
   // steps then take its edges in order. Should the choice change from free
@@ -408,13 +453,28 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   startClocked_ = clocked_ = selected_ >= 0;
   changes_ = 0;
   std::fill(edgeMask_, edgeMask_ + count, uint8_t{0});
-  for (int c = 0; c < fastChannels_; ++c) {
-    started_[c] = channels_[c];
-    Track(c, 0, count, clocked_);
-  }
+  for (int c = 0; c < fastChannels_; ++c) started_[c] = channels_[c];
+  for (int c = fastChannels_; c < kChannels; ++c) FilterChannel(c, count);
+  FilterAndTrack(count, clocked_);
   inBlock_ = true;
-  for (int k = 0; k < count; ++k) Step(k, sink);
+  // Most samples have no edge and nothing due: only the matched filter's sum
+  // moves on, until the next sample that PlanQuiet marks.
+  const bool quiet = fastChannels_ == kChannels;
+  for (int k = 0; k < count;) {
+    int end = k;
+    while (quiet && end < count && edgeMask_[end] == 0 &&
+           blockStart_ + static_cast<uint64_t>(end) < quietUntil_) {
+      ++end;
+    }
+    if (end > k) {
+      MatchedSums(k, end);
+      k = end;
+    } else {
+      Step(k++, sink);
+    }
+  }
   inBlock_ = false;
+  sample_ += static_cast<uint64_t>(count);
 }
 
 AudioSlicer::Tracking AudioSlicer::StartTracking(int c, bool clocked) const {
@@ -449,59 +509,233 @@ void AudioSlicer::EndTracking(int c, const Tracking& t) {
   ch.primed = t.primed;
 }
 
-inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos) {
-  // SliceTwoLevel's steps, to the bit.
+inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos, double y) {
+  // SliceTwoLevel's steps, to the bit. Both arms of each choice are worked
+  // out and one is taken, so noise, which makes the choices random, costs
+  // no mispredicted branches.
   const uint64_t n = blockStart_ + static_cast<uint64_t>(pos);
-  const double y = filtered_[c][pos];
   t.y = y;
   double hi = t.hi;
   double lo = t.lo;
   const double decay = n - t.lastMid < idleAfter_ ? t.decayFree : t.idleDecay;
-  if (y > hi) {
-    hi += t.attack * (y - hi);
-  } else {
-    hi -= decay * (hi - lo);
-  }
-  if (y < lo) {
-    lo += t.attack * (y - lo);
-  } else {
-    lo += decay * (hi - lo);
-  }
+  const double hiUp = hi + t.attack * (y - hi);
+  const double hiDown = hi - decay * (hi - lo);
+  const double loDown = lo + t.attack * (y - lo);
+  const double loUp = lo + decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
+  lo = y < lo ? loDown : loUp;
   t.hi = hi;
   t.lo = lo;
   const double spread = hi - lo;
   const double threshold = lo + 0.5 * spread;
   const double d = y - threshold;
   const double p = t.p;
-  if (t.primed && (p < 0) != (d < 0)) {
-    const double at = (static_cast<double>(n) - t.every) + t.every * (p / (p - d));
-    if (p < 0) {
-      t.up = at;
-    } else {
-      t.down = at;
-    }
-    t.lastMid = n;
-  }
+  // The crossing's place is worked out at every sample (a division that
+  // overlaps the rest) and kept only at a crossing.
+  const bool cross = t.primed & ((p < 0) != (d < 0));
+  const double at = (static_cast<double>(n) - t.every) + t.every * (p / (p - d));
+  t.up = (cross && p < 0) ? at : t.up;
+  t.down = (cross && !(p < 0)) ? at : t.down;
+  t.lastMid = cross ? n : t.lastMid;
   t.p = d;
   t.primed = true;
   hiAt_[c][pos] = hi;
   loAt_[c][pos] = lo;
-  const auto bit = static_cast<uint8_t>(1u << c);
-  uint8_t mask = static_cast<uint8_t>(edgeMask_[pos] & ~bit);
-  if (!(spread < kMinSpread)) {
-    const double h = kHysteresis2 * spread;
-    if (t.level == 0 && y > threshold + h) {
-      t.level = 3;
-      mask |= bit;
-      crossAt_[c][pos] = t.up;
-    } else if (t.level == 3 && y < threshold - h) {
-      t.level = 0;
-      mask |= bit;
-      crossAt_[c][pos] = t.down;
+  const double h = kHysteresis2 * spread;
+  const bool live = !(spread < kMinSpread);
+  const bool rise = live & (t.level == 0) & (y > threshold + h);
+  const bool fall = live & (t.level == 3) & (y < threshold - h);
+  t.level = rise ? 3 : fall ? 0 : t.level;
+  // Read only where the channel's bit of the mask is set.
+  crossAt_[c][pos] = rise ? t.up : t.down;
+  const auto bit = static_cast<unsigned>(rise | fall) << c;
+  edgeMask_[pos] = static_cast<uint8_t>((edgeMask_[pos] & ~(1u << c)) | bit);
+  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
+}
+
+inline void AudioSlicer::LaneStep(Lane& lane) {
+  const double y = lane.second.Run(lane.first.Run(*lane.in++));
+  filtered_[lane.c][lane.pos] = y;
+  TrackSample(lane.c, lane.t, lane.pos, y);
+  lane.pos += lane.t.every;
+}
+
+void AudioSlicer::LaneSteps(int steps, Lane& lane) {
+  Lane l = lane;  // a copy the compiler can keep in registers
+  for (int i = 0; i < steps; ++i) LaneStep(l);
+  lane = l;
+}
+
+// The machines with AVX get a copy that uses its three-operand forms and
+// blends: the same operations (no fused multiply-adds), so the same bits.
+__attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int steps, Lane& a,
+                                                                             Lane& b) {
+  // LaneStep for two lanes at once; the levels are masks (all ones for 3).
+  // The sample counts are exact in doubles. The block's edge mask was
+  // cleared before the lanes ran, and both lanes have had a sample before
+  // (FilterAndTrack primes them), which keeps a register free.
+  Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
+  Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
+  const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
+             a2a = {a.first.a2, b.first.a2};
+  const Pair b0b = {a.second.b0, b.second.b0}, a1b = {a.second.a1, b.second.a1},
+             a2b = {a.second.a2, b.second.a2};
+  Pair hi = {a.t.hi, b.t.hi}, lo = {a.t.lo, b.t.lo}, p = {a.t.p, b.t.p};
+  Pair up = {a.t.up, b.t.up}, down = {a.t.down, b.t.down};
+  Pair lastMid = {static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)};
+  PairMask high = {a.t.level == 3 ? -1 : 0, b.t.level == 3 ? -1 : 0};
+  const Pair attack = {a.t.attack, b.t.attack};
+  const Pair decayFree = {a.t.decayFree, b.t.decayFree};
+  const Pair idleDecay = {a.t.idleDecay, b.t.idleDecay};
+  const Pair every = {static_cast<double>(a.t.every), static_cast<double>(b.t.every)};
+  const auto idleAfter = static_cast<double>(idleAfter_);
+  Pair n = {static_cast<double>(blockStart_ + static_cast<uint64_t>(a.pos)),
+            static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
+  const double* inA = a.in;
+  const double* inB = b.in;
+  const int ca = a.c, cb = b.c, ea = a.t.every, eb = b.t.every;
+  double* const filteredA = filtered_[ca];
+  double* const filteredB = filtered_[cb];
+  double* const hiA = hiAt_[ca];
+  double* const hiB = hiAt_[cb];
+  double* const loA = loAt_[ca];
+  double* const loB = loAt_[cb];
+  double* const crossA = crossAt_[ca];
+  double* const crossB = crossAt_[cb];
+  uint8_t* const levelA = levelAt_[ca];
+  uint8_t* const levelB = levelAt_[cb];
+  int posA = a.pos, posB = b.pos;
+  for (int i = 0; i < steps; ++i) {
+    const Pair x = {inA[i], inB[i]};
+    const Pair bx = b0a * x;
+    const Pair ya = bx + s1a;
+    s1a = (bx + bx) - a1a * ya + s2a;
+    s2a = bx - a2a * ya;
+    const Pair bxb = b0b * ya;
+    const Pair y = bxb + s1b;
+    s1b = (bxb + bxb) - a1b * y + s2b;
+    s2b = bxb - a2b * y;
+    // TrackSample's steps.
+    const Pair decay = n - lastMid < idleAfter ? decayFree : idleDecay;
+    const Pair hiUp = hi + attack * (y - hi);
+    const Pair hiDown = hi - decay * (hi - lo);
+    const Pair loDown = lo + attack * (y - lo);
+    const Pair loUp = lo + decay * (hi - lo);
+    hi = y > hi ? hiUp : hiDown;
+    lo = y < lo ? loDown : loUp;
+    const Pair spread = hi - lo;
+    const Pair threshold = lo + 0.5 * spread;
+    const Pair d = y - threshold;
+    const PairMask below = p < 0;
+    const PairMask cross = below ^ (d < 0);
+    const Pair at = (n - every) + every * (p / (p - d));
+    up = (cross & below) ? at : up;
+    down = (cross & ~below) ? at : down;
+    lastMid = cross ? n : lastMid;
+    p = d;
+    const Pair h = kHysteresis2 * spread;
+    const PairMask live = ~(spread < kMinSpread);
+    const PairMask rise = live & ~high & (y > threshold + h);
+    const PairMask fall = live & high & (y < threshold - h);
+    const PairMask edge = rise | fall;
+    high ^= edge;
+    const Pair crossing = rise ? up : down;
+    filteredA[posA] = y[0];
+    filteredB[posB] = y[1];
+    hiA[posA] = hi[0];
+    hiB[posB] = hi[1];
+    loA[posA] = lo[0];
+    loB[posB] = lo[1];
+    crossA[posA] = crossing[0];
+    crossB[posB] = crossing[1];
+    const unsigned edges = Bits(edge);
+    const unsigned highs = Bits(high);
+    edgeMask_[posA] |= static_cast<uint8_t>((edges & 1) << ca);
+    edgeMask_[posB] |= static_cast<uint8_t>((edges >> 1) << cb);
+    levelA[posA] = static_cast<uint8_t>(3 * (highs & 1));
+    levelB[posB] = static_cast<uint8_t>(3 * (highs >> 1));
+    posA += ea;
+    posB += eb;
+    n += every;
+  }
+  Lane* lanes[2] = {&a, &b};
+  for (int k = 0; k < 2; ++k) {
+    Lane& l = *lanes[k];
+    l.first.s1 = s1a[k];
+    l.first.s2 = s2a[k];
+    l.second.s1 = s1b[k];
+    l.second.s2 = s2b[k];
+    l.t.hi = hi[k];
+    l.t.lo = lo[k];
+    l.t.p = p[k];
+    l.t.up = up[k];
+    l.t.down = down[k];
+    l.t.lastMid = static_cast<uint64_t>(lastMid[k]);
+    l.t.level = high[k] != 0 ? 3 : 0;
+    l.in += steps;
+    l.pos += steps * l.t.every;
+    l.t.y = filtered_[l.c][l.pos - l.t.every];
+  }
+}
+
+void AudioSlicer::FilterAndTrack(int count, bool clocked) {
+  // Each lane takes its channels in turn; the lanes step together as long
+  // as all of them have samples left, then those that still have go on.
+  Lane lane[kLanes];
+  int next[kLanes] = {};
+  bool active[kLanes] = {};
+  const auto begin = [&](int l) {
+    while (next[l] < laneSize_[l]) {
+      const int c = laneChannel_[l][next[l]++];
+      const int m = Means(c, count);
+      if (m == 0) continue;
+      const Channel& ch = channels_[c];
+      Lane& ln = lane[l];
+      ln.first = ch.sections[0];
+      ln.second = ch.sections[1];
+      ln.t = StartTracking(c, clocked);
+      ln.in = ch.every == 1 ? block_ : means_[c];
+      ln.c = c;
+      ln.pos = firstOutput_[c];
+      ln.left = m;
+      if (!ln.t.primed) {
+        // A first sample ever: the pairs take only lanes that have had one.
+        LaneStep(ln);
+        if (--ln.left == 0) {
+          Store(channels_[c], ln.first, ln.second);
+          EndTracking(c, ln.t);
+          continue;
+        }
+      }
+      return true;
+    }
+    return false;
+  };
+  for (int l = 0; l < kLanes; ++l) active[l] = begin(l);
+  for (;;) {
+    int on[kLanes];
+    int n = 0;
+    int steps = kBlock;
+    for (int l = 0; l < kLanes; ++l) {
+      if (!active[l]) continue;
+      on[n++] = l;
+      steps = std::min(steps, lane[l].left);
+    }
+    if (n == 0) break;
+    if (n == 2) {
+      PairSteps(steps, lane[on[0]], lane[on[1]]);
+    } else {
+      LaneSteps(steps, lane[on[0]]);
+    }
+    for (int i = 0; i < n; ++i) {
+      Lane& ln = lane[on[i]];
+      ln.left -= steps;
+      if (ln.left > 0) continue;
+      Store(channels_[ln.c], ln.first, ln.second);
+      EndTracking(ln.c, ln.t);
+      active[on[i]] = begin(on[i]);
     }
   }
-  edgeMask_[pos] = mask;
-  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
 }
 
 void AudioSlicer::Track(int c, int from, int to, bool clocked) {
@@ -510,7 +744,7 @@ void AudioSlicer::Track(int c, int from, int to, bool clocked) {
   if (pos < from) pos += (from - pos + every - 1) / every * every;
   if (pos >= to) return;
   Tracking t = StartTracking(c, clocked);
-  for (; pos < to; pos += every) TrackSample(c, t, pos);
+  for (; pos < to; pos += every) TrackSample(c, t, pos, filtered_[c][pos]);
   EndTracking(c, t);
 }
 
@@ -575,15 +809,8 @@ void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
 }
 
 void AudioSlicer::Step(int k, SliceSink& sink) {
-  const uint64_t n = sample_++;
-  const double x = block_[k];
-  // Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
-  history_[n & (kHistory - 1)] = x;
-  if (selected_ >= 0) {
-    RateClock& r = clocks_[selected_];
-    r.previousSum = r.sum;
-    r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
-  }
+  const uint64_t n = blockStart_ + static_cast<uint64_t>(k);
+  MatchedSum(k, n);
   stepAt_ = k;
   // The tracked channels' edges at this sample, in channel order; an edge
   // that changes the choice may move the later channels' edges.
@@ -612,6 +839,45 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
     Changed(k, kChannels);
   }
   LongState(n, sink);
+  PlanQuiet(n);
+}
+
+void AudioSlicer::MatchedSums(int from, int to) {
+  // MatchedSum over a run of samples, the sum in a register.
+  uint64_t n = blockStart_ + static_cast<uint64_t>(from);
+  if (selected_ < 0) {
+    for (int k = from; k < to; ++k) history_[n++ & (kHistory - 1)] = block_[k];
+    return;
+  }
+  RateClock& r = clocks_[selected_];
+  const auto length = static_cast<uint64_t>(r.length);
+  double sum = r.sum;
+  double previous = r.previousSum;
+  for (int k = from; k < to; ++k, ++n) {
+    const double x = block_[k];
+    history_[n & (kHistory - 1)] = x;
+    previous = sum;
+    sum += x - history_[(n - length) & (kHistory - 1)];
+  }
+  r.sum = sum;
+  r.previousSum = previous;
+}
+
+void AudioSlicer::PlanQuiet(uint64_t n) {
+  // The first working sample at which `now >= tick` may hold, a sample early
+  // for the rounding of the products (and of the reciprocal).
+  const auto from = [this](double tick) -> uint64_t {
+    const double at = std::floor(tick * samplesPerTick_) - 1.0;
+    return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
+  };
+  uint64_t until = stateStart_ != longStateOf_ ? 0 : longStateFrom_ > 0 ? longStateFrom_ - 1 : 0;
+  if (clocks_[kHeaderRate].fits) until = std::min(until, from(headerNext_));
+  // A frame's data window that has not ended yet.
+  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) {
+    until = std::min(until, from(dataStart_));
+  }
+  if (selected_ >= 0) until = std::min(until, from(nextDecision_));
+  quietUntil_ = until;
 }
 
 void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
@@ -620,15 +886,19 @@ void AudioSlicer::SliceTwoLevel(int c, double y, uint64_t n, SliceSink& sink) {
   Channel& ch = channels_[c];
   ch.y = y;
   const double decay = n - ch.lastMidCross < idleAfter_ && selected_ < 0 ? ch.decay : ch.idleDecay;
-  // Both arms computed and one taken: the compiler selects instead of branching.
+  // Both arms computed and one taken: the compiler selects instead of
+  // branching. Both levels move from where they were before this sample, so
+  // the two chains of arithmetic run side by side rather than one after the
+  // other (the decay is so slow that the order makes no difference to the
+  // levels' course).
   double hi = ch.hi;
   double lo = ch.lo;
   const double attack = ch.attack;
   const double hiUp = hi + attack * (y - hi);
   const double hiDown = hi - decay * (hi - lo);
-  hi = y > hi ? hiUp : hiDown;
   const double loDown = lo + attack * (y - lo);
   const double loUp = lo + decay * (hi - lo);
+  hi = y > hi ? hiUp : hiDown;
   lo = y < lo ? loDown : loUp;
   ch.hi = hi;
   ch.lo = lo;
@@ -764,7 +1034,10 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  const double k = Round((tick - clock.grid) / clock.period);
+  // One division, of what is known long before the edge, and products after
+  // it: the edge's own arithmetic does not wait for a division.
+  const double perPeriod = 1.0 / clock.period;
+  const double k = Round((tick - clock.grid) * perPeriod);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
   if (r == selected_) {
@@ -782,7 +1055,8 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   }
   const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
   clock.evenRuns += kRunWeight * (even - clock.evenRuns);
-  clock.error += kErrorWeight * (std::fabs(e) / clock.period - clock.error);
+  // In symbols of the period the edge was timed on.
+  clock.error += kErrorWeight * (std::fabs(e) * perPeriod - clock.error);
   if (clock.edges < kFitEdges) ++clock.edges;
   if (clock.fits) {
     clock.fits = clock.error < kFitLeave;

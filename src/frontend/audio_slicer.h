@@ -142,12 +142,29 @@ class AudioSlicer {
   void DesignInterpolator();
   /// Runs each channel's mean and filter over the block, then steps through it.
   void RunBlock(int count, SliceSink& sink);
+  /// A channel's filter inputs of the block, the means of `every` working
+  /// samples (the block itself at every sample), and how many there are.
+  int Means(int c, int count);
   void FilterChannel(int c, int count);
   static void Store(Channel& ch, const Biquad& first, const Biquad& second) {
     ch.sections[0] = first;
     ch.sections[1] = second;
   }
   void Step(int k, SliceSink& sink);
+  /// Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
+  void MatchedSum(int k, uint64_t n) {
+    const double x = block_[k];
+    history_[n & (kHistory - 1)] = x;
+    if (selected_ >= 0) {
+      RateClock& r = clocks_[selected_];
+      r.previousSum = r.sum;
+      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
+    }
+  }
+  /// MatchedSum for the block's samples from..to-1.
+  void MatchedSums(int from, int to);
+  /// Works out quietUntil_ after a step at working sample n.
+  void PlanQuiet(uint64_t n);
   /// Writes a long state in pieces, so silence reaches the front end. The
   /// exact test only near where it can first pass: working time grows with
   /// n, and the bound is worked out again whenever a state is written.
@@ -169,7 +186,21 @@ class AudioSlicer {
   };
   Tracking StartTracking(int c, bool clocked) const;
   void EndTracking(int c, const Tracking& t);
-  void TrackSample(int c, Tracking& t, int pos);
+  void TrackSample(int c, Tracking& t, int pos, double y);
+  /// One channel's filter and tracking side by side with others' (lanes):
+  /// their chains of dependent arithmetic overlap.
+  struct Lane {
+    Biquad first, second;
+    Tracking t;
+    const double* in;
+    int c, pos, left;
+  };
+  /// Filters and tracks the two-level channels over the whole block.
+  void FilterAndTrack(int count, bool clocked);
+  void LaneSteps(int steps, Lane& lane);
+  /// Two lanes at once, in the halves of vector registers.
+  void PairSteps(int steps, Lane& a, Lane& b);
+  void LaneStep(Lane& lane);
   void Retrack();
   /// After a step's part that may choose a clock (`after` the channel whose
   /// edge it was, kChannels for the rest of the step).
@@ -204,7 +235,8 @@ class AudioSlicer {
   int upsample_ = 1;
   double workRate_;
   double ticksPerInput_;
-  double ticksPerSample_;   ///< per working sample
+  double ticksPerSample_;  ///< per working sample
+  double samplesPerTick_;
   double interpDelay_ = 0;  ///< the interpolator's delay, ticks; edges are moved back by it
   double interpTaps_[kMaxUpsample][kInterpTaps] = {};
   double interpInput_[2 * kInterpTaps] = {};  ///< last inputs, twice over for a straight read
@@ -220,6 +252,12 @@ class AudioSlicer {
   /// where its mean completes.
   double filtered_[kChannels][kBlock] = {};
   int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
+  double means_[kChannels][kBlock] = {};
+  // The tracked channels shared out over the lanes, the work of each lane
+  // (its channels' samples per block) as even as they allow.
+  static constexpr int kLanes = 2;
+  int8_t laneChannel_[kLanes][kChannels] = {};
+  int laneSize_[kLanes] = {};
   // Tracking run ahead of the steps (channels below fastChannels_): each
   // channel's levels after each of its samples, its edges (bit c of
   // edgeMask_) with their crossings, its state at the block's start, and the
@@ -246,6 +284,9 @@ class AudioSlicer {
   bool inBlock_ = false;
   int stepAt_ = 0;
   int stepChannel_ = 0;
+  /// Working sample before which a step without edges has nothing to do
+  /// but the matched filter's sum.
+  uint64_t quietUntil_ = 0;
   /// Working sample from which a long state may be due, for the state start it was worked out for.
   uint64_t longStateFrom_ = 0;
   uint64_t longStateOf_ = ~uint64_t{0};
