@@ -766,6 +766,23 @@ void BM_AudioPath(benchmark::State& state) {
 }
 BENCHMARK(BM_AudioPath)->ArgName("fourLevel")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// Codewords decoded right, wrongly (a miscorrection) and not at all, hard
+// ([0]) and soft ([1]).
+struct WordTally {
+  int64_t right[2] = {}, wrong[2] = {}, failed[2] = {};
+  void Count(int k, bool decoded, bool correct) {
+    ++(!decoded ? failed : correct ? right : wrong)[k];
+  }
+  void Print(double db, int words) const {
+    std::printf("%-7.0f", db);
+    for (int k = 0; k < 2; ++k) {
+      std::printf(" | %9.5f / %9.6f / %9.5f", static_cast<double>(right[k]) / words,
+                  static_cast<double>(wrong[k]) / words, static_cast<double>(failed[k]) / words);
+    }
+    std::printf("\n");
+  }
+};
+
 // BCH(31,21) codewords alone over an antipodal channel with white noise: per
 // codeword, the share decoded right, wrongly (a miscorrection) and not at
 // all, by the hard corrector and with the reliabilities (|y| of the level's 1).
@@ -777,7 +794,7 @@ void PrintMiscorrection() {
   for (const double db : {0.0, 3.0, 5.0}) {
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0, std::sqrt(1.0 / (2.0 * std::pow(10.0, db / 10))));
-    int64_t right[2] = {}, wrong[2] = {}, failed[2] = {};
+    WordTally tally;
     for (int n = 0; n < kWords; ++n) {
       const uint32_t data = static_cast<uint32_t>(rng()) & 0x1FFFFFu;
       uint32_t check = 0;
@@ -796,22 +813,9 @@ void PrintMiscorrection() {
       Bch3121 hard = bch;
       const int results[2] = {hard.Correct(), bch.CorrectSoft()};
       const uint32_t got[2] = {hard.Word() >> 11, bch.Word() >> 11};
-      for (int k = 0; k < 2; ++k) {
-        if (results[k] == 3) {
-          ++failed[k];
-        } else if (got[k] == data) {
-          ++right[k];
-        } else {
-          ++wrong[k];
-        }
-      }
+      for (int k = 0; k < 2; ++k) tally.Count(k, results[k] != 3, got[k] == data);
     }
-    std::printf("%-7.0f", db);
-    for (int k = 0; k < 2; ++k) {
-      std::printf(" | %9.5f / %9.6f / %9.5f", static_cast<double>(right[k]) / kWords,
-                  static_cast<double>(wrong[k]) / kWords, static_cast<double>(failed[k]) / kWords);
-    }
-    std::printf("\n");
+    tally.Print(db, kWords);
   }
 }
 
@@ -828,7 +832,7 @@ void PrintBlockMiscorrection() {
     std::mt19937 rng(7);
     // Eb per bit sent, as in the table above and the sweeps.
     std::normal_distribution<double> noise(0, std::sqrt(1.0 / (2.0 * std::pow(10.0, db / 10))));
-    int64_t right[2] = {}, wrong[2] = {}, failed[2] = {};
+    WordTally tally;
     for (int n = 0; n < kWords; ++n) {
       const uint32_t sent = siggen::GscBlockWord(static_cast<uint32_t>(rng()) & 0x7Fu);
       uint32_t word = 0;
@@ -843,21 +847,10 @@ void PrintBlockMiscorrection() {
       const int32_t got[2] = {Bch1507::Correct(word),
                               Bch1507::CorrectSoft(word, reliability, kReliabilityUnit, &soft)};
       for (int k = 0; k < 2; ++k) {
-        if (got[k] < 0) {
-          ++failed[k];
-        } else if (static_cast<uint32_t>(got[k]) == sent) {
-          ++right[k];
-        } else {
-          ++wrong[k];
-        }
+        tally.Count(k, got[k] >= 0, static_cast<uint32_t>(got[k]) == sent);
       }
     }
-    std::printf("%-7.0f", db);
-    for (int k = 0; k < 2; ++k) {
-      std::printf(" | %9.5f / %9.6f / %9.5f", static_cast<double>(right[k]) / kWords,
-                  static_cast<double>(wrong[k]) / kWords, static_cast<double>(failed[k]) / kWords);
-    }
-    std::printf("\n");
+    tally.Print(db, kWords);
   }
 }
 
