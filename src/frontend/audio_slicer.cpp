@@ -568,8 +568,21 @@ void AudioSlicer::LaneSteps(int steps, Lane& lane) {
 
 // The machines with AVX get a copy that uses its three-operand forms and
 // blends: the same operations (no fused multiply-adds), so the same bits.
-__attribute__((target_clones("avx", "default"))) void AudioSlicer::PairSteps(int steps, Lane& a,
-                                                                             Lane& b) {
+// The copy is chosen by an ifunc resolver, which runs before a sanitizer's
+// runtime is ready (the thread sanitizer crashes there), and exists on x86 only.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define SKELMAR_SANITIZED 1
+#endif
+#endif
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(SKELMAR_SANITIZED)
+#define SKELMAR_AVX_CLONES __attribute__((target_clones("avx", "default")))
+#else
+#define SKELMAR_AVX_CLONES
+#endif
+
+SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   // LaneStep for two lanes at once; the levels are masks (all ones for 3).
   // The sample counts are exact in doubles. The block's edge mask was
   // cleared before the lanes ran, and both lanes have had a sample before
