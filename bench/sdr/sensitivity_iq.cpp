@@ -136,7 +136,7 @@ std::vector<float> Reference(const std::vector<std::complex<float>>& x) {
   return audio;
 }
 
-int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
+int Decoded(const Traffic& t, const std::vector<float>& audio, int rate, bool hard) {
   test::Rig rig;
   rig.settings.fourLevelInterface = t.fourLevel ? 1 : 0;
   FlexDecoder flex(rig.flexPages, rig.front, rig.bch);
@@ -157,7 +157,11 @@ int Decoded(const Traffic& t, const std::vector<float>& audio, int rate) {
   slicer.Process(audio.data(), audio.size(), sink);
   slicer.Finish(sink);
   // The program's IQ inputs hand the decoders the slicer's reliabilities.
-  sensitivity::FeedWithDecisions(rig.ring, rig.front, sink.edges, sink.decisions);
+  if (hard) {
+    rig.Feed(sink.edges);
+  } else {
+    sensitivity::FeedWithDecisions(rig.ring, rig.front, sink.edges, sink.decisions);
+  }
   std::vector<sensitivity::DecodedPage> decoded;
   for (const PageRecord& r : rig.pageLog.pages) {
     decoded.push_back({r.capcode, std::string(r.text, static_cast<size_t>(r.textLength))});
@@ -177,13 +181,19 @@ double NinetyPoint(const std::vector<double>& cnr, const std::vector<double>& sh
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Optional: --sets N (traffic sets a point, default 2), then the mode
-  // names to run (default all), e.g. "pocsag1200 flex3200/4".
+  // Optional: --hard (the slicer's edges without its decisions), --sets N
+  // (traffic sets a point, default 2), then the mode names to run (default
+  // all), e.g. "pocsag1200 flex3200/4".
   int first = 1;
   uint32_t sets = 2;
-  if (argc > 2 && std::strcmp(argv[1], "--sets") == 0) {
-    sets = static_cast<uint32_t>(std::max(1, std::atoi(argv[2])));
-    first = 3;
+  bool hard = false;
+  if (argc > first && std::strcmp(argv[first], "--hard") == 0) {
+    hard = true;
+    ++first;
+  }
+  if (argc > first + 1 && std::strcmp(argv[first], "--sets") == 0) {
+    sets = static_cast<uint32_t>(std::max(1, std::atoi(argv[first + 1])));
+    first += 2;
   }
   for (const sensitivity::Mode& mode : sensitivity::kModes) {
     bool wanted = argc <= first;
@@ -204,8 +214,8 @@ int main(int argc, char** argv) {
         const auto x = Capture(traffic[k], cnr, static_cast<uint32_t>(7 + k));
         int rate = 0;
         const std::vector<float> mine = Ours(x, rate);
-        a += Decoded(traffic[k], mine, rate);
-        b += Decoded(traffic[k], Reference(x), static_cast<int>(kRate / 32));
+        a += Decoded(traffic[k], mine, rate, hard);
+        b += Decoded(traffic[k], Reference(x), static_cast<int>(kRate / 32), hard);
       }
       return std::pair<double, double>{static_cast<double>(a) / pages,
                                        static_cast<double>(b) / pages};
