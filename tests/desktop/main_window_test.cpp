@@ -705,12 +705,15 @@ class MainWindowTest : public QObject {
     const QString path = QString(SKELMAR_SOURCE_DIR) + "/tests/data/golden/flex.edges";
     QTimer picker;
     picker.setInterval(10);
-    QObject::connect(&picker, &QTimer::timeout, [&picker, &path] {
+    // Kept polling until the chooser closes: selectFile leaves the name field alone once that
+    // field has the focus, which under load can come before the first poll, so the name is
+    // typed into the field as a user would and the choice tried again while the chooser stays.
+    QObject::connect(&picker, &QTimer::timeout, [&path] {
       auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
       if (chooser == nullptr || !chooser->isVisible()) return;
-      picker.stop();
       chooser->selectNameFilter(kEdgeFilter);
       chooser->selectFile(path);
+      if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
       QMetaObject::invokeMethod(chooser, "accept");
     });
     picker.start();

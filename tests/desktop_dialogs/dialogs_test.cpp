@@ -585,6 +585,8 @@ void DialogTests::filterFileTypedOrChosenFromItsButton() {
   WhenModal<QFileDialog>([&](QFileDialog* chooser) {
     title = chooser->windowTitle();
     chooser->selectFile(log);
+    // selectFile leaves the name field alone once it has the focus, as it may under load.
+    chooser->findChild<QLineEdit*>("fileNameEdit")->setText(log);
     static_cast<QDialog*>(chooser)->accept();  // the file dialog's own accept is protected
   });
   Click(&dialog, "outputPathBrowse");
