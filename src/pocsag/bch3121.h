@@ -41,7 +41,8 @@ class Bch3121 {
   int Correct();
   /// Correct, then, when it found errors and every bit has a reliability,
   /// the codewords reached by flipping the least reliable bits: one nearer
-  /// in reliability than Correct's codeword, or, where Correct found none,
+  /// in reliability than Correct's codeword (than a two-error repair, only
+  /// within two clean symbols), or, where Correct found none,
   /// near enough to be believed, is taken (kSoftRepair, buffer rewritten);
   /// otherwise Correct's result and buffer.
   int CorrectSoft();

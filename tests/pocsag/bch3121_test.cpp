@@ -299,6 +299,26 @@ TEST(Bch3121Soft, SureBitsAreNotRepairedAndHardResultsStand) {
   SoftWord two(Flip(Flip(sent, 3), 14), kReliabilityUnit);
   EXPECT_EQ(two.bch.CorrectSoft(), 2);
   EXPECT_EQ(two.bch.Word() & 0xFFFFF800u, sent & 0xFFFFF800u);
+  // Two wrong bits that look sure, as a click leaves them, and another
+  // codeword four weak flips away: the two-error repair stands unless those
+  // four flips weigh no more than two clean symbols.
+  uint32_t other = 0;
+  for (uint32_t capcode = 0; other == 0; ++capcode) {
+    const uint32_t w = siggen::PocsagAddressWord(capcode, 1);
+    if (std::popcount(w ^ sent) == 6) other = w;
+  }
+  int differ[6], n = 0;
+  for (int p = 0; p < 32; ++p) {
+    if (((other ^ sent) >> (31 - p)) & 1u) differ[n++] = p;
+  }
+  const uint32_t clicked = Flip(Flip(sent, differ[0]), differ[1]);
+  for (const int weakness : {40, 30}) {
+    SoftWord click(clicked, 3 * kReliabilityUnit);
+    for (int k = 2; k < 6; ++k) click.bch.reliability[differ[k]] = static_cast<uint8_t>(weakness);
+    const bool within = 4 * weakness <= 2 * kReliabilityUnit;
+    EXPECT_EQ(click.bch.CorrectSoft(), within ? Bch3121::kSoftRepair : 2) << weakness;
+    EXPECT_EQ(click.bch.Word(), within ? other : sent) << weakness;
+  }
 }
 
 TEST(Bch3121Soft, NoiseIsSeldomTakenForACodeword) {
