@@ -110,6 +110,7 @@ bool IqChannelSplitter::Open(std::string& error) {
     h.audio.assign(kHeld, 0.0f);
     h.start = h.count = 0;
     h.dropped = 0;
+    h.stalled = false;
   }
   ended_ = failed_ = false;
   failure_.clear();
@@ -120,6 +121,7 @@ bool IqChannelSplitter::Open(std::string& error) {
 void IqChannelSplitter::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (opened_ == 0 || --opened_ > 0) return;
+  changed_.notify_all();
   stream_->Close();
 }
 
@@ -128,8 +130,16 @@ uint64_t IqChannelSplitter::dropped(size_t index) const {
   return held_[index].dropped;
 }
 
+bool IqChannelSplitter::RoomForABlock() const {
+  const size_t block = bank_->MaxAudio(WidebandFront::kBlock);
+  for (const Held& h : held_) {
+    if (!h.stalled && h.count + block > kHeld) return false;
+  }
+  return true;
+}
+
 long IqChannelSplitter::Read(size_t index, float* out, size_t count, std::string& error) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   Held& mine = held_[index];
   while (mine.count == 0) {
     if (failed_) {
@@ -137,7 +147,39 @@ long IqChannelSplitter::Read(size_t index, float* out, size_t count, std::string
       return -1;
     }
     if (ended_ || opened_ == 0) return 0;
+    // One channel's source reads the stream for all; the others wait for its block.
+    if (reading_) {
+      changed_.wait(lock, [this] { return !reading_; });
+      continue;
+    }
+    // A stream read faster than a channel's source (a file, a server's
+    // backlog, a starved thread) waits for that source rather than take its
+    // audio away.
+    if (!RoomForABlock() &&
+        !changed_.wait_for(lock, kLagWait, [this] { return RoomForABlock() || opened_ == 0; })) {
+      const size_t block = bank_->MaxAudio(WidebandFront::kBlock);
+      for (Held& h : held_) {
+        if (h.count + block > kHeld) h.stalled = true;
+      }
+    }
+    if (mine.count > 0 || reading_ || ended_ || opened_ == 0 || failed_) continue;
+    // The stream is read and demodulated without the lock, so the other
+    // channels' sources go on taking what they hold while it blocks.
+    reading_ = true;
+    lock.unlock();
     const long got = stream_->Read(raw_.data(), WidebandFront::kBlock);
+    const size_t room = bank_->MaxAudio(WidebandFront::kBlock);
+    float* outs[kMaxBankChannels];
+    size_t written[kMaxBankChannels] = {};
+    if (got > 0) {
+      const IqBlock block =
+          front_->Convert(stream_->format(), raw_.data(), static_cast<size_t>(got));
+      for (size_t k = 0; k < held_.size(); ++k) outs[k] = scratch_.data() + k * room;
+      bank_->Process(block, outs, written);
+    }
+    lock.lock();
+    reading_ = false;
+    changed_.notify_all();
     if (got < 0) {
       failed_ = true;
       failure_ = stream_->lastError();
@@ -147,12 +189,6 @@ long IqChannelSplitter::Read(size_t index, float* out, size_t count, std::string
       ended_ = true;
       continue;
     }
-    const IqBlock block = front_->Convert(stream_->format(), raw_.data(), static_cast<size_t>(got));
-    const size_t room = bank_->MaxAudio(WidebandFront::kBlock);
-    float* outs[kMaxBankChannels];
-    size_t written[kMaxBankChannels];
-    for (size_t k = 0; k < held_.size(); ++k) outs[k] = scratch_.data() + k * room;
-    bank_->Process(block, outs, written);
     for (size_t k = 0; k < held_.size(); ++k) {
       Held& h = held_[k];
       for (size_t n = 0; n < written[k]; ++n) {
@@ -171,6 +207,10 @@ long IqChannelSplitter::Read(size_t index, float* out, size_t count, std::string
   for (size_t i = 0; i < n; ++i) out[i] = mine.audio[(mine.start + i) % kHeld];
   mine.start = (mine.start + n) % kHeld;
   mine.count -= n;
+  // Waited for again once it has caught up, not at every read: a source
+  // that keeps falling behind loses its own audio, not every channel's.
+  if (mine.count <= kHeld / 2) mine.stalled = false;
+  changed_.notify_all();
   return static_cast<long>(n);
 }
 

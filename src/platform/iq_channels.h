@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,6 +37,11 @@ class IqChannelSplitter {
   /// Audio a channel's source has not read yet: about a second, far more
   /// than the sources drift apart between two of their reads.
   static constexpr size_t kHeld = size_t{1} << 16;
+  /// How long the stream waits for a channel whose buffer is full before
+  /// that channel loses its oldest audio (and is not waited for again until
+  /// it has caught up): a source that has stopped reading, or cannot keep
+  /// up, must not stall the others.
+  static constexpr std::chrono::milliseconds kLagWait{1000};
 
   bool Open(std::string& error);
   void Close();
@@ -48,14 +55,20 @@ class IqChannelSplitter {
     std::vector<float> audio;  ///< a ring of kHeld samples
     size_t start = 0, count = 0;
     uint64_t dropped = 0;  ///< samples lost when the channel's reader fell a whole buffer behind
+    bool stalled = false;  ///< waited for in vain; not waited for until it catches up
   };
+  /// True when every channel still waited for has room for another block.
+  bool RoomForABlock() const;
 
   std::unique_ptr<IqStream> stream_;
   std::vector<double> channelsHz_;
   std::optional<double> centerHz_;
   double ppm_;
   mutable std::mutex mutex_;
-  int opened_ = 0;  ///< channel inputs open
+  /// A channel has read (its buffer has room again), or a block has come.
+  std::condition_variable changed_;
+  bool reading_ = false;  ///< a channel's source is reading the stream for all
+  int opened_ = 0;        ///< channel inputs open
   bool ended_ = false;
   bool failed_ = false;
   std::string failure_;

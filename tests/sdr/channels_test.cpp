@@ -5,10 +5,13 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "gsc_encoder.h"
+#include "platform/iq_channels.h"
+#include "platform/iq_input.h"
 #include "sdr/iq_test_support.h"
 
 namespace skelmar::test {
@@ -284,6 +287,48 @@ TEST(Channels, ChannelsOutsideTheCaptureOrTooCloseAreRefused) {
   EXPECT_LE(sources[0]->Open(&read), 0);
   EXPECT_STREQ(sources[0]->lastError(),
                "the channel 930.600000 MHz lies outside the capture (930.000000 MHz +- 0.499 MHz)");
+  std::remove(path.c_str());
+}
+
+TEST(Channels, AChannelWhoseReaderLagsLosesNothingOfAStreamReadFasterThanIt) {
+  // A file (as a server's backlog or a starved thread would) can be read far
+  // faster than one channel's source takes its audio: that source gets every
+  // sample all the same, as many as the eager one, none dropped.
+  const std::string path = TempPath("lag.cu8");
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::vector<uint8_t> noise(2 * 1024000 * 6);
+    uint32_t x = 1;
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(128 + ((x = x * 1103515245u + 12345u) >> 28));
+    std::fwrite(noise.data(), 1, noise.size(), f);
+    std::fclose(f);
+  }
+  auto splitter =
+      std::make_shared<IqChannelSplitter>(std::make_unique<IqFileStream>(path, "cu8", 1024000),
+                                          std::vector<double>{930.1e6, 930.3e6}, 930.2e6, 0.0);
+  std::unique_ptr<AudioInput> eager = MakeIqChannelInput(splitter, 0);
+  std::unique_ptr<AudioInput> slow = MakeIqChannelInput(splitter, 1);
+  ASSERT_TRUE(eager->Open()) << eager->lastError();
+  ASSERT_TRUE(slow->Open()) << slow->lastError();
+  auto drain = [](AudioInput& input, std::chrono::microseconds pause) {
+    std::vector<float> block(1024);
+    size_t total = 0;
+    for (long got; (got = input.Read(block.data(), block.size())) > 0;) {
+      total += static_cast<size_t>(got);
+      std::this_thread::sleep_for(pause);
+    }
+    return total;
+  };
+  size_t eagerTotal = 0;
+  std::thread first([&] { eagerTotal = drain(*eager, std::chrono::microseconds(0)); });
+  const size_t slowTotal = drain(*slow, std::chrono::microseconds(4000));
+  first.join();
+  // Six seconds of audio, several times what a channel holds.
+  EXPECT_GT(slowTotal, static_cast<size_t>(5 * slow->sampleRate()));
+  EXPECT_EQ(slowTotal, eagerTotal);
+  EXPECT_EQ(slow->deviceOverruns(), 0u);
+  eager->Close();
+  slow->Close();
   std::remove(path.c_str());
 }
 
