@@ -339,14 +339,26 @@ void Session::Report(const std::string& text) {
   }
 }
 
-void Session::ReportDeviceOverruns(uint64_t count, bool final) {
+void Session::ReportDeviceOverruns(uint64_t count, bool final, bool channels) {
   if (final) {
-    if (const std::string text = DeviceOverrunReport::Final(count); !text.empty()) Report(text);
+    if (const std::string text = DeviceOverrunReport::Final(count, channels); !text.empty()) {
+      Report(text);
+    }
     return;
   }
-  if (const std::string text = overrunReport_.Update(count, SteadyMs()); !text.empty()) {
+  if (const std::string text = overrunReport_.Update(count, SteadyMs(), channels); !text.empty()) {
     std::fprintf(stderr, "skelmar: %s\n", text.c_str());
   }
+}
+
+uint64_t Session::ChannelDrops() const {
+  uint64_t drops = 0;
+  for (const auto& channel : channelSources_) {
+    if (const auto* audio = dynamic_cast<const AudioSource*>(channel.get())) {
+      drops += audio->deviceOverruns();
+    }
+  }
+  return drops;
 }
 
 void Session::ReportInputFailure(const char* cause) {
@@ -411,6 +423,7 @@ bool Session::TickChannels() {
     if (!streamEnded_) return true;
   } else {
     joiner_.Tick(SteadyMs());
+    ReportDeviceOverruns(ChannelDrops(), false, true);
     auto* audio = dynamic_cast<AudioSource*>(source_);
     if (audio == nullptr || !audio->captureEnded()) return true;
   }
@@ -570,7 +583,9 @@ int Session::Finish() {
   } else {
     monitor.EndOfSignal(nullptr);
   }
-  if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
+  if (!chains_.empty()) {
+    ReportDeviceOverruns(ChannelDrops(), true, true);
+  } else if (auto* audio = dynamic_cast<AudioSource*>(source_); audio != nullptr) {
     ReportDeviceOverruns(audio->deviceOverruns(), true);
   }
   uint64_t overruns = lostOverruns_ + (source_ != nullptr ? source_->overruns() : 0);

@@ -186,7 +186,9 @@ class Session {
   int ApplyOverrides(Settings& s) const;
   int StartFeeds();
   void ReportInputFailure(const char* cause);
-  void ReportDeviceOverruns(uint64_t count, bool final);
+  void ReportDeviceOverruns(uint64_t count, bool final, bool channels = false);
+  /// Audio samples the channels of one IQ stream lost by falling behind it.
+  uint64_t ChannelDrops() const;
   /// Start failures and drops of the filter commands.
   void ShowCommandMessages();
   /// A message of the run's end.
