@@ -85,6 +85,7 @@ void TextPane::EndLine() {
   bool movedBack = false;
   if (lineCount == kPaneLines) {
     DiscardOldestLine();
+    if (view_ != nullptr) view_->OldestLineDiscarded();
     if (topLine > 0) {
       --topLine;
       movedBack = true;

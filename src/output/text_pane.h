@@ -29,6 +29,9 @@ class PaneView {
   virtual void ScrollColumns(int columns) { (void)columns; }  ///< negative: content moves left
   virtual void SetHorizontalRange(int maxLeftColumn) { (void)maxLeftColumn; }
   virtual void SetHorizontalPos(int leftColumn) { (void)leftColumn; }
+  /// The oldest line went and every row moved up one: what the view keeps
+  /// by row (a selection) moves with the text.
+  virtual void OldestLineDiscarded() {}
 };
 
 /// Scroll requests of the scroll bars and the keyboard (vertical and horizontal).

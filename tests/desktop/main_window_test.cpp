@@ -600,6 +600,19 @@ class MainWindowTest : public QObject {
     // The time stamp row has no capcode to copy.
     std::unique_ptr<QMenu> stamp(pane->MakeContextMenu(0));
     QVERIFY(!stamp->findChild<QAction*>("copyCapcode")->isEnabled());
+    // Lines that push the oldest out of a full pane leave the selection on its
+    // text, and what went with the oldest line is gone from it.
+    pane->Select(QPoint(0, 1), QPoint(5, 2));
+    TextPane& text = pane->pane();
+    auto line = [&text] {
+      text.PutText("filler");
+      text.EndLine();
+    };
+    while (text.lineCount < kPaneLines - 1) line();
+    line();  // the first line pushed out
+    QCOMPARE(pane->SelectedText(), QString::fromStdString(rows[1] + "\n" + rows[2].substr(0, 5)));
+    line();
+    QCOMPARE(pane->SelectedText(), QString::fromStdString(rows[2].substr(0, 5)));
   }
 
   void HelpMenuAboutAndF1() {

@@ -403,6 +403,20 @@ void PaneWidget::Select(QPoint from, QPoint to) {
   canvas_->update();
 }
 
+void PaneWidget::OldestLineDiscarded() {
+  if (!hasSelection()) return;
+  // The selection stays on the text it covers; what of it went with the
+  // oldest line is no longer there to select.
+  anchor_.ry() -= 1;
+  end_.ry() -= 1;
+  if (anchor_.y() < 0 && end_.y() < 0) {
+    ClearSelection();
+    return;
+  }
+  if (anchor_.y() < 0) anchor_ = QPoint(0, 0);
+  if (end_.y() < 0) end_ = QPoint(0, 0);
+}
+
 void PaneWidget::ClearSelection() {
   if (!hasSelection()) return;
   selecting_ = false;

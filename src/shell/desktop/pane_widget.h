@@ -94,6 +94,7 @@ class PaneWidget : public QFrame, public PaneView {
   void ScrollColumns(int columns) override;
   void SetHorizontalRange(int maxLeftColumn) override;
   void SetHorizontalPos(int leftColumn) override;
+  void OldestLineDiscarded() override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
