@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ class AudioInput {
   /// Times the device dropped samples because they were not read in time
   /// (read from any thread).
   virtual uint64_t deviceOverruns() const { return 0; }
+  /// The radio frequency this input receives, in Hz, where it knows it
+  /// (valid after Open).
+  virtual std::optional<double> tunedHz() const { return std::nullopt; }
   /// A read interrupted by a signal is retried unless this flag (when given)
   /// is set; then the input ends there, so a stop request is never held up
   /// by a silent pipe.

@@ -49,6 +49,7 @@ class AudioSource : public EdgeSource {
   bool captureEnded() const { return captureEnded_.load(std::memory_order_acquire); }
   /// Times the sound card dropped samples (they never reached the slicer).
   uint64_t deviceOverruns() const { return input_ ? input_->deviceOverruns() : 0; }
+  std::optional<double> tunedHz() const { return input_ ? input_->tunedHz() : std::nullopt; }
   /// The slicer while open (sample rate, stream position); for stream sources,
   /// since a live capture thread is using it.
   const AudioSlicer* slicer() const { return slicer_ ? &*slicer_ : nullptr; }

@@ -342,6 +342,8 @@ bool IqReceiverInput::Open() {
     stream_->Close();
     return false;
   }
+  tunedHz_.reset();
+  if (tuning_.centerHz || stream_->centerHz()) tunedHz_ = channel;
   front_.emplace(rate);
   receiver_.emplace(options);
   raw_.assign(WidebandFront::kBlock * IqSampleBytes(stream_->format()), 0);

@@ -122,6 +122,9 @@ class IqReceiverInput : public AudioInput {
   void Interrupt() override { stream_->Interrupt(); }
 
   IqStream& stream() { return *stream_; }
+  /// The channel's frequency where the capture's centre is known (given, or
+  /// from its header); without one the channel is only an offset from it.
+  std::optional<double> tunedHz() const override { return tunedHz_; }
   /// Wideband samples read so far.
   uint64_t samplesRead() const { return samples_; }
 
@@ -134,6 +137,7 @@ class IqReceiverInput : public AudioInput {
   std::vector<float> audio_;
   size_t audioAt_ = 0, audioHeld_ = 0;
   uint64_t samples_ = 0;
+  std::optional<double> tunedHz_;
   AudioErrorText error_;
 };
 

@@ -183,15 +183,11 @@ int Session::Configure() {
     // The monitor's pane shows the channels' lines; they met the filters in
     // their own panes already.
     monitor.monitorPane.SetFinishedLineHook(nullptr);
-  } else if (wideband) {
-    // The one channel: the one given, else the centre the input tunes to.
-    std::optional<double> hz = options_.channel;
-    if (!hz && options_.input != InputKind::kIq) hz = SdrCenterHz(options_);
-    if (!hz) hz = options_.center;
-    if (hz) {
-      monitor.pages.SetChannel(std::llround(*hz),
-                               options_.channels.empty() ? "" : options_.channels[0].label.c_str());
-    }
+  } else if (wideband && options_.input != InputKind::kIq) {
+    // The one channel: the one given, else the centre the device tunes to.
+    // (A capture's is known once it is open: its header may hold the centre.)
+    const double hz = options_.channel.value_or(SdrCenterHz(options_));
+    monitor.pages.SetChannel(std::llround(hz), ChannelLabel());
   }
   monitor.Start();
   for (auto& chain : chains_) chain->Start();
@@ -305,6 +301,14 @@ int Session::OpenLink() {
       return 0;
     }
     source_ = owned_.get();
+    // A capture's channel, where its centre is known: without one the
+    // channel given is only an offset and the records carry no frequency.
+    if (options_.input == InputKind::kIq) {
+      const auto* audio = dynamic_cast<const AudioSource*>(source_);
+      if (const auto hz = audio != nullptr ? audio->tunedHz() : std::nullopt) {
+        monitor.pages.SetChannel(std::llround(*hz), ChannelLabel());
+      }
+    }
   }
   played_ = std::chrono::steady_clock::now();
   std::string error;
@@ -349,6 +353,10 @@ void Session::ReportDeviceOverruns(uint64_t count, bool final, bool channels) {
   if (const std::string text = overrunReport_.Update(count, SteadyMs(), channels); !text.empty()) {
     std::fprintf(stderr, "skelmar: %s\n", text.c_str());
   }
+}
+
+const char* Session::ChannelLabel() const {
+  return options_.channels.empty() ? "" : options_.channels[0].label.c_str();
 }
 
 uint64_t Session::ChannelDrops() const {

@@ -189,6 +189,8 @@ class Session {
   void ReportDeviceOverruns(uint64_t count, bool final, bool channels = false);
   /// Audio samples the channels of one IQ stream lost by falling behind it.
   uint64_t ChannelDrops() const;
+  /// The label of the one channel, or "".
+  const char* ChannelLabel() const;
   /// Start failures and drops of the filter commands.
   void ShowCommandMessages();
   /// A message of the run's end.

@@ -160,6 +160,44 @@ TEST(IqReceiver, ReceiverSectionOfTheSettingsFileIsTheInputWhenNoneIsGiven) {
   std::remove(ini.c_str());
 }
 
+TEST(IqReceiver, RecordsCarryTheChannelOnlyWhereTheCaptureKnowsItsCentre) {
+  // A SigMF capture's header holds its centre: with no channel given, the
+  // centre is the channel, and the records say so. A headerless capture
+  // without a centre takes the channel as an offset: no frequency to tell.
+  std::vector<Sent> sent;
+  siggen::IqCarrier wanted;
+  wanted.audio = Traffic(1700000, sent);
+  wanted.deviationHz = 4800;
+  siggen::IqOptions options;
+  options.sampleRate = 1024000;
+  options.centerHz = 169.6e6;
+  options.amplitude = 0.1;
+  options.cnrDb = 30;
+  siggen::IqFileFormat sigmf;
+  ASSERT_TRUE(siggen::IqFileFormatByName("sigmf-cu8", sigmf));
+  const std::string stem = TempPath("centred");
+  ASSERT_TRUE(siggen::WriteIq(stem, sigmf, {wanted}, options));
+  std::vector<std::string> records =
+      SessionRecords({"--four-level", "--iq", stem + ".sigmf-meta", "--json"});
+  EXPECT_EQ(records.size(), sent.size());
+  for (const std::string& r : records) {
+    EXPECT_NE(r.find("\"frequency\":169600000,"), std::string::npos) << r;
+  }
+  std::remove((stem + ".sigmf-meta").c_str());
+  std::remove((stem + ".sigmf-data").c_str());
+
+  wanted.offsetHz = -250e3;
+  const std::string path = TempPath("offset.cu8");
+  ASSERT_TRUE(siggen::WriteIq(path, siggen::IqFileFormat::kCu8, {wanted}, options));
+  records = SessionRecords(
+      {"--four-level", "--iq", path, "--rate", "1024k", "--channel", "-250k", "--json"});
+  EXPECT_EQ(records.size(), sent.size());
+  for (const std::string& r : records) {
+    EXPECT_EQ(r.find("\"frequency\""), std::string::npos) << r;
+  }
+  std::remove(path.c_str());
+}
+
 TEST(IqReceiver, HeaderlessCaptureOfUnknownFormatIsRefusedWithTheFormats) {
   const std::string path = TempPath("capture.dat");
   std::FILE* f = std::fopen(path.c_str(), "wb");
