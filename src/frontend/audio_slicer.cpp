@@ -341,8 +341,21 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
     const size_t n = std::min(perBlock, count - at);
     blockFill_ = 0;
     if (upsample_ == 1) {
-      // Straight into the block, in a loop the compiler can vectorise.
-      for (size_t i = 0; i < n; ++i) {
+      // Straight into the block, two at a time in the halves of a register,
+      // with std::clamp's selects.
+      const Pair low = {-kClip, -kClip}, high = {kClip, kClip}, zero = {0, 0};
+      size_t i = 0;
+      for (; i + 2 <= n; i += 2) {
+        Pair x =
+            Pair{static_cast<double>(samples[at + i]), static_cast<double>(samples[at + i + 1])} *
+            scale;
+        x = x != x ? zero : x;
+        x = x < low ? low : x;
+        x = high < x ? high : x;
+        block_[i] = x[0];
+        block_[i + 1] = x[1];
+      }
+      for (; i < n; ++i) {
         const double x = static_cast<double>(samples[at + i]) * scale;
         block_[i] = x != x ? 0.0 : std::clamp(x, -kClip, kClip);
       }
@@ -399,12 +412,21 @@ int AudioSlicer::Means(int c, int count) {
     }
     mean[m++] = acc / every;
   }
-  // Two means at a time, in the halves of a register.
-  for (; k + 2 * every <= count; k += 2 * every) {
-    Pair sum = {0, 0};
-    for (int t = 0; t < every; ++t) sum += Pair{block_[k + t], block_[k + every + t]};
-    mean[m++] = sum[0] / every;
-    mean[m++] = sum[1] / every;
+  // Four means at a time, each in a register of its own: the loop's count
+  // and test are shared, and the four sums overlap.
+  for (; k + 4 * every <= count; k += 4 * every) {
+    const double* x = block_ + k;
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (int t = 0; t < every; ++t) {
+      s0 += x[t];
+      s1 += x[every + t];
+      s2 += x[2 * every + t];
+      s3 += x[3 * every + t];
+    }
+    mean[m++] = s0 / every;
+    mean[m++] = s1 / every;
+    mean[m++] = s2 / every;
+    mean[m++] = s3 / every;
   }
   for (; k + every <= count; k += every) {
     double sum = 0;
