@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "frontend/edge_ring.h"
 #include "frontend/flex_sync_codes.h"
@@ -448,8 +449,8 @@ void AudioSlicer::FilterChannel(int c, int count) {
   const double* in = ch.every == 1 ? block_ : means_[c];
   Biquad first = ch.sections[0];
   Biquad second = ch.sections[1];
-  double* out = filtered_[c] + firstOutput_[c];
-  for (int i = 0; i < m; ++i) out[i * ch.every] = second.Run(first.Run(in[i]));
+  Sampled* out = at_[c] + firstOutput_[c];
+  for (int i = 0; i < m; ++i) out[i * ch.every].y = second.Run(first.Run(in[i]));
   Store(ch, first, second);
 }
 
@@ -459,7 +460,7 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
     FilterChannel(kWide, count);
     for (int k = 0; k < count; ++k) {
       const uint64_t n = sample_++;
-      SliceChannel(kWide, filtered_[kWide][k], n, sink);
+      SliceChannel(kWide, at_[kWide][k].y, n, sink);
       LongState(n, sink);
     }
     return;
@@ -474,10 +475,20 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   blockStart_ = sample_;
   startClocked_ = clocked_ = selected_ >= 0;
   changes_ = 0;
-  std::fill(edgeMask_, edgeMask_ + count, uint8_t{0});
-  for (int c = 0; c < fastChannels_; ++c) started_[c] = channels_[c];
+  for (int c = 0; c < fastChannels_; ++c) {
+    started_[c] = channels_[c];
+    // Where a channel has no sample it has no edge.
+    if (channels_[c].every > 1) std::fill(markAt_[c], markAt_[c] + kBlock, uint8_t{0});
+  }
   for (int c = fastChannels_; c < kChannels; ++c) FilterChannel(c, count);
   FilterAndTrack(count, clocked_);
+  // The edges of each sample from the channels' marks, over the whole block
+  // (its end is never read) in loops the compiler vectorises.
+  std::copy(markAt_[0], markAt_[0] + kBlock, edgeMask_);
+  for (int c = 1; c < fastChannels_; ++c) {
+    for (int k = 0; k < kBlock; ++k) edgeMask_[k] |= markAt_[c][k];
+  }
+  for (uint8_t& m : edgeMask_) m = static_cast<uint8_t>(m >> kEdgeShift);
   inBlock_ = true;
   // Most samples have no edge and nothing due: only the matched filter's sum
   // moves on, until the next sample that PlanQuiet marks.
@@ -561,23 +572,24 @@ inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos, double y) {
   t.lastMid = cross ? n : t.lastMid;
   t.p = d;
   t.primed = true;
-  hiAt_[c][pos] = hi;
-  loAt_[c][pos] = lo;
+  Sampled& s = at_[c][pos];
+  s.hi = hi;
+  s.lo = lo;
   const double h = kHysteresis2 * spread;
   const bool live = !(spread < kMinSpread);
   const bool rise = live & (t.level == 0) & (y > threshold + h);
   const bool fall = live & (t.level == 3) & (y < threshold - h);
   t.level = rise ? 3 : fall ? 0 : t.level;
   // Read only where the channel's bit of the mask is set.
-  crossAt_[c][pos] = rise ? t.up : t.down;
+  s.cross = rise ? t.up : t.down;
   const auto bit = static_cast<unsigned>(rise | fall) << c;
   edgeMask_[pos] = static_cast<uint8_t>((edgeMask_[pos] & ~(1u << c)) | bit);
-  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
+  markAt_[c][pos] = static_cast<uint8_t>(static_cast<unsigned>(t.level) | bit << kEdgeShift);
 }
 
 inline void AudioSlicer::LaneStep(Lane& lane) {
   const double y = lane.second.Run(lane.first.Run(*lane.in++));
-  filtered_[lane.c][lane.pos] = y;
+  at_[lane.c][lane.pos].y = y;
   TrackSample(lane.c, lane.t, lane.pos, y);
   lane.pos += lane.t.every;
 }
@@ -606,9 +618,8 @@ void AudioSlicer::LaneSteps(int steps, Lane& lane) {
 
 SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   // LaneStep for two lanes at once; the levels are masks (all ones for 3).
-  // The sample counts are exact in doubles. The block's edge mask was
-  // cleared before the lanes ran, and both lanes have had a sample before
-  // (FilterAndTrack primes them), which keeps a register free.
+  // The sample counts are exact in doubles. Both lanes have had a sample
+  // before (FilterAndTrack primes them), which keeps a register free.
   Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
   Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
   const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
@@ -616,30 +627,33 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   const Pair b0b = {a.second.b0, b.second.b0}, a1b = {a.second.a1, b.second.a1},
              a2b = {a.second.a2, b.second.a2};
   Pair hi = {a.t.hi, b.t.hi}, lo = {a.t.lo, b.t.lo}, p = {a.t.p, b.t.p};
-  Pair up = {a.t.up, b.t.up}, down = {a.t.down, b.t.down};
-  Pair lastMid = {static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)};
   PairMask high = {a.t.level == 3 ? -1 : 0, b.t.level == 3 ? -1 : 0};
+  // Only the crossing that the next edge can take is kept: the upward one
+  // while low, the downward one while high. An edge's sample lies beyond the
+  // threshold it leaves by more than the hysteresis, so a crossing back
+  // always comes between two edges, and the other direction's crossing is
+  // never read before it is set again.
+  Pair crossing = {a.t.level == 3 ? a.t.down : a.t.up, b.t.level == 3 ? b.t.down : b.t.up};
   const Pair attack = {a.t.attack, b.t.attack};
   const Pair decayFree = {a.t.decayFree, b.t.decayFree};
   const Pair idleDecay = {a.t.idleDecay, b.t.idleDecay};
   const Pair every = {static_cast<double>(a.t.every), static_cast<double>(b.t.every)};
   const auto idleAfter = static_cast<double>(idleAfter_);
-  Pair n = {static_cast<double>(blockStart_ + static_cast<uint64_t>(a.pos)),
-            static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
+  // The working sample before each lane's present one (n - every), and the
+  // one before its last mid-level crossing: their difference is the same.
+  Pair before = {static_cast<double>(blockStart_ + static_cast<uint64_t>(a.pos)),
+                 static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
+  before -= every;
+  Pair lastMid = Pair{static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)} - every;
+  // Each lane's edge bit in the channel's marks.
+  const PairMask edgeBit = {1 << (a.c + kEdgeShift), 1 << (b.c + kEdgeShift)};
   const double* inA = a.in;
   const double* inB = b.in;
-  const int ca = a.c, cb = b.c, ea = a.t.every, eb = b.t.every;
-  double* const filteredA = filtered_[ca];
-  double* const filteredB = filtered_[cb];
-  double* const hiA = hiAt_[ca];
-  double* const hiB = hiAt_[cb];
-  double* const loA = loAt_[ca];
-  double* const loB = loAt_[cb];
-  double* const crossA = crossAt_[ca];
-  double* const crossB = crossAt_[cb];
-  uint8_t* const levelA = levelAt_[ca];
-  uint8_t* const levelB = levelAt_[cb];
-  int posA = a.pos, posB = b.pos;
+  const int ea = a.t.every, eb = b.t.every;
+  Sampled* atA = at_[a.c] + a.pos;
+  Sampled* atB = at_[b.c] + b.pos;
+  uint8_t* markA = markAt_[a.c] + a.pos;
+  uint8_t* markB = markAt_[b.c] + b.pos;
   for (int i = 0; i < steps; ++i) {
     const Pair x = {inA[i], inB[i]};
     const Pair bx = b0a * x;
@@ -651,7 +665,7 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     s1b = (bxb + bxb) - a1b * y + s2b;
     s2b = bxb - a2b * y;
     // TrackSample's steps.
-    const Pair decay = n - lastMid < idleAfter ? decayFree : idleDecay;
+    const Pair decay = before - lastMid < idleAfter ? decayFree : idleDecay;
     const Pair hiUp = hi + attack * (y - hi);
     const Pair hiDown = hi - decay * (hi - lo);
     const Pair loDown = lo + attack * (y - lo);
@@ -663,35 +677,30 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     const Pair d = y - threshold;
     const PairMask below = p < 0;
     const PairMask cross = below ^ (d < 0);
-    const Pair at = (n - every) + every * (p / (p - d));
-    up = (cross & below) ? at : up;
-    down = (cross & ~below) ? at : down;
-    lastMid = cross ? n : lastMid;
+    const Pair at = before + every * (p / (p - d));
+    crossing = (cross & (below ^ high)) ? at : crossing;
+    lastMid = cross ? before : lastMid;
     p = d;
     const Pair h = kHysteresis2 * spread;
-    const PairMask live = ~(spread < kMinSpread);
-    const PairMask rise = live & ~high & (y > threshold + h);
-    const PairMask fall = live & high & (y < threshold - h);
-    const PairMask edge = rise | fall;
+    const PairMask dead = spread < kMinSpread;
+    const PairMask beyond = high ? (y < threshold - h) : (y > threshold + h);
+    const PairMask edge = beyond & ~dead;
     high ^= edge;
-    const Pair crossing = rise ? up : down;
-    filteredA[posA] = y[0];
-    filteredB[posB] = y[1];
-    hiA[posA] = hi[0];
-    hiB[posB] = hi[1];
-    loA[posA] = lo[0];
-    loB[posB] = lo[1];
-    crossA[posA] = crossing[0];
-    crossB[posB] = crossing[1];
-    const unsigned edges = Bits(edge);
-    const unsigned highs = Bits(high);
-    edgeMask_[posA] |= static_cast<uint8_t>((edges & 1) << ca);
-    edgeMask_[posB] |= static_cast<uint8_t>((edges >> 1) << cb);
-    levelA[posA] = static_cast<uint8_t>(3 * (highs & 1));
-    levelB[posB] = static_cast<uint8_t>(3 * (highs >> 1));
-    posA += ea;
-    posB += eb;
-    n += every;
+    // Two stores a lane; the level and the edge bit in one byte.
+    const Pair yHiA = {y[0], hi[0]}, loCrossA = {lo[0], crossing[0]};
+    const Pair yHiB = {y[1], hi[1]}, loCrossB = {lo[1], crossing[1]};
+    std::memcpy(&atA->y, &yHiA, sizeof yHiA);
+    std::memcpy(&atA->lo, &loCrossA, sizeof loCrossA);
+    std::memcpy(&atB->y, &yHiB, sizeof yHiB);
+    std::memcpy(&atB->lo, &loCrossB, sizeof loCrossB);
+    const PairMask mark = (high & 3) | (edge & edgeBit);
+    *markA = static_cast<uint8_t>(mark[0]);
+    *markB = static_cast<uint8_t>(mark[1]);
+    atA += ea;
+    atB += eb;
+    markA += ea;
+    markB += eb;
+    before += every;
   }
   Lane* lanes[2] = {&a, &b};
   for (int k = 0; k < 2; ++k) {
@@ -703,13 +712,12 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     l.t.hi = hi[k];
     l.t.lo = lo[k];
     l.t.p = p[k];
-    l.t.up = up[k];
-    l.t.down = down[k];
-    l.t.lastMid = static_cast<uint64_t>(lastMid[k]);
     l.t.level = high[k] != 0 ? 3 : 0;
+    (l.t.level == 3 ? l.t.down : l.t.up) = crossing[k];
+    l.t.lastMid = static_cast<uint64_t>(lastMid[k] + every[k]);
     l.in += steps;
     l.pos += steps * l.t.every;
-    l.t.y = filtered_[l.c][l.pos - l.t.every];
+    l.t.y = at_[l.c][l.pos - l.t.every].y;
   }
 }
 
@@ -779,7 +787,7 @@ void AudioSlicer::Track(int c, int from, int to, bool clocked) {
   if (pos < from) pos += (from - pos + every - 1) / every * every;
   if (pos >= to) return;
   Tracking t = StartTracking(c, clocked);
-  for (; pos < to; pos += every) TrackSample(c, t, pos, filtered_[c][pos]);
+  for (; pos < to; pos += every) TrackSample(c, t, pos, at_[c][pos].y);
   EndTracking(c, t);
 }
 
@@ -829,7 +837,8 @@ AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
     return {was.y, was.hi, was.lo, was.level};
   }
   const int last = first + (pos - first) / ch.every * ch.every;
-  return {filtered_[c][last], hiAt_[c][last], loAt_[c][last], levelAt_[c][last]};
+  const Sampled& s = at_[c][last];
+  return {s.y, s.hi, s.lo, markAt_[c][last] & 3};
 }
 
 void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
@@ -852,13 +861,13 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   for (unsigned m = edgeMask_[k]; m != 0;) {
     const int c = std::countr_zero(m);
     stepChannel_ = c;
-    ChannelEvent(c, crossAt_[c][k], n, levelAt_[c][k], true, sink);
+    ChannelEvent(c, at_[c][k].cross, n, markAt_[c][k] & 3, true, sink);
     Changed(k, c);
     m = edgeMask_[k] & (~0u << (c + 1));
   }
   if (fastChannels_ < kChannels) {
     stepChannel_ = kChannels - 1;
-    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+    SliceChannel(kChannels - 1, at_[kChannels - 1][k].y, n, sink);
     Changed(k, kChannels - 1);
   }
   stepChannel_ = kChannels;

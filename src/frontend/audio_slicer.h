@@ -248,9 +248,14 @@ class AudioSlicer {
   double history_[kHistory] = {};
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
-  /// Each channel's filtered sample at the working samples of the block
-  /// where its mean completes.
-  double filtered_[kChannels][kBlock] = {};
+  /// A channel's filtered sample and, for the tracked channels, its levels
+  /// after it and the crossing an edge there would take, side by side so the
+  /// tracking writes them in two stores.
+  struct Sampled {
+    double y, hi, lo, cross;
+  };
+  /// Each channel's samples at the working samples of the block where its mean completes.
+  Sampled at_[kChannels][kBlock] = {};
   int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
   double means_[kChannels][kBlock] = {};
   // The tracked channels shared out over the lanes, the work of each lane
@@ -265,10 +270,12 @@ class AudioSlicer {
   int fastChannels_ = 0;
   int blockCount_ = 0;
   uint64_t blockStart_ = 0;  ///< working samples before the block
-  double hiAt_[kChannels][kBlock] = {};
-  double loAt_[kChannels][kBlock] = {};
-  double crossAt_[kChannels][kBlock] = {};
-  uint8_t levelAt_[kChannels][kBlock] = {};
+  /// Each tracked channel's level after its samples (bits 0 and 1) and its
+  /// edges there (bit c + kEdgeShift, 0 where it has no sample), which
+  /// OR-ed together over the channels give edgeMask_ in one pass.
+  static constexpr int kEdgeShift = 2;
+  static_assert(kChannels + kEdgeShift <= 8);
+  uint8_t markAt_[kChannels][kBlock] = {};
   uint8_t edgeMask_[kBlock] = {};
   Channel started_[kChannels];
   struct Change {
