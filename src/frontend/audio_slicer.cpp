@@ -179,6 +179,24 @@ inline unsigned Bits(PairMask m) {
 #endif
 }
 
+// std::clamp's selects for pairs: a > b ? a : b and a < b ? a : b, which
+// SSE2 has as single instructions (the compiler cannot use them for the
+// selects, whose ties and NaNs it does not know to match).
+inline Pair Max(Pair a, Pair b) {
+#if defined(__SSE2__)
+  return __builtin_ia32_maxpd(a, b);
+#else
+  return a > b ? a : b;
+#endif
+}
+inline Pair Min(Pair a, Pair b) {
+#if defined(__SSE2__)
+  return __builtin_ia32_minpd(a, b);
+#else
+  return a < b ? a : b;
+#endif
+}
+
 }  // namespace
 
 void AudioSlicer::Channel::Design(double cutoffHz, double sampleRate) {
@@ -343,7 +361,7 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
     blockFill_ = 0;
     if (upsample_ == 1) {
       // Straight into the block, two at a time in the halves of a register,
-      // with std::clamp's selects.
+      // clipped as std::clamp clips.
       const Pair low = {-kClip, -kClip}, high = {kClip, kClip}, zero = {0, 0};
       size_t i = 0;
       for (; i + 2 <= n; i += 2) {
@@ -351,8 +369,8 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
             Pair{static_cast<double>(samples[at + i]), static_cast<double>(samples[at + i + 1])} *
             scale;
         x = x != x ? zero : x;
-        x = x < low ? low : x;
-        x = high < x ? high : x;
+        x = Max(low, x);
+        x = Min(x, high);
         block_[i] = x[0];
         block_[i + 1] = x[1];
       }
@@ -495,9 +513,9 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   const bool quiet = fastChannels_ == kChannels;
   for (int k = 0; k < count;) {
     int end = k;
-    while (quiet && end < count && edgeMask_[end] == 0 &&
-           blockStart_ + static_cast<uint64_t>(end) < quietUntil_) {
-      ++end;
+    if (quiet && blockStart_ + static_cast<uint64_t>(k) < quietUntil_) {
+      const auto until = std::min(static_cast<uint64_t>(count), quietUntil_ - blockStart_);
+      end = NextEdge(k, static_cast<int>(until));
     }
     if (end > k) {
       MatchedSums(k, end);
@@ -884,6 +902,21 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   }
   LongState(n, sink);
   PlanQuiet(n);
+}
+
+int AudioSlicer::NextEdge(int from, int until) const {
+  // Eight samples' masks at a time, then one by one.
+  int k = from;
+  for (; k + 8 <= until; k += 8) {
+    uint64_t masks;
+    std::memcpy(&masks, edgeMask_ + k, sizeof masks);
+    if (masks == 0) continue;
+    const int zeros = std::endian::native == std::endian::little ? std::countr_zero(masks)
+                                                                 : std::countl_zero(masks);
+    return k + zeros / 8;
+  }
+  while (k < until && edgeMask_[k] == 0) ++k;
+  return k;
 }
 
 void AudioSlicer::MatchedSums(int from, int to) {

@@ -163,6 +163,8 @@ class AudioSlicer {
   }
   /// MatchedSum for the block's samples from..to-1.
   void MatchedSums(int from, int to);
+  /// The first of the block's samples from..until-1 with an edge, else until.
+  int NextEdge(int from, int until) const;
   /// Works out quietUntil_ after a step at working sample n.
   void PlanQuiet(uint64_t n);
   /// Writes a long state in pieces, so silence reaches the front end. The
