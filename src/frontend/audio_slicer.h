@@ -199,8 +199,8 @@ class AudioSlicer {
   };
   /// Filters and tracks the two-level channels over the whole block.
   void FilterAndTrack(int count, bool clocked);
-  void LaneSteps(int steps, Lane& lane);
-  /// Two lanes at once, in the halves of vector registers.
+  /// Two lanes at once, in the halves of vector registers; a and b may be
+  /// copies of one lane.
   void PairSteps(int steps, Lane& a, Lane& b);
   void LaneStep(Lane& lane);
   void Retrack();
