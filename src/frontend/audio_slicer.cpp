@@ -266,6 +266,7 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     const double warped = 2.0 * rate * std::tan(kPi * cutoff / rate);
     channelDelay_[c] =
         (kBesselCorner / warped + 0.5 * (ch.every - 1) / workRate_) * kTicksPerSecond;
+    staleAfter_[c] = ch.every + 0.5 * workRate_ / kRateHz[c];
     RateClock& clock = clocks_[c];
     clock.nominal = clock.period = kTicksPerSecond / kRateHz[c];
     const double share = !fourLevel_              ? 1.0
@@ -333,6 +334,7 @@ void AudioSlicer::Reset() {
   sample_ = 0;
   selected_ = -1;
   nextDecision_ = 0;
+  decisionFrom_ = 0;
   for (double& m : levelMean_) m = 0;
   innerShare_[0] = innerShare_[1] = kInnerShare;
   leak_ = 0;
@@ -937,20 +939,18 @@ void AudioSlicer::MatchedSums(int from, int to) {
   r.previousSum = previous;
 }
 
+uint64_t AudioSlicer::FirstSampleAt(double tick) const {
+  // A sample early for the rounding of the products (and of the reciprocal).
+  const double at = std::floor(tick * samplesPerTick_) - 1.0;
+  return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
+}
+
 void AudioSlicer::PlanQuiet(uint64_t n) {
-  // The first working sample at which `now >= tick` may hold, a sample early
-  // for the rounding of the products (and of the reciprocal).
-  const auto from = [this](double tick) -> uint64_t {
-    const double at = std::floor(tick * samplesPerTick_) - 1.0;
-    return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
-  };
   uint64_t until = stateStart_ != longStateOf_ ? 0 : longStateFrom_ > 0 ? longStateFrom_ - 1 : 0;
-  if (clocks_[kHeaderRate].fits) until = std::min(until, from(headerNext_));
+  if (clocks_[kHeaderRate].fits) until = std::min(until, headerFrom_);
   // A frame's data window that has not ended yet.
-  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) {
-    until = std::min(until, from(dataStart_));
-  }
-  if (selected_ >= 0) until = std::min(until, from(nextDecision_));
+  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) until = std::min(until, dataFrom_);
+  if (selected_ >= 0) until = std::min(until, decisionFrom_);
   quietUntil_ = until;
 }
 
@@ -1086,8 +1086,7 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
   if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
   // had not settled): it carries no timing.
-  const double stale = channels_[c].every + 0.5 * workRate_ / kRateHz[c];
-  if (position < static_cast<double>(n) - stale) return;
+  if (position < static_cast<double>(n) - staleAfter_[c]) return;
   if (mid) {
     ClockEdge(c, position * ticksPerSample_);
   } else if (fourLevel_ && c == kChannels - 1 &&
@@ -1155,6 +1154,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
       const double centre = headerNext_;
       headerNext_ =
           clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
+      headerFrom_ = FirstSampleAt(headerNext_);
       if (centre < 0) return;
       const Seen ch = SeenNow(kHeaderRate);
       const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
@@ -1171,6 +1171,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
         const double end = centre + 0.5 * clock.period - channelDelay_[kHeaderRate];
         dataStart_ = end + kFlexHeaderRest * clock.period;
         frameEnd_ = dataStart_ + kFlexDataSeconds * kTicksPerSecond;
+        dataFrom_ = FirstSampleAt(dataStart_);
         frameRate_ = code.rate == 1600 ? kHeaderRate : kFlexFastRate;
         break;
       }
@@ -1254,6 +1255,7 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   const double first =
       clock.grid - channelDelay_[choice] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
+  decisionFrom_ = FirstSampleAt(nextDecision_);
   if (previous < 0) {
     StartLevels(choice, n);
     innerShare_[0] = innerShare_[1] = kInnerShare;
@@ -1406,6 +1408,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
       clock.grid - channelDelay_[r] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   const double after = nextDecision_ + 0.5 * clock.period;
   nextDecision_ = first + std::ceil((after - first) / clock.period) * clock.period;
+  decisionFrom_ = FirstSampleAt(nextDecision_);
 }
 
 void AudioSlicer::Finish(SliceSink& sink) {

@@ -167,6 +167,8 @@ class AudioSlicer {
   int NextEdge(int from, int until) const;
   /// Works out quietUntil_ after a step at working sample n.
   void PlanQuiet(uint64_t n);
+  /// The first working sample at which `now >= tick` may hold.
+  uint64_t FirstSampleAt(double tick) const;
   /// Writes a long state in pieces, so silence reaches the front end. The
   /// exact test only near where it can first pass: working time grows with
   /// n, and the bound is worked out again whenever a state is written.
@@ -246,7 +248,9 @@ class AudioSlicer {
   uint64_t idleAfter_;  ///< samples without a mid-point crossing that count as staying
   Channel channels_[kChannels];
   double channelDelay_[kChannels] = {};  ///< filter delay of each channel, ticks
-  RateClock clocks_[kRates];             ///< fed by the channel of the same index
+  /// Working samples after which a channel's crossing is stale for its clock.
+  double staleAfter_[kChannels] = {};
+  RateClock clocks_[kRates];  ///< fed by the channel of the same index
   double history_[kHistory] = {};
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
@@ -296,6 +300,11 @@ class AudioSlicer {
   /// Working sample before which a step without edges has nothing to do
   /// but the matched filter's sum.
   uint64_t quietUntil_ = 0;
+  // FirstSampleAt of the next decision, header centre and frame data, worked
+  // out whenever they are set rather than at every step.
+  uint64_t decisionFrom_ = 0;
+  uint64_t headerFrom_ = 0;
+  uint64_t dataFrom_ = 0;
   /// Working sample from which a long state may be due, for the state start it was worked out for.
   uint64_t longStateFrom_ = 0;
   uint64_t longStateOf_ = ~uint64_t{0};
