@@ -659,6 +659,9 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
                  static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
   before -= every;
   Pair lastMid = Pair{static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)} - every;
+  // Whether the lanes' levels relax at the free rate (a mid-level crossing
+  // less than idleAfter before).
+  PairMask free = before - lastMid < idleAfter;
   // Each lane's edge bit in the channel's marks.
   const PairMask edgeBit = {1 << (a.c + kEdgeShift), 1 << (b.c + kEdgeShift)};
   const double* inA = a.in;
@@ -679,11 +682,16 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     s1b = (bxb + bxb) - a1b * y + s2b;
     s2b = bxb - a2b * y;
     // TrackSample's steps.
-    const Pair decay = before - lastMid < idleAfter ? decayFree : idleDecay;
+    // Both relaxations are worked out and the choice between them made
+    // last: it waits for the previous sample's crossing, which waits for
+    // its levels, and the levels' chain from sample to sample is then
+    // that much shorter (it sets the loop's pace).
     const Pair hiUp = hi + attack * (y - hi);
-    const Pair hiDown = hi - decay * (hi - lo);
     const Pair loDown = lo + attack * (y - lo);
-    const Pair loUp = lo + decay * (hi - lo);
+    const Pair spreadWas = hi - lo;
+    const Pair freeStep = decayFree * spreadWas, idleStep = idleDecay * spreadWas;
+    const Pair hiDown = free ? hi - freeStep : hi - idleStep;
+    const Pair loUp = free ? lo + freeStep : lo + idleStep;
     hi = y > hi ? hiUp : hiDown;
     lo = y < lo ? loDown : loUp;
     const Pair spread = hi - lo;
@@ -693,6 +701,11 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     const PairMask cross = below ^ (d < 0);
     const Pair at = before + every * (p / (p - d));
     crossing = (cross & (below ^ high)) ? at : crossing;
+    // The next sample's choice, `next - lastMid < idleAfter`, with the
+    // crossing taken last: one here leaves a mean's length (`every`, far
+    // shorter than idleAfter) since, so the test passes.
+    const Pair next = before + every;
+    free = cross | (next - lastMid < idleAfter);
     lastMid = cross ? before : lastMid;
     p = d;
     const Pair h = kHysteresis2 * spread;
@@ -714,7 +727,7 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     atB += eb;
     markA += ea;
     markB += eb;
-    before += every;
+    before = next;
   }
   Lane* lanes[2] = {&a, &b};
   for (int k = 0; k < 2; ++k) {
