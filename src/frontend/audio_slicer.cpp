@@ -147,18 +147,6 @@ bool Harmonic(int a, int b) {
   return std::fabs(ratio - std::round(ratio)) < 1e-9;
 }
 
-// std::round without the library call: halves away from zero, the same to
-// the bit (x - whole is exact below 2^52).
-inline double Round(double x) {
-  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
-  const auto whole = static_cast<double>(static_cast<int64_t>(x));
-  const double rest = x - whole;
-  // Without branches, which the timing errors of noise would make random;
-  // the sign too, for the zeros (the sums are exact: whole numbers below 2^52).
-  return std::copysign(whole + static_cast<double>(rest >= 0.5) - static_cast<double>(rest <= -0.5),
-                       x);
-}
-
 // A distance from a threshold, 1.0 where the nearest level lies, as the
 // decisions carry it (0 stays free for "not known").
 uint8_t Reliability(double share) {
@@ -195,6 +183,21 @@ inline Pair Min(Pair a, Pair b) {
 #else
   return a < b ? a : b;
 #endif
+}
+
+// std::round without the library call: halves away from zero, the same to
+// the bit (x - whole is exact below 2^52).
+inline double Round(double x) {
+  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
+  const auto whole = static_cast<double>(static_cast<int64_t>(x));
+  const double rest = x - whole;
+  // Without branches, which the timing errors of noise would make random:
+  // the two tests (rest >= 0.5, rest <= -0.5) as one comparison of pairs,
+  // which gives masks where scalar tests may become jumps; the sign too,
+  // for the zeros (the sums are exact: whole numbers below 2^52).
+  const Pair half = {0.5, 0.5}, one = {1.0, 1.0}, none = {0.0, 0.0};
+  const Pair away = Pair{rest, -rest} >= half ? one : none;
+  return std::copysign(whole + away[0] - away[1], x);
 }
 
 }  // namespace
@@ -268,7 +271,8 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
         (kBesselCorner / warped + 0.5 * (ch.every - 1) / workRate_) * kTicksPerSecond;
     staleAfter_[c] = ch.every + 0.5 * workRate_ / kRateHz[c];
     RateClock& clock = clocks_[c];
-    clock.nominal = clock.period = kTicksPerSecond / kRateHz[c];
+    clock.nominal = kTicksPerSecond / kRateHz[c];
+    clock.SetPeriod(clock.nominal);
     const double share = !fourLevel_              ? 1.0
                          : kRateHz[c] > kFastRate ? kMatchedShare4Fast
                                                   : kMatchedShare4;
@@ -316,7 +320,7 @@ void AudioSlicer::DesignInterpolator() {
 void AudioSlicer::Reset() {
   for (Channel& c : channels_) c.Clear();
   for (RateClock& r : clocks_) {
-    r.period = r.nominal;
+    r.SetPeriod(r.nominal);
     r.grid = 0;
     r.error = 0.25;
     r.edges = 0;
@@ -1120,9 +1124,9 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  // One division, of what is known long before the edge, and products after
-  // it: the edge's own arithmetic does not wait for a division.
-  const double perPeriod = 1.0 / clock.period;
+  // Products with the reciprocal worked out when the period was set: the
+  // edge's own arithmetic does not wait for a division.
+  const double perPeriod = clock.perPeriod;
   const double k = Round((tick - clock.grid) * perPeriod);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
@@ -1132,15 +1136,16 @@ void AudioSlicer::ClockEdge(int r, double tick) {
     ++clock.lockedEdges;
     clock.grid = boundary + gain * e;
     if (k != 0) {
-      clock.period =
-          std::clamp(clock.period + kLockedRateGain * e / std::fabs(k),
-                     clock.nominal * (1 - kMaxClockDrift), clock.nominal * (1 + kMaxClockDrift));
+      clock.SetPeriod(std::clamp(clock.period + kLockedRateGain * e / std::fabs(k),
+                                 clock.nominal * (1 - kMaxClockDrift),
+                                 clock.nominal * (1 + kMaxClockDrift)));
     }
   } else {
     clock.grid = boundary + kClockGain * e;
   }
-  const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
-  clock.evenRuns += kRunWeight * (even - clock.evenRuns);
+  // The run's parity and length, the noise's random ones too, without branches.
+  const auto odd = static_cast<int>(static_cast<int64_t>(k) & 1);
+  clock.evenRuns += kRunWeight * (static_cast<double>(1 - 2 * odd) - clock.evenRuns);
   // In symbols of the period the edge was timed on.
   clock.error += kErrorWeight * (std::fabs(e) * perPeriod - clock.error);
   if (clock.edges < kFitEdges) ++clock.edges;
@@ -1149,7 +1154,7 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   } else {
     clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
   }
-  clock.alternation = k == 1 ? clock.alternation + 1 : 0;
+  clock.alternation = (clock.alternation + 1) * static_cast<int>(k == 1);
 }
 
 void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
@@ -1248,7 +1253,7 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   const double now = static_cast<double>(n) * ticksPerSample_;
   const int previous = selected_;
   // Only the deciding clock learns the rate; the others keep the nominal one.
-  if (previous >= 0) clocks_[previous].period = clocks_[previous].nominal;
+  if (previous >= 0) clocks_[previous].SetPeriod(clocks_[previous].nominal);
   if (choice >= 0) clocks_[choice].lockedEdges = 0;
   selected_ = choice;
   if (choice < 0) {
@@ -1332,7 +1337,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
     // No crossing for long: the transmission has ended. Whatever comes next
     // must earn a clock afresh, and the free-running edges serve until then.
     for (RateClock& c : clocks_) {
-      c.period = c.nominal;
+      c.SetPeriod(c.nominal);
       c.error = 0.25;
       c.edges = 0;
       c.fits = false;

@@ -113,6 +113,7 @@ class AudioSlicer {
   /// its channel; its mean timing error says whether that rate is on the air.
   struct RateClock {
     double period = 0;       ///< ticks; the deciding clock learns the transmitter's
+    double perPeriod = 0;    ///< its reciprocal
     double nominal = 0;      ///< the rate's own period, ticks
     double lockedEdges = 0;  ///< crossings since it began deciding
     double grid = 0;         ///< a symbol boundary as the channel sees it, ticks
@@ -125,6 +126,10 @@ class AudioSlicer {
     double lead = 0;      ///< ticks the sum is read before the boundary
     double sum = 0;       ///< matched-filter running sum
     double previousSum = 0;
+    void SetPeriod(double ticks) {
+      period = ticks;
+      perPeriod = 1.0 / ticks;
+    }
   };
   static constexpr int kRates = 6;
   static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
