@@ -1245,11 +1245,15 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   Select(choice, n, sink);
 }
 
-void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
+inline void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   // Too few samples per symbol for the moving sum to hold one symbol: the
   // rate is recognised, but the free-running edges serve it better.
   if (choice >= 0 && clocks_[choice].length < kMinClockedSamples) choice = -1;
-  if (choice == selected_) return;
+  // Most edges leave the choice as it was: that test inline, the change apart.
+  if (choice != selected_) Switch(choice, n, sink);
+}
+
+void AudioSlicer::Switch(int choice, uint64_t n, SliceSink& sink) {
   const double now = static_cast<double>(n) * ticksPerSample_;
   const int previous = selected_;
   // Only the deciding clock learns the rate; the others keep the nominal one.

@@ -227,6 +227,8 @@ class AudioSlicer {
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
   void Select(int choice, uint64_t n, SliceSink& sink);
+  /// Select once the choice differs from the present one.
+  void Switch(int choice, uint64_t n, SliceSink& sink);
   void StartLevels(int r, uint64_t n);
   void WatchFlexHeader(uint64_t n, SliceSink& sink);
   void ClockedDecisions(uint64_t n, SliceSink& sink);
