@@ -637,7 +637,10 @@ inline void AudioSlicer::LaneStep(Lane& lane) {
 SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   // LaneStep for two lanes at once; the levels are masks (all ones for 3).
   // The sample counts are exact in doubles. Both lanes have had a sample
-  // before (FilterAndTrack primes them), which keeps a register free.
+  // before (FilterAndTrack primes them), which keeps a register free. The
+  // masks that are not straight comparisons choose by `mask < 0`: they are
+  // all ones or zeros, and a blend reads the sign bit alone, where `mask ?`
+  // costs a comparison with zero first.
   Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
   Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
   const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
@@ -694,8 +697,8 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     const Pair loDown = lo + attack * (y - lo);
     const Pair spreadWas = hi - lo;
     const Pair freeStep = decayFree * spreadWas, idleStep = idleDecay * spreadWas;
-    const Pair hiDown = free ? hi - freeStep : hi - idleStep;
-    const Pair loUp = free ? lo + freeStep : lo + idleStep;
+    const Pair hiDown = free < 0 ? hi - freeStep : hi - idleStep;
+    const Pair loUp = free < 0 ? lo + freeStep : lo + idleStep;
     hi = y > hi ? hiUp : hiDown;
     lo = y < lo ? loDown : loUp;
     const Pair spread = hi - lo;
@@ -704,17 +707,17 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     const PairMask below = p < 0;
     const PairMask cross = below ^ (d < 0);
     const Pair at = before + every * (p / (p - d));
-    crossing = (cross & (below ^ high)) ? at : crossing;
+    crossing = (cross & (below ^ high)) < 0 ? at : crossing;
     // The next sample's choice, `next - lastMid < idleAfter`, with the
     // crossing taken last: one here leaves a mean's length (`every`, far
     // shorter than idleAfter) since, so the test passes.
     const Pair next = before + every;
     free = cross | (next - lastMid < idleAfter);
-    lastMid = cross ? before : lastMid;
+    lastMid = cross < 0 ? before : lastMid;
     p = d;
     const Pair h = kHysteresis2 * spread;
     const PairMask dead = spread < kMinSpread;
-    const PairMask beyond = high ? (y < threshold - h) : (y > threshold + h);
+    const PairMask beyond = high < 0 ? (y < threshold - h) : (y > threshold + h);
     const PairMask edge = beyond & ~dead;
     high ^= edge;
     // Two stores a lane; the level and the edge bit in one byte.
