@@ -200,6 +200,33 @@ inline double Round(double x) {
   return std::copysign(whole + away[0] - away[1], x);
 }
 
+// The means of eight runs of `every` samples from x, each summed in order
+// from zero, two in each of four registers: the sums' chains of additions
+// run side by side (one at a time, each addition would wait for the last).
+inline void EightMeans(const double* x, int every, double* mean) {
+  Pair s01 = {0, 0}, s23 = {0, 0}, s45 = {0, 0}, s67 = {0, 0};
+  for (int t = 0; t < every; ++t, ++x) {
+    s01 += Pair{x[0], x[every]};
+    s23 += Pair{x[2 * every], x[3 * every]};
+    s45 += Pair{x[4 * every], x[5 * every]};
+    s67 += Pair{x[6 * every], x[7 * every]};
+  }
+  Pair m01, m23, m45, m67;
+  if (std::has_single_bit(static_cast<unsigned>(every))) {
+    // Divisions are slow; by a power of two, a product is the same to the bit.
+    const double inverse = 1.0 / every;
+    const Pair by = {inverse, inverse};
+    m01 = s01 * by, m23 = s23 * by, m45 = s45 * by, m67 = s67 * by;
+  } else {
+    const Pair by = {static_cast<double>(every), static_cast<double>(every)};
+    m01 = s01 / by, m23 = s23 / by, m45 = s45 / by, m67 = s67 / by;
+  }
+  std::memcpy(mean, &m01, sizeof m01);
+  std::memcpy(mean + 2, &m23, sizeof m23);
+  std::memcpy(mean + 4, &m45, sizeof m45);
+  std::memcpy(mean + 6, &m67, sizeof m67);
+}
+
 }  // namespace
 
 void AudioSlicer::Channel::Design(double cutoffHz, double sampleRate) {
@@ -437,21 +464,14 @@ int AudioSlicer::Means(int c, int count) {
     }
     mean[m++] = acc / every;
   }
-  // Four means at a time, each in a register of its own: the loop's count
-  // and test are shared, and the four sums overlap.
-  for (; k + 4 * every <= count; k += 4 * every) {
-    const double* x = block_ + k;
-    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (int t = 0; t < every; ++t) {
-      s0 += x[t];
-      s1 += x[every + t];
-      s2 += x[2 * every + t];
-      s3 += x[3 * every + t];
-    }
-    mean[m++] = s0 / every;
-    mean[m++] = s1 / every;
-    mean[m++] = s2 / every;
-    mean[m++] = s3 / every;
+  // Eight means at a time while they last, then two (in the halves of a
+  // register), then one.
+  for (; k + 8 * every <= count; k += 8 * every, m += 8) EightMeans(block_ + k, every, mean + m);
+  for (; k + 2 * every <= count; k += 2 * every) {
+    Pair sum = {0, 0};
+    for (int t = 0; t < every; ++t) sum += Pair{block_[k + t], block_[k + every + t]};
+    mean[m++] = sum[0] / every;
+    mean[m++] = sum[1] / every;
   }
   for (; k + every <= count; k += every) {
     double sum = 0;
