@@ -186,18 +186,18 @@ inline Pair Min(Pair a, Pair b) {
 }
 
 // std::round without the library call: halves away from zero, the same to
-// the bit (x - whole is exact below 2^52).
+// the bit except that zeros come out positive (the clocks never read the
+// sign of a zero count, and their grids, sums of positive zeros or more,
+// never are negative zeros). Below 2^51, adding and taking off 1.5 * 2^52
+// rounds to the nearest whole number, halves to even (x - near is then
+// exact), in a short chain of latencies, which the clock edge's arithmetic
+// waits for; the halves go away from zero instead. The one branch, taken
+// only at an exact half, is as good as never mispredicted.
 inline double Round(double x) {
-  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
-  const auto whole = static_cast<double>(static_cast<int64_t>(x));
-  const double rest = x - whole;
-  // Without branches, which the timing errors of noise would make random:
-  // the two tests (rest >= 0.5, rest <= -0.5) as one comparison of pairs,
-  // which gives masks where scalar tests may become jumps; the sign too,
-  // for the zeros (the sums are exact: whole numbers below 2^52).
-  const Pair half = {0.5, 0.5}, one = {1.0, 1.0}, none = {0.0, 0.0};
-  const Pair away = Pair{rest, -rest} >= half ? one : none;
-  return std::copysign(whole + away[0] - away[1], x);
+  if (!(std::fabs(x) < 0x1p51)) return std::round(x);
+  constexpr double kShift = 0x1.8p52;
+  const double near = (x + kShift) - kShift;
+  return std::fabs(x - near) == 0.5 ? x + std::copysign(0.5, x) : near;
 }
 
 // The means of eight runs of `every` samples from x, each summed in order
