@@ -639,7 +639,9 @@ inline void AudioSlicer::LaneStep(Lane& lane) {
 }
 
 // The machines with AVX get a copy that uses its three-operand forms and
-// blends: the same operations (no fused multiply-adds), so the same bits.
+// blends, those with AVX-512 (x86-64-v4) one that also has 32 vector
+// registers, so the loop's values need not be spilled: the same operations
+// (the file is built without fused multiply-adds), so the same bits.
 // The copy is chosen by an ifunc resolver, which runs before a sanitizer's
 // runtime is ready (the thread sanitizer crashes there), and exists on x86 only.
 #if defined(__has_feature)
@@ -649,7 +651,7 @@ inline void AudioSlicer::LaneStep(Lane& lane) {
 #endif
 #if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__) && \
     !defined(SKELMAR_SANITIZED)
-#define SKELMAR_AVX_CLONES __attribute__((target_clones("avx", "default")))
+#define SKELMAR_AVX_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx", "default")))
 #else
 #define SKELMAR_AVX_CLONES
 #endif
