@@ -158,15 +158,6 @@ uint8_t Reliability(double share) {
 // the same operations as one channel's, to the bit, for both at once.
 using Pair = double __attribute__((vector_size(16)));
 using PairMask = int64_t __attribute__((vector_size(16)));
-// Bit 0 and bit 1 for the halves of a mask.
-inline unsigned Bits(PairMask m) {
-#if defined(__SSE2__)
-  return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<Pair>(m)));
-#else
-  return static_cast<unsigned>((m[0] & 1) | (m[1] & 2));
-#endif
-}
-
 // std::clamp's selects for pairs: a > b ? a : b and a < b ? a : b, which
 // SSE2 has as single instructions (the compiler cannot use them for the
 // selects, whose ties and NaNs it does not know to match).
