@@ -511,9 +511,11 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   startClocked_ = clocked_ = selected_ >= 0;
   changes_ = 0;
   for (int c = 0; c < fastChannels_; ++c) {
-    started_[c] = channels_[c];
+    const Channel& ch = channels_[c];
+    started_[c] = {ch.hi,           ch.lo,           ch.y,     ch.prevDiff[0], ch.upCross[0],
+                   ch.downCross[0], ch.lastMidCross, ch.level, ch.primed};
     // Where a channel has no sample it has no edge.
-    if (channels_[c].every > 1) std::fill(markAt_[c], markAt_[c] + kBlock, uint8_t{0});
+    if (ch.every > 1) std::fill(markAt_[c], markAt_[c] + kBlock, uint8_t{0});
   }
   for (int c = fastChannels_; c < kChannels; ++c) FilterChannel(c, count);
   FilterAndTrack(count, clocked_);
@@ -654,6 +656,7 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   // masks that are not straight comparisons choose by `mask < 0`: they are
   // all ones or zeros, and a blend reads the sign bit alone, where `mask ?`
   // costs a comparison with zero first.
+  static_assert(sizeof(Sampled) == 4 * sizeof(double), "the pairs of a sample are stored whole");
   Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
   Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
   const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
@@ -847,14 +850,14 @@ void AudioSlicer::Retrack() {
   // see it at the same sample, the others from the next.
   for (int c = 0; c < fastChannels_; ++c) {
     Channel& ch = channels_[c];
-    const Channel& was = started_[c];
+    const Started& was = started_[c];
     ch.hi = was.hi;
     ch.lo = was.lo;
     ch.y = was.y;
-    ch.prevDiff[0] = was.prevDiff[0];
-    ch.upCross[0] = was.upCross[0];
-    ch.downCross[0] = was.downCross[0];
-    ch.lastMidCross = was.lastMidCross;
+    ch.prevDiff[0] = was.p;
+    ch.upCross[0] = was.up;
+    ch.downCross[0] = was.down;
+    ch.lastMidCross = was.lastMid;
     ch.level = was.level;
     ch.primed = was.primed;
     bool clocked = startClocked_;
@@ -883,7 +886,7 @@ AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
   const int pos = c <= stepChannel_ ? stepAt_ : stepAt_ - 1;
   const int first = firstOutput_[c];
   if (pos < first) {
-    const Channel& was = started_[c];
+    const Started& was = started_[c];
     return {was.y, was.hi, was.lo, was.level};
   }
   const int last = first + (pos - first) / ch.every * ch.every;

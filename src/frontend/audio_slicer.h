@@ -290,7 +290,14 @@ class AudioSlicer {
   static_assert(kChannels + kEdgeShift <= 8);
   uint8_t markAt_[kChannels][kBlock] = {};
   uint8_t edgeMask_[kBlock] = {};
-  Channel started_[kChannels];
+  /// A tracked channel's tracking state at the block's start.
+  struct Started {
+    double hi, lo, y, p, up, down;
+    uint64_t lastMid;
+    int level;
+    bool primed;
+  };
+  Started started_[kChannels] = {};
   struct Change {
     int16_t at;
     int8_t after;
