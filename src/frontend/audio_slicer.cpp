@@ -690,10 +690,11 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   const double* inA = a.in;
   const double* inB = b.in;
   const int ea = a.t.every, eb = b.t.every;
-  Sampled* atA = at_[a.c] + a.pos;
-  Sampled* atB = at_[b.c] + b.pos;
-  uint8_t* markA = markAt_[a.c] + a.pos;
-  uint8_t* markB = markAt_[b.c] + b.pos;
+  Sampled* const atA = at_[a.c];
+  Sampled* const atB = at_[b.c];
+  uint8_t* const markA = markAt_[a.c];
+  uint8_t* const markB = markAt_[b.c];
+  int posA = a.pos, posB = b.pos;
   for (int i = 0; i < steps; ++i) {
     const Pair x = {inA[i], inB[i]};
     const Pair bx = b0a * x;
@@ -739,17 +740,15 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     // Two stores a lane; the level and the edge bit in one byte.
     const Pair yHiA = {y[0], hi[0]}, loCrossA = {lo[0], crossing[0]};
     const Pair yHiB = {y[1], hi[1]}, loCrossB = {lo[1], crossing[1]};
-    std::memcpy(&atA->y, &yHiA, sizeof yHiA);
-    std::memcpy(&atA->lo, &loCrossA, sizeof loCrossA);
-    std::memcpy(&atB->y, &yHiB, sizeof yHiB);
-    std::memcpy(&atB->lo, &loCrossB, sizeof loCrossB);
+    std::memcpy(&atA[posA].y, &yHiA, sizeof yHiA);
+    std::memcpy(&atA[posA].lo, &loCrossA, sizeof loCrossA);
+    std::memcpy(&atB[posB].y, &yHiB, sizeof yHiB);
+    std::memcpy(&atB[posB].lo, &loCrossB, sizeof loCrossB);
     const PairMask mark = (high & 3) | (edge & edgeBit);
-    *markA = static_cast<uint8_t>(mark[0]);
-    *markB = static_cast<uint8_t>(mark[1]);
-    atA += ea;
-    atB += eb;
-    markA += ea;
-    markB += eb;
+    markA[posA] = static_cast<uint8_t>(mark[0]);
+    markB[posB] = static_cast<uint8_t>(mark[1]);
+    posA += ea;
+    posB += eb;
     before = next;
   }
   Lane* lanes[2] = {&a, &b};
