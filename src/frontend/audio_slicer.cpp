@@ -508,6 +508,10 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   fastChannels_ = fourLevel_ ? kChannels - 1 : kChannels;
   blockCount_ = count;
   blockStart_ = sample_;
+  const int ring = static_cast<int>(blockStart_ & (kRing - 1));
+  const int straight = std::min(count, kRing - ring);
+  std::copy(block_, block_ + straight, history_ + ring);
+  std::copy(block_ + straight, block_ + count, history_);
   startClocked_ = clocked_ = selected_ >= 0;
   changes_ = 0;
   for (int c = 0; c < fastChannels_; ++c) {
@@ -955,20 +959,15 @@ int AudioSlicer::NextEdge(int from, int until) const {
 
 void AudioSlicer::MatchedSums(int from, int to) {
   // MatchedSum over a run of samples, the sum in a register.
+  if (selected_ < 0) return;
   uint64_t n = blockStart_ + static_cast<uint64_t>(from);
-  if (selected_ < 0) {
-    for (int k = from; k < to; ++k) history_[n++ & (kHistory - 1)] = block_[k];
-    return;
-  }
   RateClock& r = clocks_[selected_];
   const auto length = static_cast<uint64_t>(r.length);
   double sum = r.sum;
   double previous = r.previousSum;
   for (int k = from; k < to; ++k, ++n) {
-    const double x = block_[k];
-    history_[n & (kHistory - 1)] = x;
     previous = sum;
-    sum += x - history_[(n - length) & (kHistory - 1)];
+    sum += block_[k] - history_[(n - length) & (kRing - 1)];
   }
   r.sum = sum;
   r.previousSum = previous;
@@ -1287,10 +1286,10 @@ void AudioSlicer::Switch(int choice, uint64_t n, SliceSink& sink) {
   RateClock& chosen = clocks_[choice];
   chosen.sum = 0;
   for (uint64_t i = 0; i < static_cast<uint64_t>(chosen.length); ++i) {
-    chosen.sum += history_[(n - i) & (kHistory - 1)];
+    chosen.sum += history_[(n - i) & (kRing - 1)];
   }
-  chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
-                       history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
+  chosen.previousSum = chosen.sum - history_[n & (kRing - 1)] +
+                       history_[(n - static_cast<uint64_t>(chosen.length)) & (kRing - 1)];
   const RateClock& clock = clocks_[choice];
   const double first =
       clock.grid - channelDelay_[choice] - clock.lead - kWindowEarlySamples * ticksPerSample_;
@@ -1322,7 +1321,7 @@ void AudioSlicer::StartLevels(int r, uint64_t n) {
     const auto last = static_cast<uint64_t>(std::floor(end));
     double sum = 0;
     for (uint64_t i = 0; i < static_cast<uint64_t>(clock.length); ++i) {
-      sum += history_[(last - i) & (kHistory - 1)];
+      sum += history_[(last - i) & (kRing - 1)];
     }
     means[have++] = sum / clock.length;
   }

@@ -5,6 +5,7 @@
 // clocked.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -133,7 +134,7 @@ class AudioSlicer {
   };
   static constexpr int kRates = 6;
   static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
-  static constexpr int kHistory = 1024;     ///< working samples kept, a power of two
+  static constexpr int kHistory = 1024;     ///< working samples looked back at, at most
   static constexpr int kMaxUpsample = 4;    ///< working samples per input sample, at most
   static constexpr int kInterpTaps = 8;     ///< interpolator taps per working-sample phase
   /// Working samples filtered at a time: the filters run over a block in
@@ -158,12 +159,10 @@ class AudioSlicer {
   void Step(int k, SliceSink& sink);
   /// Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
   void MatchedSum(int k, uint64_t n) {
-    const double x = block_[k];
-    history_[n & (kHistory - 1)] = x;
     if (selected_ >= 0) {
       RateClock& r = clocks_[selected_];
       r.previousSum = r.sum;
-      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
+      r.sum += block_[k] - history_[(n - static_cast<uint64_t>(r.length)) & (kRing - 1)];
     }
   }
   /// MatchedSum for the block's samples from..to-1.
@@ -258,7 +257,12 @@ class AudioSlicer {
   /// Working samples after which a channel's crossing is stale for its clock.
   double staleAfter_[kChannels] = {};
   RateClock clocks_[kRates];  ///< fed by the channel of the same index
-  double history_[kHistory] = {};
+  /// The working samples, in a ring with room for a block's besides: each
+  /// block's go in as it begins, ahead of the steps, which read none after
+  /// their own.
+  static constexpr int kRing = 2 * kHistory;
+  static_assert(kRing >= kHistory + kBlock && std::has_single_bit(unsigned{kRing}));
+  double history_[kRing] = {};
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
   /// A channel's filtered sample and, for the tracked channels, its levels
