@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "frontend/edge_ring.h"
 #include "frontend/flex_sync_codes.h"
@@ -146,18 +147,6 @@ bool Harmonic(int a, int b) {
   return std::fabs(ratio - std::round(ratio)) < 1e-9;
 }
 
-// std::round without the library call: halves away from zero, the same to
-// the bit (x - whole is exact below 2^52).
-inline double Round(double x) {
-  if (!(std::fabs(x) < 0x1p52)) return std::round(x);
-  const auto whole = static_cast<double>(static_cast<int64_t>(x));
-  const double rest = x - whole;
-  // Without branches, which the timing errors of noise would make random;
-  // the sign too, for the zeros (the sums are exact: whole numbers below 2^52).
-  return std::copysign(whole + static_cast<double>(rest >= 0.5) - static_cast<double>(rest <= -0.5),
-                       x);
-}
-
 // A distance from a threshold, 1.0 where the nearest level lies, as the
 // decisions carry it (0 stays free for "not known").
 uint8_t Reliability(double share) {
@@ -169,13 +158,64 @@ uint8_t Reliability(double share) {
 // the same operations as one channel's, to the bit, for both at once.
 using Pair = double __attribute__((vector_size(16)));
 using PairMask = int64_t __attribute__((vector_size(16)));
-// Bit 0 and bit 1 for the halves of a mask.
-inline unsigned Bits(PairMask m) {
+// std::clamp's selects for pairs: a > b ? a : b and a < b ? a : b, which
+// SSE2 has as single instructions (the compiler cannot use them for the
+// selects, whose ties and NaNs it does not know to match).
+inline Pair Max(Pair a, Pair b) {
 #if defined(__SSE2__)
-  return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<Pair>(m)));
+  return __builtin_ia32_maxpd(a, b);
 #else
-  return static_cast<unsigned>((m[0] & 1) | (m[1] & 2));
+  return a > b ? a : b;
 #endif
+}
+inline Pair Min(Pair a, Pair b) {
+#if defined(__SSE2__)
+  return __builtin_ia32_minpd(a, b);
+#else
+  return a < b ? a : b;
+#endif
+}
+
+// std::round without the library call: halves away from zero, the same to
+// the bit except that zeros come out positive (the clocks never read the
+// sign of a zero count, and their grids, sums of positive zeros or more,
+// never are negative zeros). Below 2^51, adding and taking off 1.5 * 2^52
+// rounds to the nearest whole number, halves to even (x - near is then
+// exact), in a short chain of latencies, which the clock edge's arithmetic
+// waits for; the halves go away from zero instead. The one branch, taken
+// only at an exact half, is as good as never mispredicted.
+inline double Round(double x) {
+  if (!(std::fabs(x) < 0x1p51)) return std::round(x);
+  constexpr double kShift = 0x1.8p52;
+  const double near = (x + kShift) - kShift;
+  return std::fabs(x - near) == 0.5 ? x + std::copysign(0.5, x) : near;
+}
+
+// The means of eight runs of `every` samples from x, each summed in order
+// from zero, two in each of four registers: the sums' chains of additions
+// run side by side (one at a time, each addition would wait for the last).
+inline void EightMeans(const double* x, int every, double* mean) {
+  Pair s01 = {0, 0}, s23 = {0, 0}, s45 = {0, 0}, s67 = {0, 0};
+  for (int t = 0; t < every; ++t, ++x) {
+    s01 += Pair{x[0], x[every]};
+    s23 += Pair{x[2 * every], x[3 * every]};
+    s45 += Pair{x[4 * every], x[5 * every]};
+    s67 += Pair{x[6 * every], x[7 * every]};
+  }
+  Pair m01, m23, m45, m67;
+  if (std::has_single_bit(static_cast<unsigned>(every))) {
+    // Divisions are slow; by a power of two, a product is the same to the bit.
+    const double inverse = 1.0 / every;
+    const Pair by = {inverse, inverse};
+    m01 = s01 * by, m23 = s23 * by, m45 = s45 * by, m67 = s67 * by;
+  } else {
+    const Pair by = {static_cast<double>(every), static_cast<double>(every)};
+    m01 = s01 / by, m23 = s23 / by, m45 = s45 / by, m67 = s67 / by;
+  }
+  std::memcpy(mean, &m01, sizeof m01);
+  std::memcpy(mean + 2, &m23, sizeof m23);
+  std::memcpy(mean + 4, &m45, sizeof m45);
+  std::memcpy(mean + 6, &m67, sizeof m67);
 }
 
 }  // namespace
@@ -247,8 +287,10 @@ AudioSlicer::AudioSlicer(const AudioSlicerOptions& options)
     const double warped = 2.0 * rate * std::tan(kPi * cutoff / rate);
     channelDelay_[c] =
         (kBesselCorner / warped + 0.5 * (ch.every - 1) / workRate_) * kTicksPerSecond;
+    staleAfter_[c] = ch.every + 0.5 * workRate_ / kRateHz[c];
     RateClock& clock = clocks_[c];
-    clock.nominal = clock.period = kTicksPerSecond / kRateHz[c];
+    clock.nominal = kTicksPerSecond / kRateHz[c];
+    clock.SetPeriod(clock.nominal);
     const double share = !fourLevel_              ? 1.0
                          : kRateHz[c] > kFastRate ? kMatchedShare4Fast
                                                   : kMatchedShare4;
@@ -296,7 +338,7 @@ void AudioSlicer::DesignInterpolator() {
 void AudioSlicer::Reset() {
   for (Channel& c : channels_) c.Clear();
   for (RateClock& r : clocks_) {
-    r.period = r.nominal;
+    r.SetPeriod(r.nominal);
     r.grid = 0;
     r.error = 0.25;
     r.edges = 0;
@@ -314,6 +356,7 @@ void AudioSlicer::Reset() {
   sample_ = 0;
   selected_ = -1;
   nextDecision_ = 0;
+  decisionFrom_ = 0;
   for (double& m : levelMean_) m = 0;
   innerShare_[0] = innerShare_[1] = kInnerShare;
   leak_ = 0;
@@ -341,8 +384,21 @@ void AudioSlicer::ProcessBlocks(const Sample* samples, size_t count, double scal
     const size_t n = std::min(perBlock, count - at);
     blockFill_ = 0;
     if (upsample_ == 1) {
-      // Straight into the block, in a loop the compiler can vectorise.
-      for (size_t i = 0; i < n; ++i) {
+      // Straight into the block, two at a time in the halves of a register,
+      // clipped as std::clamp clips.
+      const Pair low = {-kClip, -kClip}, high = {kClip, kClip}, zero = {0, 0};
+      size_t i = 0;
+      for (; i + 2 <= n; i += 2) {
+        Pair x =
+            Pair{static_cast<double>(samples[at + i]), static_cast<double>(samples[at + i + 1])} *
+            scale;
+        x = x != x ? zero : x;
+        x = Max(low, x);
+        x = Min(x, high);
+        block_[i] = x[0];
+        block_[i + 1] = x[1];
+      }
+      for (; i < n; ++i) {
         const double x = static_cast<double>(samples[at + i]) * scale;
         block_[i] = x != x ? 0.0 : std::clamp(x, -kClip, kClip);
       }
@@ -399,7 +455,9 @@ int AudioSlicer::Means(int c, int count) {
     }
     mean[m++] = acc / every;
   }
-  // Two means at a time, in the halves of a register.
+  // Eight means at a time while they last, then two (in the halves of a
+  // register), then one.
+  for (; k + 8 * every <= count; k += 8 * every, m += 8) EightMeans(block_ + k, every, mean + m);
   for (; k + 2 * every <= count; k += 2 * every) {
     Pair sum = {0, 0};
     for (int t = 0; t < every; ++t) sum += Pair{block_[k + t], block_[k + every + t]};
@@ -426,8 +484,8 @@ void AudioSlicer::FilterChannel(int c, int count) {
   const double* in = ch.every == 1 ? block_ : means_[c];
   Biquad first = ch.sections[0];
   Biquad second = ch.sections[1];
-  double* out = filtered_[c] + firstOutput_[c];
-  for (int i = 0; i < m; ++i) out[i * ch.every] = second.Run(first.Run(in[i]));
+  Sampled* out = at_[c] + firstOutput_[c];
+  for (int i = 0; i < m; ++i) out[i * ch.every].y = second.Run(first.Run(in[i]));
   Store(ch, first, second);
 }
 
@@ -437,7 +495,7 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
     FilterChannel(kWide, count);
     for (int k = 0; k < count; ++k) {
       const uint64_t n = sample_++;
-      SliceChannel(kWide, filtered_[kWide][k], n, sink);
+      SliceChannel(kWide, at_[kWide][k].y, n, sink);
       LongState(n, sink);
     }
     return;
@@ -450,21 +508,37 @@ void AudioSlicer::RunBlock(int count, SliceSink& sink) {
   fastChannels_ = fourLevel_ ? kChannels - 1 : kChannels;
   blockCount_ = count;
   blockStart_ = sample_;
+  const int ring = static_cast<int>(blockStart_ & (kRing - 1));
+  const int straight = std::min(count, kRing - ring);
+  std::copy(block_, block_ + straight, history_ + ring);
+  std::copy(block_ + straight, block_ + count, history_);
   startClocked_ = clocked_ = selected_ >= 0;
   changes_ = 0;
-  std::fill(edgeMask_, edgeMask_ + count, uint8_t{0});
-  for (int c = 0; c < fastChannels_; ++c) started_[c] = channels_[c];
+  for (int c = 0; c < fastChannels_; ++c) {
+    const Channel& ch = channels_[c];
+    started_[c] = {ch.hi,           ch.lo,           ch.y,     ch.prevDiff[0], ch.upCross[0],
+                   ch.downCross[0], ch.lastMidCross, ch.level, ch.primed};
+    // Where a channel has no sample it has no edge.
+    if (ch.every > 1) std::fill(markAt_[c], markAt_[c] + kBlock, uint8_t{0});
+  }
   for (int c = fastChannels_; c < kChannels; ++c) FilterChannel(c, count);
   FilterAndTrack(count, clocked_);
+  // The edges of each sample from the channels' marks, over the whole block
+  // (its end is never read) in loops the compiler vectorises.
+  std::copy(markAt_[0], markAt_[0] + kBlock, edgeMask_);
+  for (int c = 1; c < fastChannels_; ++c) {
+    for (int k = 0; k < kBlock; ++k) edgeMask_[k] |= markAt_[c][k];
+  }
+  for (uint8_t& m : edgeMask_) m = static_cast<uint8_t>(m >> kEdgeShift);
   inBlock_ = true;
   // Most samples have no edge and nothing due: only the matched filter's sum
   // moves on, until the next sample that PlanQuiet marks.
   const bool quiet = fastChannels_ == kChannels;
   for (int k = 0; k < count;) {
     int end = k;
-    while (quiet && end < count && edgeMask_[end] == 0 &&
-           blockStart_ + static_cast<uint64_t>(end) < quietUntil_) {
-      ++end;
+    if (quiet && blockStart_ + static_cast<uint64_t>(k) < quietUntil_) {
+      const auto until = std::min(static_cast<uint64_t>(count), quietUntil_ - blockStart_);
+      end = NextEdge(k, static_cast<int>(until));
     }
     if (end > k) {
       MatchedSums(k, end);
@@ -539,35 +613,32 @@ inline void AudioSlicer::TrackSample(int c, Tracking& t, int pos, double y) {
   t.lastMid = cross ? n : t.lastMid;
   t.p = d;
   t.primed = true;
-  hiAt_[c][pos] = hi;
-  loAt_[c][pos] = lo;
+  Sampled& s = at_[c][pos];
+  s.hi = hi;
+  s.lo = lo;
   const double h = kHysteresis2 * spread;
   const bool live = !(spread < kMinSpread);
   const bool rise = live & (t.level == 0) & (y > threshold + h);
   const bool fall = live & (t.level == 3) & (y < threshold - h);
   t.level = rise ? 3 : fall ? 0 : t.level;
   // Read only where the channel's bit of the mask is set.
-  crossAt_[c][pos] = rise ? t.up : t.down;
+  s.cross = rise ? t.up : t.down;
   const auto bit = static_cast<unsigned>(rise | fall) << c;
   edgeMask_[pos] = static_cast<uint8_t>((edgeMask_[pos] & ~(1u << c)) | bit);
-  levelAt_[c][pos] = static_cast<uint8_t>(t.level);
+  markAt_[c][pos] = static_cast<uint8_t>(static_cast<unsigned>(t.level) | bit << kEdgeShift);
 }
 
 inline void AudioSlicer::LaneStep(Lane& lane) {
   const double y = lane.second.Run(lane.first.Run(*lane.in++));
-  filtered_[lane.c][lane.pos] = y;
+  at_[lane.c][lane.pos].y = y;
   TrackSample(lane.c, lane.t, lane.pos, y);
   lane.pos += lane.t.every;
 }
 
-void AudioSlicer::LaneSteps(int steps, Lane& lane) {
-  Lane l = lane;  // a copy the compiler can keep in registers
-  for (int i = 0; i < steps; ++i) LaneStep(l);
-  lane = l;
-}
-
 // The machines with AVX get a copy that uses its three-operand forms and
-// blends: the same operations (no fused multiply-adds), so the same bits.
+// blends, those with AVX-512 (x86-64-v4) one that also has 32 vector
+// registers, so the loop's values need not be spilled: the same operations
+// (the file is built without fused multiply-adds), so the same bits.
 // The copy is chosen by an ifunc resolver, which runs before a sanitizer's
 // runtime is ready (the thread sanitizer crashes there), and exists on x86 only.
 #if defined(__has_feature)
@@ -577,16 +648,19 @@ void AudioSlicer::LaneSteps(int steps, Lane& lane) {
 #endif
 #if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__) && \
     !defined(SKELMAR_SANITIZED)
-#define SKELMAR_AVX_CLONES __attribute__((target_clones("avx", "default")))
+#define SKELMAR_AVX_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx", "default")))
 #else
 #define SKELMAR_AVX_CLONES
 #endif
 
 SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   // LaneStep for two lanes at once; the levels are masks (all ones for 3).
-  // The sample counts are exact in doubles. The block's edge mask was
-  // cleared before the lanes ran, and both lanes have had a sample before
-  // (FilterAndTrack primes them), which keeps a register free.
+  // The sample counts are exact in doubles. Both lanes have had a sample
+  // before (FilterAndTrack primes them), which keeps a register free. The
+  // masks that are not straight comparisons choose by `mask < 0`: they are
+  // all ones or zeros, and a blend reads the sign bit alone, where `mask ?`
+  // costs a comparison with zero first.
+  static_assert(sizeof(Sampled) == 4 * sizeof(double), "the pairs of a sample are stored whole");
   Pair s1a = {a.first.s1, b.first.s1}, s2a = {a.first.s2, b.first.s2};
   Pair s1b = {a.second.s1, b.second.s1}, s2b = {a.second.s2, b.second.s2};
   const Pair b0a = {a.first.b0, b.first.b0}, a1a = {a.first.a1, b.first.a1},
@@ -594,29 +668,36 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
   const Pair b0b = {a.second.b0, b.second.b0}, a1b = {a.second.a1, b.second.a1},
              a2b = {a.second.a2, b.second.a2};
   Pair hi = {a.t.hi, b.t.hi}, lo = {a.t.lo, b.t.lo}, p = {a.t.p, b.t.p};
-  Pair up = {a.t.up, b.t.up}, down = {a.t.down, b.t.down};
-  Pair lastMid = {static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)};
   PairMask high = {a.t.level == 3 ? -1 : 0, b.t.level == 3 ? -1 : 0};
+  // Only the crossing that the next edge can take is kept: the upward one
+  // while low, the downward one while high. An edge's sample lies beyond the
+  // threshold it leaves by more than the hysteresis, so a crossing back
+  // always comes between two edges, and the other direction's crossing is
+  // never read before it is set again.
+  Pair crossing = {a.t.level == 3 ? a.t.down : a.t.up, b.t.level == 3 ? b.t.down : b.t.up};
   const Pair attack = {a.t.attack, b.t.attack};
   const Pair decayFree = {a.t.decayFree, b.t.decayFree};
   const Pair idleDecay = {a.t.idleDecay, b.t.idleDecay};
   const Pair every = {static_cast<double>(a.t.every), static_cast<double>(b.t.every)};
   const auto idleAfter = static_cast<double>(idleAfter_);
-  Pair n = {static_cast<double>(blockStart_ + static_cast<uint64_t>(a.pos)),
-            static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
+  // The working sample before each lane's present one (n - every), and the
+  // one before its last mid-level crossing: their difference is the same.
+  Pair before = {static_cast<double>(blockStart_ + static_cast<uint64_t>(a.pos)),
+                 static_cast<double>(blockStart_ + static_cast<uint64_t>(b.pos))};
+  before -= every;
+  Pair lastMid = Pair{static_cast<double>(a.t.lastMid), static_cast<double>(b.t.lastMid)} - every;
+  // Whether the lanes' levels relax at the free rate (a mid-level crossing
+  // less than idleAfter before).
+  PairMask free = before - lastMid < idleAfter;
+  // Each lane's edge bit in the channel's marks.
+  const PairMask edgeBit = {1 << (a.c + kEdgeShift), 1 << (b.c + kEdgeShift)};
   const double* inA = a.in;
   const double* inB = b.in;
-  const int ca = a.c, cb = b.c, ea = a.t.every, eb = b.t.every;
-  double* const filteredA = filtered_[ca];
-  double* const filteredB = filtered_[cb];
-  double* const hiA = hiAt_[ca];
-  double* const hiB = hiAt_[cb];
-  double* const loA = loAt_[ca];
-  double* const loB = loAt_[cb];
-  double* const crossA = crossAt_[ca];
-  double* const crossB = crossAt_[cb];
-  uint8_t* const levelA = levelAt_[ca];
-  uint8_t* const levelB = levelAt_[cb];
+  const int ea = a.t.every, eb = b.t.every;
+  Sampled* const atA = at_[a.c];
+  Sampled* const atB = at_[b.c];
+  uint8_t* const markA = markAt_[a.c];
+  uint8_t* const markB = markAt_[b.c];
   int posA = a.pos, posB = b.pos;
   for (int i = 0; i < steps; ++i) {
     const Pair x = {inA[i], inB[i]};
@@ -629,11 +710,16 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     s1b = (bxb + bxb) - a1b * y + s2b;
     s2b = bxb - a2b * y;
     // TrackSample's steps.
-    const Pair decay = n - lastMid < idleAfter ? decayFree : idleDecay;
+    // Both relaxations are worked out and the choice between them made
+    // last: it waits for the previous sample's crossing, which waits for
+    // its levels, and the levels' chain from sample to sample is then
+    // that much shorter (it sets the loop's pace).
     const Pair hiUp = hi + attack * (y - hi);
-    const Pair hiDown = hi - decay * (hi - lo);
     const Pair loDown = lo + attack * (y - lo);
-    const Pair loUp = lo + decay * (hi - lo);
+    const Pair spreadWas = hi - lo;
+    const Pair freeStep = decayFree * spreadWas, idleStep = idleDecay * spreadWas;
+    const Pair hiDown = free < 0 ? hi - freeStep : hi - idleStep;
+    const Pair loUp = free < 0 ? lo + freeStep : lo + idleStep;
     hi = y > hi ? hiUp : hiDown;
     lo = y < lo ? loDown : loUp;
     const Pair spread = hi - lo;
@@ -641,35 +727,33 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     const Pair d = y - threshold;
     const PairMask below = p < 0;
     const PairMask cross = below ^ (d < 0);
-    const Pair at = (n - every) + every * (p / (p - d));
-    up = (cross & below) ? at : up;
-    down = (cross & ~below) ? at : down;
-    lastMid = cross ? n : lastMid;
+    const Pair at = before + every * (p / (p - d));
+    crossing = (cross & (below ^ high)) < 0 ? at : crossing;
+    // The next sample's choice, `next - lastMid < idleAfter`, with the
+    // crossing taken last: one here leaves a mean's length (`every`, far
+    // shorter than idleAfter) since, so the test passes.
+    const Pair next = before + every;
+    free = cross | (next - lastMid < idleAfter);
+    lastMid = cross < 0 ? before : lastMid;
     p = d;
     const Pair h = kHysteresis2 * spread;
-    const PairMask live = ~(spread < kMinSpread);
-    const PairMask rise = live & ~high & (y > threshold + h);
-    const PairMask fall = live & high & (y < threshold - h);
-    const PairMask edge = rise | fall;
+    const PairMask dead = spread < kMinSpread;
+    const PairMask beyond = high < 0 ? (y < threshold - h) : (y > threshold + h);
+    const PairMask edge = beyond & ~dead;
     high ^= edge;
-    const Pair crossing = rise ? up : down;
-    filteredA[posA] = y[0];
-    filteredB[posB] = y[1];
-    hiA[posA] = hi[0];
-    hiB[posB] = hi[1];
-    loA[posA] = lo[0];
-    loB[posB] = lo[1];
-    crossA[posA] = crossing[0];
-    crossB[posB] = crossing[1];
-    const unsigned edges = Bits(edge);
-    const unsigned highs = Bits(high);
-    edgeMask_[posA] |= static_cast<uint8_t>((edges & 1) << ca);
-    edgeMask_[posB] |= static_cast<uint8_t>((edges >> 1) << cb);
-    levelA[posA] = static_cast<uint8_t>(3 * (highs & 1));
-    levelB[posB] = static_cast<uint8_t>(3 * (highs >> 1));
+    // Two stores a lane; the level and the edge bit in one byte.
+    const Pair yHiA = {y[0], hi[0]}, loCrossA = {lo[0], crossing[0]};
+    const Pair yHiB = {y[1], hi[1]}, loCrossB = {lo[1], crossing[1]};
+    std::memcpy(&atA[posA].y, &yHiA, sizeof yHiA);
+    std::memcpy(&atA[posA].lo, &loCrossA, sizeof loCrossA);
+    std::memcpy(&atB[posB].y, &yHiB, sizeof yHiB);
+    std::memcpy(&atB[posB].lo, &loCrossB, sizeof loCrossB);
+    const PairMask mark = (high & 3) | (edge & edgeBit);
+    markA[posA] = static_cast<uint8_t>(mark[0]);
+    markB[posB] = static_cast<uint8_t>(mark[1]);
     posA += ea;
     posB += eb;
-    n += every;
+    before = next;
   }
   Lane* lanes[2] = {&a, &b};
   for (int k = 0; k < 2; ++k) {
@@ -681,13 +765,12 @@ SKELMAR_AVX_CLONES void AudioSlicer::PairSteps(int steps, Lane& a, Lane& b) {
     l.t.hi = hi[k];
     l.t.lo = lo[k];
     l.t.p = p[k];
-    l.t.up = up[k];
-    l.t.down = down[k];
-    l.t.lastMid = static_cast<uint64_t>(lastMid[k]);
     l.t.level = high[k] != 0 ? 3 : 0;
+    (l.t.level == 3 ? l.t.down : l.t.up) = crossing[k];
+    l.t.lastMid = static_cast<uint64_t>(lastMid[k] + every[k]);
     l.in += steps;
     l.pos += steps * l.t.every;
-    l.t.y = filtered_[l.c][l.pos - l.t.every];
+    l.t.y = at_[l.c][l.pos - l.t.every].y;
   }
 }
 
@@ -738,7 +821,10 @@ void AudioSlicer::FilterAndTrack(int count, bool clocked) {
     if (n == 2) {
       PairSteps(steps, lane[on[0]], lane[on[1]]);
     } else {
-      LaneSteps(steps, lane[on[0]]);
+      // A lane alone is paired with a copy of itself, which works out and
+      // writes the same values: cheaper than the steps one at a time.
+      Lane twin = lane[on[0]];
+      PairSteps(steps, lane[on[0]], twin);
     }
     for (int i = 0; i < n; ++i) {
       Lane& ln = lane[on[i]];
@@ -757,7 +843,7 @@ void AudioSlicer::Track(int c, int from, int to, bool clocked) {
   if (pos < from) pos += (from - pos + every - 1) / every * every;
   if (pos >= to) return;
   Tracking t = StartTracking(c, clocked);
-  for (; pos < to; pos += every) TrackSample(c, t, pos, filtered_[c][pos]);
+  for (; pos < to; pos += every) TrackSample(c, t, pos, at_[c][pos].y);
   EndTracking(c, t);
 }
 
@@ -767,14 +853,14 @@ void AudioSlicer::Retrack() {
   // see it at the same sample, the others from the next.
   for (int c = 0; c < fastChannels_; ++c) {
     Channel& ch = channels_[c];
-    const Channel& was = started_[c];
+    const Started& was = started_[c];
     ch.hi = was.hi;
     ch.lo = was.lo;
     ch.y = was.y;
-    ch.prevDiff[0] = was.prevDiff[0];
-    ch.upCross[0] = was.upCross[0];
-    ch.downCross[0] = was.downCross[0];
-    ch.lastMidCross = was.lastMidCross;
+    ch.prevDiff[0] = was.p;
+    ch.upCross[0] = was.up;
+    ch.downCross[0] = was.down;
+    ch.lastMidCross = was.lastMid;
     ch.level = was.level;
     ch.primed = was.primed;
     bool clocked = startClocked_;
@@ -803,11 +889,12 @@ AudioSlicer::Seen AudioSlicer::SeenNow(int c) const {
   const int pos = c <= stepChannel_ ? stepAt_ : stepAt_ - 1;
   const int first = firstOutput_[c];
   if (pos < first) {
-    const Channel& was = started_[c];
+    const Started& was = started_[c];
     return {was.y, was.hi, was.lo, was.level};
   }
   const int last = first + (pos - first) / ch.every * ch.every;
-  return {filtered_[c][last], hiAt_[c][last], loAt_[c][last], levelAt_[c][last]};
+  const Sampled& s = at_[c][last];
+  return {s.y, s.hi, s.lo, markAt_[c][last] & 3};
 }
 
 void AudioSlicer::LongStateNear(uint64_t n, SliceSink& sink) {
@@ -830,13 +917,13 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   for (unsigned m = edgeMask_[k]; m != 0;) {
     const int c = std::countr_zero(m);
     stepChannel_ = c;
-    ChannelEvent(c, crossAt_[c][k], n, levelAt_[c][k], true, sink);
+    ChannelEvent(c, at_[c][k].cross, n, markAt_[c][k] & 3, true, sink);
     Changed(k, c);
     m = edgeMask_[k] & (~0u << (c + 1));
   }
   if (fastChannels_ < kChannels) {
     stepChannel_ = kChannels - 1;
-    SliceChannel(kChannels - 1, filtered_[kChannels - 1][k], n, sink);
+    SliceChannel(kChannels - 1, at_[kChannels - 1][k].y, n, sink);
     Changed(k, kChannels - 1);
   }
   stepChannel_ = kChannels;
@@ -855,41 +942,49 @@ void AudioSlicer::Step(int k, SliceSink& sink) {
   PlanQuiet(n);
 }
 
+int AudioSlicer::NextEdge(int from, int until) const {
+  // Eight samples' masks at a time, then one by one.
+  int k = from;
+  for (; k + 8 <= until; k += 8) {
+    uint64_t masks;
+    std::memcpy(&masks, edgeMask_ + k, sizeof masks);
+    if (masks == 0) continue;
+    const int zeros = std::endian::native == std::endian::little ? std::countr_zero(masks)
+                                                                 : std::countl_zero(masks);
+    return k + zeros / 8;
+  }
+  while (k < until && edgeMask_[k] == 0) ++k;
+  return k;
+}
+
 void AudioSlicer::MatchedSums(int from, int to) {
   // MatchedSum over a run of samples, the sum in a register.
+  if (selected_ < 0) return;
   uint64_t n = blockStart_ + static_cast<uint64_t>(from);
-  if (selected_ < 0) {
-    for (int k = from; k < to; ++k) history_[n++ & (kHistory - 1)] = block_[k];
-    return;
-  }
   RateClock& r = clocks_[selected_];
   const auto length = static_cast<uint64_t>(r.length);
   double sum = r.sum;
   double previous = r.previousSum;
   for (int k = from; k < to; ++k, ++n) {
-    const double x = block_[k];
-    history_[n & (kHistory - 1)] = x;
     previous = sum;
-    sum += x - history_[(n - length) & (kHistory - 1)];
+    sum += block_[k] - history_[(n - length) & (kRing - 1)];
   }
   r.sum = sum;
   r.previousSum = previous;
 }
 
+uint64_t AudioSlicer::FirstSampleAt(double tick) const {
+  // A sample early for the rounding of the products (and of the reciprocal).
+  const double at = std::floor(tick * samplesPerTick_) - 1.0;
+  return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
+}
+
 void AudioSlicer::PlanQuiet(uint64_t n) {
-  // The first working sample at which `now >= tick` may hold, a sample early
-  // for the rounding of the products (and of the reciprocal).
-  const auto from = [this](double tick) -> uint64_t {
-    const double at = std::floor(tick * samplesPerTick_) - 1.0;
-    return !(at > 0) ? 0 : at < 0x1p62 ? static_cast<uint64_t>(at) : uint64_t{1} << 62;
-  };
   uint64_t until = stateStart_ != longStateOf_ ? 0 : longStateFrom_ > 0 ? longStateFrom_ - 1 : 0;
-  if (clocks_[kHeaderRate].fits) until = std::min(until, from(headerNext_));
+  if (clocks_[kHeaderRate].fits) until = std::min(until, headerFrom_);
   // A frame's data window that has not ended yet.
-  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) {
-    until = std::min(until, from(dataStart_));
-  }
-  if (selected_ >= 0) until = std::min(until, from(nextDecision_));
+  if (frameEnd_ > static_cast<double>(n) * ticksPerSample_) until = std::min(until, dataFrom_);
+  if (selected_ >= 0) until = std::min(until, decisionFrom_);
   quietUntil_ = until;
 }
 
@@ -1025,8 +1120,7 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
   if (!adaptive_) return;
   // A crossing noted half a symbol before the decision is stale (tracking
   // had not settled): it carries no timing.
-  const double stale = channels_[c].every + 0.5 * workRate_ / kRateHz[c];
-  if (position < static_cast<double>(n) - stale) return;
+  if (position < static_cast<double>(n) - staleAfter_[c]) return;
   if (mid) {
     ClockEdge(c, position * ticksPerSample_);
   } else if (fourLevel_ && c == kChannels - 1 &&
@@ -1047,9 +1141,9 @@ void AudioSlicer::ChannelEvent(int c, double position, uint64_t n, int newLevel,
 
 void AudioSlicer::ClockEdge(int r, double tick) {
   RateClock& clock = clocks_[r];
-  // One division, of what is known long before the edge, and products after
-  // it: the edge's own arithmetic does not wait for a division.
-  const double perPeriod = 1.0 / clock.period;
+  // Products with the reciprocal worked out when the period was set: the
+  // edge's own arithmetic does not wait for a division.
+  const double perPeriod = clock.perPeriod;
   const double k = Round((tick - clock.grid) * perPeriod);
   const double boundary = clock.grid + k * clock.period;
   const double e = tick - boundary;
@@ -1059,15 +1153,16 @@ void AudioSlicer::ClockEdge(int r, double tick) {
     ++clock.lockedEdges;
     clock.grid = boundary + gain * e;
     if (k != 0) {
-      clock.period =
-          std::clamp(clock.period + kLockedRateGain * e / std::fabs(k),
-                     clock.nominal * (1 - kMaxClockDrift), clock.nominal * (1 + kMaxClockDrift));
+      clock.SetPeriod(std::clamp(clock.period + kLockedRateGain * e / std::fabs(k),
+                                 clock.nominal * (1 - kMaxClockDrift),
+                                 clock.nominal * (1 + kMaxClockDrift)));
     }
   } else {
     clock.grid = boundary + kClockGain * e;
   }
-  const double even = (static_cast<int64_t>(k) & 1) == 0 ? 1.0 : -1.0;
-  clock.evenRuns += kRunWeight * (even - clock.evenRuns);
+  // The run's parity and length, the noise's random ones too, without branches.
+  const auto odd = static_cast<int>(static_cast<int64_t>(k) & 1);
+  clock.evenRuns += kRunWeight * (static_cast<double>(1 - 2 * odd) - clock.evenRuns);
   // In symbols of the period the edge was timed on.
   clock.error += kErrorWeight * (std::fabs(e) * perPeriod - clock.error);
   if (clock.edges < kFitEdges) ++clock.edges;
@@ -1076,7 +1171,7 @@ void AudioSlicer::ClockEdge(int r, double tick) {
   } else {
     clock.fits = clock.edges >= kFitEdges && clock.error < kFitEnter;
   }
-  clock.alternation = k == 1 ? clock.alternation + 1 : 0;
+  clock.alternation = (clock.alternation + 1) * static_cast<int>(k == 1);
 }
 
 void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
@@ -1094,6 +1189,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
       const double centre = headerNext_;
       headerNext_ =
           clock.grid + (std::ceil((now - clock.grid) / clock.period + 0.25) + 0.5) * clock.period;
+      headerFrom_ = FirstSampleAt(headerNext_);
       if (centre < 0) return;
       const Seen ch = SeenNow(kHeaderRate);
       const uint64_t bit = ch.y < 0.5 * (ch.hi + ch.lo) ? 1u : 0u;
@@ -1110,6 +1206,7 @@ void AudioSlicer::WatchFlexHeader(uint64_t n, SliceSink& sink) {
         const double end = centre + 0.5 * clock.period - channelDelay_[kHeaderRate];
         dataStart_ = end + kFlexHeaderRest * clock.period;
         frameEnd_ = dataStart_ + kFlexDataSeconds * kTicksPerSecond;
+        dataFrom_ = FirstSampleAt(dataStart_);
         frameRate_ = code.rate == 1600 ? kHeaderRate : kFlexFastRate;
         break;
       }
@@ -1165,15 +1262,19 @@ void AudioSlicer::ChooseRate(uint64_t n, SliceSink& sink) {
   Select(choice, n, sink);
 }
 
-void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
+inline void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   // Too few samples per symbol for the moving sum to hold one symbol: the
   // rate is recognised, but the free-running edges serve it better.
   if (choice >= 0 && clocks_[choice].length < kMinClockedSamples) choice = -1;
-  if (choice == selected_) return;
+  // Most edges leave the choice as it was: that test inline, the change apart.
+  if (choice != selected_) Switch(choice, n, sink);
+}
+
+void AudioSlicer::Switch(int choice, uint64_t n, SliceSink& sink) {
   const double now = static_cast<double>(n) * ticksPerSample_;
   const int previous = selected_;
   // Only the deciding clock learns the rate; the others keep the nominal one.
-  if (previous >= 0) clocks_[previous].period = clocks_[previous].nominal;
+  if (previous >= 0) clocks_[previous].SetPeriod(clocks_[previous].nominal);
   if (choice >= 0) clocks_[choice].lockedEdges = 0;
   selected_ = choice;
   if (choice < 0) {
@@ -1185,14 +1286,15 @@ void AudioSlicer::Select(int choice, uint64_t n, SliceSink& sink) {
   RateClock& chosen = clocks_[choice];
   chosen.sum = 0;
   for (uint64_t i = 0; i < static_cast<uint64_t>(chosen.length); ++i) {
-    chosen.sum += history_[(n - i) & (kHistory - 1)];
+    chosen.sum += history_[(n - i) & (kRing - 1)];
   }
-  chosen.previousSum = chosen.sum - history_[n & (kHistory - 1)] +
-                       history_[(n - static_cast<uint64_t>(chosen.length)) & (kHistory - 1)];
+  chosen.previousSum = chosen.sum - history_[n & (kRing - 1)] +
+                       history_[(n - static_cast<uint64_t>(chosen.length)) & (kRing - 1)];
   const RateClock& clock = clocks_[choice];
   const double first =
       clock.grid - channelDelay_[choice] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   nextDecision_ = first + std::ceil((now - first) / clock.period) * clock.period;
+  decisionFrom_ = FirstSampleAt(nextDecision_);
   if (previous < 0) {
     StartLevels(choice, n);
     innerShare_[0] = innerShare_[1] = kInnerShare;
@@ -1219,7 +1321,7 @@ void AudioSlicer::StartLevels(int r, uint64_t n) {
     const auto last = static_cast<uint64_t>(std::floor(end));
     double sum = 0;
     for (uint64_t i = 0; i < static_cast<uint64_t>(clock.length); ++i) {
-      sum += history_[(last - i) & (kHistory - 1)];
+      sum += history_[(last - i) & (kRing - 1)];
     }
     means[have++] = sum / clock.length;
   }
@@ -1256,7 +1358,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
     // No crossing for long: the transmission has ended. Whatever comes next
     // must earn a clock afresh, and the free-running edges serve until then.
     for (RateClock& c : clocks_) {
-      c.period = c.nominal;
+      c.SetPeriod(c.nominal);
       c.error = 0.25;
       c.edges = 0;
       c.fits = false;
@@ -1345,6 +1447,7 @@ void AudioSlicer::ClockedDecisions(uint64_t n, SliceSink& sink) {
       clock.grid - channelDelay_[r] - clock.lead - kWindowEarlySamples * ticksPerSample_;
   const double after = nextDecision_ + 0.5 * clock.period;
   nextDecision_ = first + std::ceil((after - first) / clock.period) * clock.period;
+  decisionFrom_ = FirstSampleAt(nextDecision_);
 }
 
 void AudioSlicer::Finish(SliceSink& sink) {

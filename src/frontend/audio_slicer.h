@@ -5,6 +5,7 @@
 // clocked.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -113,6 +114,7 @@ class AudioSlicer {
   /// its channel; its mean timing error says whether that rate is on the air.
   struct RateClock {
     double period = 0;       ///< ticks; the deciding clock learns the transmitter's
+    double perPeriod = 0;    ///< its reciprocal
     double nominal = 0;      ///< the rate's own period, ticks
     double lockedEdges = 0;  ///< crossings since it began deciding
     double grid = 0;         ///< a symbol boundary as the channel sees it, ticks
@@ -125,10 +127,14 @@ class AudioSlicer {
     double lead = 0;      ///< ticks the sum is read before the boundary
     double sum = 0;       ///< matched-filter running sum
     double previousSum = 0;
+    void SetPeriod(double ticks) {
+      period = ticks;
+      perPeriod = 1.0 / ticks;
+    }
   };
   static constexpr int kRates = 6;
   static constexpr int kChannels = kRates;  ///< one per rate; the last also runs free
-  static constexpr int kHistory = 1024;     ///< working samples kept, a power of two
+  static constexpr int kHistory = 1024;     ///< working samples looked back at, at most
   static constexpr int kMaxUpsample = 4;    ///< working samples per input sample, at most
   static constexpr int kInterpTaps = 8;     ///< interpolator taps per working-sample phase
   /// Working samples filtered at a time: the filters run over a block in
@@ -153,18 +159,20 @@ class AudioSlicer {
   void Step(int k, SliceSink& sink);
   /// Matched filter of the chosen rate: the sum of the last symbol's worth of samples.
   void MatchedSum(int k, uint64_t n) {
-    const double x = block_[k];
-    history_[n & (kHistory - 1)] = x;
     if (selected_ >= 0) {
       RateClock& r = clocks_[selected_];
       r.previousSum = r.sum;
-      r.sum += x - history_[(n - static_cast<uint64_t>(r.length)) & (kHistory - 1)];
+      r.sum += block_[k] - history_[(n - static_cast<uint64_t>(r.length)) & (kRing - 1)];
     }
   }
   /// MatchedSum for the block's samples from..to-1.
   void MatchedSums(int from, int to);
+  /// The first of the block's samples from..until-1 with an edge, else until.
+  int NextEdge(int from, int until) const;
   /// Works out quietUntil_ after a step at working sample n.
   void PlanQuiet(uint64_t n);
+  /// The first working sample at which `now >= tick` may hold.
+  uint64_t FirstSampleAt(double tick) const;
   /// Writes a long state in pieces, so silence reaches the front end. The
   /// exact test only near where it can first pass: working time grows with
   /// n, and the bound is worked out again whenever a state is written.
@@ -197,8 +205,8 @@ class AudioSlicer {
   };
   /// Filters and tracks the two-level channels over the whole block.
   void FilterAndTrack(int count, bool clocked);
-  void LaneSteps(int steps, Lane& lane);
-  /// Two lanes at once, in the halves of vector registers.
+  /// Two lanes at once, in the halves of vector registers; a and b may be
+  /// copies of one lane.
   void PairSteps(int steps, Lane& a, Lane& b);
   void LaneStep(Lane& lane);
   void Retrack();
@@ -218,6 +226,8 @@ class AudioSlicer {
   void ClockEdge(int r, double tick);
   void ChooseRate(uint64_t n, SliceSink& sink);
   void Select(int choice, uint64_t n, SliceSink& sink);
+  /// Select once the choice differs from the present one.
+  void Switch(int choice, uint64_t n, SliceSink& sink);
   void StartLevels(int r, uint64_t n);
   void WatchFlexHeader(uint64_t n, SliceSink& sink);
   void ClockedDecisions(uint64_t n, SliceSink& sink);
@@ -244,13 +254,25 @@ class AudioSlicer {
   uint64_t idleAfter_;  ///< samples without a mid-point crossing that count as staying
   Channel channels_[kChannels];
   double channelDelay_[kChannels] = {};  ///< filter delay of each channel, ticks
-  RateClock clocks_[kRates];             ///< fed by the channel of the same index
-  double history_[kHistory] = {};
+  /// Working samples after which a channel's crossing is stale for its clock.
+  double staleAfter_[kChannels] = {};
+  RateClock clocks_[kRates];  ///< fed by the channel of the same index
+  /// The working samples, in a ring with room for a block's besides: each
+  /// block's go in as it begins, ahead of the steps, which read none after
+  /// their own.
+  static constexpr int kRing = 2 * kHistory;
+  static_assert(kRing >= kHistory + kBlock && std::has_single_bit(unsigned{kRing}));
+  double history_[kRing] = {};
   double block_[kBlock] = {};  ///< working samples of the block in progress
   int blockFill_ = 0;
-  /// Each channel's filtered sample at the working samples of the block
-  /// where its mean completes.
-  double filtered_[kChannels][kBlock] = {};
+  /// A channel's filtered sample and, for the tracked channels, its levels
+  /// after it and the crossing an edge there would take, side by side so the
+  /// tracking writes them in two stores.
+  struct Sampled {
+    double y, hi, lo, cross;
+  };
+  /// Each channel's samples at the working samples of the block where its mean completes.
+  Sampled at_[kChannels][kBlock] = {};
   int firstOutput_[kChannels] = {};  ///< where each channel's first sample of the block is
   double means_[kChannels][kBlock] = {};
   // The tracked channels shared out over the lanes, the work of each lane
@@ -265,12 +287,21 @@ class AudioSlicer {
   int fastChannels_ = 0;
   int blockCount_ = 0;
   uint64_t blockStart_ = 0;  ///< working samples before the block
-  double hiAt_[kChannels][kBlock] = {};
-  double loAt_[kChannels][kBlock] = {};
-  double crossAt_[kChannels][kBlock] = {};
-  uint8_t levelAt_[kChannels][kBlock] = {};
+  /// Each tracked channel's level after its samples (bits 0 and 1) and its
+  /// edges there (bit c + kEdgeShift, 0 where it has no sample), which
+  /// OR-ed together over the channels give edgeMask_ in one pass.
+  static constexpr int kEdgeShift = 2;
+  static_assert(kChannels + kEdgeShift <= 8);
+  uint8_t markAt_[kChannels][kBlock] = {};
   uint8_t edgeMask_[kBlock] = {};
-  Channel started_[kChannels];
+  /// A tracked channel's tracking state at the block's start.
+  struct Started {
+    double hi, lo, y, p, up, down;
+    uint64_t lastMid;
+    int level;
+    bool primed;
+  };
+  Started started_[kChannels] = {};
   struct Change {
     int16_t at;
     int8_t after;
@@ -287,6 +318,11 @@ class AudioSlicer {
   /// Working sample before which a step without edges has nothing to do
   /// but the matched filter's sum.
   uint64_t quietUntil_ = 0;
+  // FirstSampleAt of the next decision, header centre and frame data, worked
+  // out whenever they are set rather than at every step.
+  uint64_t decisionFrom_ = 0;
+  uint64_t headerFrom_ = 0;
+  uint64_t dataFrom_ = 0;
   /// Working sample from which a long state may be due, for the state start it was worked out for.
   uint64_t longStateFrom_ = 0;
   uint64_t longStateOf_ = ~uint64_t{0};
