@@ -551,6 +551,21 @@ class MainWindowTest : public QObject {
     for (int i = 0; i < kActivityTicks + 1; ++i) s.window->Tick();
     QVERIFY(!activity->rows()[0].active());
     QCOMPARE(table->item(0, 0)->background(), QBrush());
+
+    // The list moved above the panes and closed is so at the next start.
+    s.window->addDockWidget(Qt::TopDockWidgetArea, dock);
+    s.window->findChild<QAction*>("showChannels")->trigger();
+    QVERIFY(!dock->isVisible());
+    s.messages.SetNextAnswer(1);
+    s.window->close();
+    QVERIFY(!s.window->isVisible());
+    s.window.reset();
+    s.program = std::make_unique<DesktopProgram>(o, s.config, s.messages, s.beeper);
+    s.window = std::make_unique<MainWindow>(*s.program, s.messages);
+    s.Show();
+    QCOMPARE(s.window->dockWidgetArea(s.window->channelDock()), Qt::TopDockWidgetArea);
+    QVERIFY(!s.window->channelDock()->isVisible());
+    QVERIFY(!s.window->findChild<QAction*>("showChannels")->isChecked());
   }
 
   void SelectedTextLineAndCapcodeGoToTheClipboard() {

@@ -23,12 +23,29 @@
 #include <string>
 
 #include "session/program_strings.h"
+#include "settings/profile_file.h"
 #include "shell/desktop/dialogs/dialog_support.h"
 #include "shell/desktop/dialogs/dialogs.h"
 #include "shell/desktop/input_dialog.h"
 #include "shell/desktop/program_icon.h"
 
 namespace skelmar::desktop {
+
+namespace {
+
+// Where the channel list is kept between runs: its side of the panes and
+// whether it is shown, in the window's own section of the settings file.
+constexpr const char* kDesktopSection = "Desktop";
+struct DockSide {
+  const char* name;
+  Qt::DockWidgetArea area;
+};
+constexpr DockSide kDockSides[] = {{"bottom", Qt::BottomDockWidgetArea},
+                                   {"top", Qt::TopDockWidgetArea},
+                                   {"left", Qt::LeftDockWidgetArea},
+                                   {"right", Qt::RightDockWidgetArea}};
+
+}  // namespace
 
 /// The client area: the panes' parent, painted in the background colour.
 class ClientArea : public QWidget {
@@ -197,11 +214,42 @@ void MainWindow::AddChannelDock(QMenu* monitorMenu) {
     activity_->Add(chain->name(), chain->frequencyHz(), chain->stats);
   activity_->Tick();
   channelDock_ = new ChannelDock(*activity_, this);
-  addDockWidget(Qt::BottomDockWidgetArea, channelDock_);
+  Qt::DockWidgetArea area = Qt::BottomDockWidgetArea;
+  bool shown = true;
+  ProfileFile profile;
+  if (profile.Load(program_.configFile())) {
+    const auto side = profile.Find(kDesktopSection, "ChannelsDock");
+    for (const DockSide& d : kDockSides) {
+      if (side && *side == d.name) area = d.area;
+    }
+    const auto visible = profile.Find(kDesktopSection, "ChannelsShown");
+    shown = !(visible && *visible == "0");
+  }
+  addDockWidget(area, channelDock_);
+  if (!shown) channelDock_->hide();
   QAction* show = channelDock_->toggleViewAction();
   show->setText(QStringLiteral("&Channels"));
   show->setObjectName(QStringLiteral("showChannels"));
   monitorMenu->addAction(show);
+}
+
+void MainWindow::StoreChannelDock() {
+  if (channelDock_ == nullptr) return;
+  std::string error;
+  ProfileFile profile;
+  if (!profile.Load(program_.configFile(), &error)) return;
+  // A floating list keeps the side it was last docked on.
+  const Qt::DockWidgetArea area = dockWidgetArea(channelDock_);
+  for (const DockSide& d : kDockSides) {
+    if (area == d.area && !channelDock_->isFloating()) {
+      profile.SetString(kDesktopSection, "ChannelsDock", d.name);
+    }
+  }
+  profile.SetString(kDesktopSection, "ChannelsShown", channelDock_->isHidden() ? "0" : "1");
+  if (!profile.Save(program_.configFile(), &error)) {
+    std::fprintf(stderr, "skelmar: the channel list's place could not be saved: %s\n",
+                 error.c_str());
+  }
 }
 
 bool MainWindow::TickSession() {
@@ -485,6 +533,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       }
     }
   }
+  StoreChannelDock();
   closed_ = true;
   timer_.stop();
   program_.Shutdown();

@@ -118,6 +118,8 @@ class MainWindow : public QMainWindow, public CaptionListener {
   bool TickSession();
   /// The channel dock, for several channels.
   void AddChannelDock(QMenu* monitorMenu);
+  /// Keeps the channel list's side and whether it is shown for the next run.
+  void StoreChannelDock();
   WindowMetrics Metrics() const;
   bool NormalState() const;
   /// Learns the frame once the window manager has told it, and then gives the
